@@ -1,0 +1,90 @@
+// Tree and sequence input: the node record, the node table, nucleotide codes,
+// the NEWICK reader and writer and the FASTA reader.
+#pragma once
+
+#include <cstddef>
+
+namespace vorbex {
+
+constexpr int NAME_SIZE = 256;       // a name slot: 255 characters and the terminator
+constexpr int MAX_NAME_LENGTH = 254; // longest name or label the tree reader takes
+constexpr int CHILD_SLOTS = 32;
+constexpr int MAX_CHILDREN = 31;
+constexpr int NODE_TABLE_SIZE = 4095;
+constexpr int MAXSEQLEN = 2047;           // columns of a profile, a record and an alignment
+constexpr int TEXT_SIZE = MAXSEQLEN + 1;  // a sequence text and its terminator
+constexpr int TREE_TEXT_SIZE = 250000;    // the tree file's text, terminator included
+// Room for the NEWICK text of any tree that fits the table: per node at most
+// its name, "(" and ")" and one comma.
+constexpr int NEWICK_TEXT_SIZE = NODE_TABLE_SIZE * (NAME_SIZE + 3) + 1;
+constexpr double TOLERANCE = 1e-8;
+
+enum Base { BASE_A = 0, BASE_C = 1, BASE_G = 2, BASE_T = 3 };
+constexpr int BASE_COUNT = 4;
+
+// Weights of A, C, G and T; all zero stands for a gap.
+struct ProfileColumn {
+    double weight[BASE_COUNT];
+};
+
+struct TreeNode {
+    TreeNode* parent;
+    char name[NAME_SIZE];
+    int serial;
+    int childCount;
+    int depth;
+    int variantCount;
+    int workLength;
+    int savedLength;
+    TreeNode* children[CHILD_SLOTS];
+    char* workText;
+    char* sourceText;
+    ProfileColumn* workProfile;
+    ProfileColumn* savedProfile;
+    TreeNode* twin;
+};
+
+// The nodes of the current tree in processing order: leaves first, then every
+// inner node before its parent, the root last.
+extern TreeNode* nodeTable[NODE_TABLE_SIZE];
+extern int nodeCount;
+extern int leafCount;
+extern TreeNode* rootNode;
+extern int maxNameLength;
+extern int columnCapacity;
+
+// Node record and table
+TreeNode* createNode();
+void releaseNode(TreeNode* node);
+// -1 when a goes first, +1 when b goes first; never 0 for distinct nodes.
+int compareNodes(const TreeNode* a, const TreeNode* b);
+void sortNodeTable(int count);
+// 0 when a table of `count` entries fits; otherwise reports the limit on both
+// outputs and returns ERTREE. The one guard in front of every table write.
+[[nodiscard]] int checkTableRoom(int count);
+// Every node buffer has room for the longest alignment, so the 2047-column
+// check of the pairwise alignment is the only length check needed.
+// Zero-filled; nullptr when memory is exhausted; freed by releaseNode.
+char* allocateText();
+ProfileColumn* allocateProfile();
+// Gives a node both profiles, each only when absent.
+[[nodiscard]] bool allocateProfiles(TreeNode* node);
+// Forgets the whole table and its counters (start of a run, and tests).
+void resetNodeTable();
+
+// Nucleotide codes: fills `column` and returns 0 for a lower-case IUPAC code,
+// leaves it all zero and returns -1 for anything else.
+int nucleotideColumn(char c, ProfileColumn& column);
+bool isGapColumn(const ProfileColumn& column);
+bool isDefiniteColumn(const ProfileColumn& column);
+
+// Tree reader and writer
+[[nodiscard]] int readTree();
+// Writes the subtree of `node` as NEWICK text from `out`, terminates it and
+// returns the position of the terminator; nullptr when it would pass `end`.
+char* writeNewick(const TreeNode* node, char* out, const char* end);
+
+// Sequence reader
+[[nodiscard]] int readSequences();
+
+} // namespace vorbex

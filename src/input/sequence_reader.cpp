@@ -1,0 +1,7 @@
+#include "input/input.h"
+
+namespace vorbex {
+
+int readSequences() { return 0; } // not yet built
+
+} // namespace vorbex

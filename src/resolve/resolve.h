@@ -1,0 +1,34 @@
+// Tree resolution: pruning and census, resolution tables, candidate trees.
+#pragma once
+
+#include "input/input.h"
+
+namespace vorbex {
+
+constexpr int MAX_POLYTOMIC_NODES = 8;
+// The largest order whose resolution count fits a 32-bit count: 19!! for 11.
+constexpr int MAX_POLYTOMY_ORDER = 11;
+
+// Census of the actual tree
+extern TreeNode* polytomicNodes[MAX_POLYTOMIC_NODES];
+extern int polytomicCount;
+extern int maxPolytomyOrder;
+extern double treesToTry;
+
+double factorial(int n);
+// (2k-3)!! rooted binary topologies over k children, in double precision.
+double resolutionCount(int order);
+[[nodiscard]] int pruneTree();
+
+// Resolution tables: per order, topologyCount strings over the letters A, B, ...
+extern int topologyCount[CHILD_SLOTS];
+extern char** resolutionTable[CHILD_SLOTS];
+[[nodiscard]] int buildResolutionTables();
+
+// Candidate trees
+extern int baseSerial;
+extern int candidateNodeCount;
+// 0: a candidate stands; -1: all tried, actual tree restored; else a ResultCode.
+int nextCandidateTree();
+
+} // namespace vorbex

@@ -1,0 +1,173 @@
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+#include "run/run.h"
+
+namespace vorbex {
+
+RunSettings runSettings;
+
+namespace {
+
+constexpr int MAX_ARGUMENT_LENGTH = FILE_NAME_SIZE - 1;
+
+bool isOptionStart(char c) { return c == '-' || c == '/'; }
+
+bool isHelpRequest(const char* first) {
+    if (first[0] == '?')
+        return true;
+    if (!isOptionStart(first[0]))
+        return false;
+    if (first[1] == '?')
+        return true;
+    return (first[1] == 'h' || first[1] == 'H') && first[2] == '\0';
+}
+
+// Copies at most 255 characters and terminates: the name slots and the work buffer.
+void copyCut(char* slot, const char* text, bool upperCase) {
+    int length = 0;
+    for (; length < MAX_ARGUMENT_LENGTH && text[length] != '\0'; ++length) {
+        const unsigned char c = static_cast<unsigned char>(text[length]);
+        slot[length] = static_cast<char>(upperCase ? std::toupper(c) : c);
+    }
+    slot[length] = '\0';
+}
+
+// Decodes one option from its upper-cased copy; returns the number of errors (0 or 1).
+int decodeOption(const char* option) {
+    RunSettings& s = runSettings;
+    switch (option[1]) {
+    case 'A':
+        s.appendOutput = 1;
+        return 0;
+    case 'C': {
+        double* bonus = option[2] == 'A'   ? &s.absoluteBonus
+                        : option[2] == 'B' ? &s.almostBonus
+                        : option[2] == 'S' ? &s.seriesBonus
+                                           : nullptr;
+        if (bonus == nullptr)
+            return 1;
+        *bonus = std::atof(option + 3);
+        return 0;
+    }
+    case 'D':
+        s.gapOpenPenalty = std::atof(option + 2);
+        return 0;
+    case 'G':
+        s.gapExtendPenalty = std::atof(option + 2);
+        return 0;
+    case 'O':
+        s.outputMask = std::atoi(option + 2);
+        return 0;
+    case 'R': {
+        if (option[2] == '\0')
+            return 1;
+        const double weight = std::atof(option + 3);
+        const char* bases = "ACGT";
+        const char* base = std::strchr(bases, option[2]);
+        if (base == nullptr)
+            return 1;
+        s.baseWeights[base - bases] = weight;
+        return 0;
+    }
+    case 'S':
+        s.gapSymbol = option[2] != '\0' ? option[2] : ' ';
+        return 0;
+    case 'T':
+        s.leftTrim = 1;
+        return 0;
+    case 'W':
+        s.workMode = std::atoi(option + 2);
+        return 0;
+    default:
+        return 1;
+    }
+}
+
+// Returns 0, or 1 after an excess name was reported.
+int takeFileName(const char* argument) {
+    for (char* slot : {runSettings.inputFileName, runSettings.treeFileName, runSettings.outputFileName}) {
+        if (slot[0] == '\0') {
+            copyCut(slot, argument, false);
+            return 0;
+        }
+    }
+    std::printf("Excess filename \"%s\" in arguments\n", argument);
+    return 1;
+}
+
+// The report name: the input name without its extension, plus ".log".
+// Returns 0, or 1 when the result would not fit its slot.
+int deriveOutputFileName() {
+    const char* input = runSettings.inputFileName;
+    std::size_t stem = std::strlen(input);
+    if (const char* dot = std::strrchr(input, '.')) {
+        const std::size_t at = static_cast<std::size_t>(dot - input);
+        const bool leadingDot = at == 0 || (at == 1 && input[0] == '.');
+        if (!leadingDot)
+            stem = at;
+    }
+    const char* extension = ".log";
+    if (stem + std::strlen(extension) > MAX_ARGUMENT_LENGTH) {
+        std::printf("Output file name derived from \"%s\" is longer than %d characters\n", input,
+                    MAX_ARGUMENT_LENGTH);
+        return 1;
+    }
+    std::memcpy(runSettings.outputFileName, input, stem);
+    std::strcpy(runSettings.outputFileName + stem, extension);
+    return 0;
+}
+
+} // namespace
+
+void printUsage() {
+    std::printf("\nMultiple alignment of base sequences over a tree  v.%s  Kalvexa, 2008\n\n", VERSION);
+    std::printf("Usage: vorbex [options] infile treefile [outfile]\n\n"
+                " infile   :file with a set of sequences (FASTA)\n"
+                " treefile :file containing a tree (NEWICK)\n"
+                " outfile  :result file (infile.log default)\n\n"
+                "Options (case insensitive):\n");
+    std::printf(" -A       append to the output file (re-write by default)\n");
+    std::printf(" -CAn     bonus for absolute conserved site in alignment (%g default)\n", 1.0);
+    std::printf(" -CBn     bonus for almost conserved site in alignment (%g default)\n", 0.1);
+    std::printf(" -CSn     additional bonus for series of abs. conserved sites (%g default)\n", 0.2);
+    std::printf(" -Dn      penalty for first gap in alignment (%g default)\n", -2.0);
+    std::printf(" -Gn      penalty for further gaps in alignment (%g default)\n", -0.2);
+    std::printf(" -H       display this help information\n");
+    std::printf(" -On      out: 1=init 2=steps 4=final 8=align 16=verb 32=trees (%d default)\n", 40);
+    std::printf(" -RXn     X={A|C|G|T}, n=relative weight of nucleotide (1 default)\n");
+    std::printf(" -Sc      gap symbol 'c' in alignment, blank if empty ('%c' default)\n", '-');
+    std::printf(" -T       left trim alignment to first site without gaps (none default)\n");
+    std::printf(" -Wn      work mode: 1=L1_distance 2=L2_distance (%d default)\n", 1);
+}
+
+int parseArguments(int argc, char** argv) {
+    if (argc <= 1 || isHelpRequest(argv[1])) {
+        printUsage();
+        return USAGE_SHOWN;
+    }
+    int errors = 0;
+    for (int i = 1; i < argc; ++i) {
+        char upper[FILE_NAME_SIZE];
+        copyCut(upper, argv[i], true);
+        if (isOptionStart(upper[0]))
+            errors += decodeOption(upper);
+        else
+            errors += takeFileName(argv[i]);
+    }
+    if (runSettings.inputFileName[0] == '\0' || runSettings.treeFileName[0] == '\0') {
+        std::printf("Lack of filename(s) in arguments\n");
+        ++errors;
+    }
+    if (runSettings.outputFileName[0] == '\0')
+        errors += deriveOutputFileName();
+    if (errors > 0) {
+        std::printf("%d errors in arguments\n", errors);
+        return ERARG;
+    }
+    return 0;
+}
+
+} // namespace vorbex
