@@ -7,7 +7,7 @@
 
 namespace vorbex {
 
-constexpr int MATRIX_SIZE = MAXSEQLEN + 1;      // rows and cells per row of the DP matrices
+constexpr int MATRIX_SIZE = MAXSEQLEN + 1;         // rows and cells per row of the DP matrices
 constexpr int ALIGNED_BUFFER_SIZE = 2 * MAXSEQLEN; // longest alignment before the length check
 constexpr double RUN_BONUS = 0.00001;
 

@@ -2,7 +2,9 @@
 
 namespace vorbex {
 
-AlignmentScore scoreAlignment() { return {}; }             // not yet built
+AlignmentScore scoreAlignment() {
+    return {};
+} // not yet built
 void writeCandidateSummary(int, const AlignmentScore&) {} // not yet built
 
 } // namespace vorbex

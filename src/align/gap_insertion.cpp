@@ -4,6 +4,8 @@ namespace vorbex {
 
 int trimPosition = 0;
 
-int insertGapSymbols() { return 0; } // not yet built
+int insertGapSymbols() {
+    return 0;
+} // not yet built
 
 } // namespace vorbex

@@ -11,9 +11,9 @@ constexpr int MAX_NAME_LENGTH = 254; // longest name or label the tree reader ta
 constexpr int CHILD_SLOTS = 32;
 constexpr int MAX_CHILDREN = 31;
 constexpr int NODE_TABLE_SIZE = 4095;
-constexpr int MAXSEQLEN = 2047;           // columns of a profile, a record and an alignment
-constexpr int TEXT_SIZE = MAXSEQLEN + 1;  // a sequence text and its terminator
-constexpr int TREE_TEXT_SIZE = 250000;    // the tree file's text, terminator included
+constexpr int MAXSEQLEN = 2047;          // columns of a profile, a record and an alignment
+constexpr int TEXT_SIZE = MAXSEQLEN + 1; // a sequence text and its terminator
+constexpr int TREE_TEXT_SIZE = 250000;   // the tree file's text, terminator included
 // Room for the NEWICK text of any tree that fits the table: per node at most
 // its name, "(" and ")" and one comma.
 constexpr int NEWICK_TEXT_SIZE = NODE_TABLE_SIZE * (NAME_SIZE + 3) + 1;

@@ -14,7 +14,9 @@ TreeNode* rootNode = nullptr;
 int maxNameLength = 3;
 int columnCapacity = 0;
 
-TreeNode* createNode() { return static_cast<TreeNode*>(std::calloc(1, sizeof(TreeNode))); }
+TreeNode* createNode() {
+    return static_cast<TreeNode*>(std::calloc(1, sizeof(TreeNode)));
+}
 
 void releaseNode(TreeNode* node) {
     if (node == nullptr)
@@ -26,7 +28,9 @@ void releaseNode(TreeNode* node) {
     std::free(node);
 }
 
-char* allocateText() { return static_cast<char*>(std::calloc(TEXT_SIZE, 1)); }
+char* allocateText() {
+    return static_cast<char*>(std::calloc(TEXT_SIZE, 1));
+}
 
 ProfileColumn* allocateProfile() {
     return static_cast<ProfileColumn*>(std::calloc(MAXSEQLEN, sizeof(ProfileColumn)));

@@ -2,6 +2,8 @@
 
 namespace vorbex {
 
-int readSequences() { return 0; } // not yet built
+int readSequences() {
+    return 0;
+} // not yet built
 
 } // namespace vorbex

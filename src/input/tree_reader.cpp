@@ -2,6 +2,8 @@
 
 namespace vorbex {
 
-int readTree() { return 0; } // not yet built
+int readTree() {
+    return 0;
+} // not yet built
 
 } // namespace vorbex

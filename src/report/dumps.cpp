@@ -2,7 +2,7 @@
 
 namespace vorbex {
 
-void dumpNode(const TreeNode*) {}                                       // not yet built
+void dumpNode(const TreeNode*) {}                                   // not yet built
 void dumpStep(const TreeNode*, const TreeNode*, const TreeNode*) {} // not yet built
 
 } // namespace vorbex

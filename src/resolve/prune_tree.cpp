@@ -20,6 +20,8 @@ double resolutionCount(int order) {
     return factorial(2 * order - 3) / (factorial(order - 2) * std::pow(2.0, order - 2));
 }
 
-int pruneTree() { return 0; } // not yet built
+int pruneTree() {
+    return 0;
+} // not yet built
 
 } // namespace vorbex

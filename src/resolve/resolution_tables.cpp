@@ -5,6 +5,8 @@ namespace vorbex {
 int topologyCount[CHILD_SLOTS];
 char** resolutionTable[CHILD_SLOTS];
 
-int buildResolutionTables() { return 0; } // not yet built
+int buildResolutionTables() {
+    return 0;
+} // not yet built
 
 } // namespace vorbex

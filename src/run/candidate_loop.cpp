@@ -2,6 +2,8 @@
 
 namespace vorbex {
 
-ResultCode runCandidates() { return 0; } // not yet built
+ResultCode runCandidates() {
+    return 0;
+} // not yet built
 
 } // namespace vorbex

@@ -13,7 +13,9 @@ namespace {
 
 constexpr int MAX_ARGUMENT_LENGTH = FILE_NAME_SIZE - 1;
 
-bool isOptionStart(char c) { return c == '-' || c == '/'; }
+bool isOptionStart(char c) {
+    return c == '-' || c == '/';
+}
 
 bool isHelpRequest(const char* first) {
     if (first[0] == '?')

@@ -12,7 +12,8 @@ FILE* reportFile = nullptr;
 namespace {
 
 // Words of the result report, in ascending order of their bits.
-constexpr const char* RESULT_WORDS[] = {" ERARG", " ERMEM", " ERIO", " ERDATA", " ERTREE", " ERINT", " ERSYS"};
+constexpr const char* RESULT_WORDS[] = {" ERARG",  " ERMEM", " ERIO", " ERDATA",
+                                        " ERTREE", " ERINT", " ERSYS"};
 
 void writeResultReport(int code) {
     reportBoth("RC=%d (", code);
