@@ -3,7 +3,8 @@
 #
 # A case folder holds args.txt (one argument per line), its input files, an
 # optional generate.sh that writes further inputs into the run folder, and
-# expected/ with stdout.txt, exit_code.txt and every file the run must write.
+# expected/ with stdout.txt, exit_code.txt and every file the run must write
+# or change.
 # The run happens in a fresh folder; standard output, the exit status and each
 # written file are compared byte for byte, only the seconds of
 # "Elapsed time: N s" being masked. No other file may appear.
@@ -35,6 +36,12 @@ echo $? >"$scratch/out/exit_code.txt"
 sed -i -E 's/^Elapsed time: [0-9]+ s$/Elapsed time: N s/' "$scratch/out/stdout.txt"
 (cd "$run" && find . -mindepth 1 | sort) >"$scratch/after.txt"
 mapfile -t written < <(comm -13 "$scratch/inputs.txt" "$scratch/after.txt" | sed 's|^\./||')
+
+# Inputs the run changed count as written (an appended report, for instance)
+for input in "$case_dir"/*; do
+    name=$(basename "$input")
+    [ -f "$input" ] && [ -f "$run/$name" ] && ! cmp -s "$input" "$run/$name" && written+=("$name")
+done
 
 if [ "${VORBEX_UPDATE_GOLDEN:-0}" = 1 ]; then
     rm -rf "$expected"

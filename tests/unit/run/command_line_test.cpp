@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "run/run.h"
+
+namespace vorbex {
+namespace {
+
+struct Parsed {
+    int result;
+    std::string output;
+};
+
+// Parses a command line after the program's own name, from fresh defaults.
+Parsed parse(std::vector<std::string> arguments) {
+    EXPECT_EQ(initialiseRun(), 0);
+    arguments.insert(arguments.begin(), "vorbex");
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    testing::internal::CaptureStdout();
+    const int result = parseArguments(static_cast<int>(argv.size()), argv.data());
+    return {result, testing::internal::GetCapturedStdout()};
+}
+
+std::string derivedName(const std::string& input) {
+    const Parsed parsed = parse({input, "tree.nwk"});
+    EXPECT_EQ(parsed.result, 0) << parsed.output;
+    return runSettings.outputFileName;
+}
+
+TEST(ParseArguments, HelpIsRecognisedOnlyInFirstPlace) {
+    for (const char* help : {"-h", "/H", "-?", "/?x", "?", "?abc", "-H"}) {
+        const Parsed parsed = parse({help, "seq.fa", "tree.nwk"});
+        EXPECT_EQ(parsed.result, USAGE_SHOWN) << help;
+        EXPECT_NE(parsed.output.find("Usage: vorbex [options] infile treefile [outfile]"), std::string::npos);
+    }
+    EXPECT_EQ(parse({}).result, USAGE_SHOWN);
+
+    const Parsed later = parse({"seq.fa", "-h", "tree.nwk"});
+    EXPECT_EQ(later.result, ERARG);
+    EXPECT_EQ(later.output, "1 errors in arguments\n");
+}
+
+TEST(ParseArguments, DashHelpIsAnUnknownOptionNotAHelpRequest) {
+    const Parsed parsed = parse({"-help"});
+    EXPECT_EQ(parsed.result, ERARG);
+    EXPECT_EQ(parsed.output, "Lack of filename(s) in arguments\n2 errors in arguments\n");
+}
+
+TEST(ParseArguments, DefaultsStandWithoutOptions) {
+    ASSERT_EQ(parse({"seq.fa", "tree.nwk"}).result, 0);
+    const RunSettings& s = runSettings;
+    EXPECT_EQ(s.appendOutput, 0);
+    EXPECT_EQ(s.absoluteBonus, 1.0);
+    EXPECT_EQ(s.almostBonus, 0.1);
+    EXPECT_EQ(s.seriesBonus, 0.2);
+    EXPECT_EQ(s.gapOpenPenalty, -2.0);
+    EXPECT_EQ(s.gapExtendPenalty, -0.2);
+    EXPECT_EQ(s.outputMask, 40);
+    for (double weight : s.baseWeights)
+        EXPECT_EQ(weight, 1.0);
+    EXPECT_EQ(s.gapSymbol, '-');
+    EXPECT_EQ(s.leftTrim, 0);
+    EXPECT_EQ(s.workMode, 1);
+}
+
+TEST(ParseArguments, EveryOptionSetsItsFieldCaseInsensitively) {
+    const Parsed parsed = parse({"-a", "-ca1.5", "-CB0.25", "/cs-1e-1", "-d-3.5", "-g-0.5", "-o63", "-ra0.5",
+                                 "-Rc2", "-rG3", "-rt4", "-sx", "-t", "-w2", "seq.fa", "tree.nwk"});
+    ASSERT_EQ(parsed.result, 0) << parsed.output;
+    const RunSettings& s = runSettings;
+    EXPECT_EQ(s.appendOutput, 1);
+    EXPECT_EQ(s.absoluteBonus, 1.5);
+    EXPECT_EQ(s.almostBonus, 0.25);
+    EXPECT_EQ(s.seriesBonus, -0.1);
+    EXPECT_EQ(s.gapOpenPenalty, -3.5);
+    EXPECT_EQ(s.gapExtendPenalty, -0.5);
+    EXPECT_EQ(s.outputMask, 63);
+    EXPECT_EQ(s.baseWeights[0], 0.5);
+    EXPECT_EQ(s.baseWeights[1], 2.0);
+    EXPECT_EQ(s.baseWeights[2], 3.0);
+    EXPECT_EQ(s.baseWeights[3], 4.0);
+    EXPECT_EQ(s.gapSymbol, 'X');
+    EXPECT_EQ(s.leftTrim, 1);
+    EXPECT_EQ(s.workMode, 2);
+}
+
+TEST(ParseArguments, ValuesFollowAtofAndAtoiWithoutRangeChecks) {
+    ASSERT_EQ(parse({"-o", "-d", "-g 7", "-w3abc", "-ca", "seq.fa", "tree.nwk"}).result, 0);
+    EXPECT_EQ(runSettings.outputMask, 0);
+    EXPECT_EQ(runSettings.gapOpenPenalty, 0.0);
+    EXPECT_EQ(runSettings.gapExtendPenalty, 7.0); // leading blanks are skipped
+    EXPECT_EQ(runSettings.workMode, 3);
+    EXPECT_EQ(runSettings.absoluteBonus, 0.0);
+}
+
+TEST(ParseArguments, GapSymbolIsUpperCasedOrBlank) {
+    ASSERT_EQ(parse({"-s", "seq.fa", "tree.nwk"}).result, 0);
+    EXPECT_EQ(runSettings.gapSymbol, ' ');
+    ASSERT_EQ(parse({"-S--", "seq.fa", "tree.nwk"}).result, 0);
+    EXPECT_EQ(runSettings.gapSymbol, '-');
+    ASSERT_EQ(parse({"-s.", "seq.fa", "tree.nwk"}).result, 0);
+    EXPECT_EQ(runSettings.gapSymbol, '.');
+}
+
+TEST(ParseArguments, BadSubLettersAndUnknownLettersEachCountOneError) {
+    const Parsed parsed = parse({"-rn2", "-r", "-cx1", "-c", "-", "/", "-5", "-q", "seq.fa", "tree.nwk"});
+    EXPECT_EQ(parsed.result, ERARG);
+    EXPECT_EQ(parsed.output, "8 errors in arguments\n");
+}
+
+TEST(ParseArguments, LaterOptionOverridesEarlierAndOptionsMayStandAnywhere) {
+    ASSERT_EQ(parse({"seq.fa", "-d-1", "tree.nwk", "-D-4", "out.txt", "-t"}).result, 0);
+    EXPECT_EQ(runSettings.gapOpenPenalty, -4.0);
+    EXPECT_EQ(runSettings.leftTrim, 1);
+    EXPECT_STREQ(runSettings.outputFileName, "out.txt");
+}
+
+TEST(ParseArguments, SlashTIsAnOptionNotAFileName) {
+    const Parsed parsed = parse({"/tmp/seq.fa", "tree.nwk"});
+    EXPECT_EQ(parsed.result, ERARG);
+    EXPECT_EQ(runSettings.leftTrim, 1);
+    EXPECT_EQ(parsed.output, "Lack of filename(s) in arguments\n1 errors in arguments\n");
+}
+
+TEST(ParseArguments, FileNamesKeepTheirCaseAndFillSlotsInOrder) {
+    ASSERT_EQ(parse({"Seq.FA", "Tree.NWK", "Out.Log"}).result, 0);
+    EXPECT_STREQ(runSettings.inputFileName, "Seq.FA");
+    EXPECT_STREQ(runSettings.treeFileName, "Tree.NWK");
+    EXPECT_STREQ(runSettings.outputFileName, "Out.Log");
+}
+
+TEST(ParseArguments, FourthFileNameIsAnExcessError) {
+    const Parsed parsed = parse({"a", "b", "c", "d e"});
+    EXPECT_EQ(parsed.result, ERARG);
+    EXPECT_EQ(parsed.output, "Excess filename \"d e\" in arguments\n1 errors in arguments\n");
+}
+
+TEST(ParseArguments, MissingFileNamesCountOneErrorTogether) {
+    const Parsed parsed = parse({"-t"});
+    EXPECT_EQ(parsed.result, ERARG);
+    EXPECT_EQ(parsed.output, "Lack of filename(s) in arguments\n1 errors in arguments\n");
+    EXPECT_EQ(parse({"seq.fa"}).result, ERARG);
+    EXPECT_EQ(parse({"", "seq.fa"}).result, ERARG); // an empty argument fills no slot
+}
+
+TEST(ParseArguments, ReportNameIsDerivedFromTheInputName) {
+    EXPECT_EQ(derivedName("seq.fasta"), "seq.log");
+    EXPECT_EQ(derivedName("a.b.c"), "a.b.log");
+    EXPECT_EQ(derivedName("seq"), "seq.log");
+    EXPECT_EQ(derivedName(".hidden"), ".hidden.log");
+    EXPECT_EQ(derivedName("../seq"), "../seq.log");
+    EXPECT_EQ(derivedName("../dir/seq.fa"), "../dir/seq.log");
+    EXPECT_EQ(derivedName("data.old/seq"), "data.log");
+    EXPECT_EQ(derivedName("x.log"), "x.log");
+}
+
+TEST(ParseArguments, LongArgumentsAreCutAt255Characters) {
+    const std::string longName(300, 'n');
+    ASSERT_EQ(parse({longName, "tree.nwk", "out"}).result, 0);
+    EXPECT_EQ(std::string(runSettings.inputFileName), longName.substr(0, 255));
+    // An option's value beyond 255 characters is not read
+    ASSERT_EQ(parse({"-o" + std::string(253, '0') + "7", "seq", "tree"}).result, 0);
+    EXPECT_EQ(runSettings.outputMask, 0);
+}
+
+TEST(ParseArguments, DerivedNameThatWouldNotFitIsRefused) {
+    // 251 + ".log" fits exactly; one more does not
+    EXPECT_EQ(derivedName(std::string(251, 'n')), std::string(251, 'n') + ".log");
+    const Parsed parsed = parse({std::string(252, 'n'), "tree.nwk"});
+    EXPECT_EQ(parsed.result, ERARG);
+    EXPECT_NE(parsed.output.find("longer than 255 characters"), std::string::npos);
+    EXPECT_NE(parsed.output.find("1 errors in arguments\n"), std::string::npos);
+}
+
+} // namespace
+} // namespace vorbex
