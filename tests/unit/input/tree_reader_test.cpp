@@ -255,6 +255,28 @@ TEST_F(TreeReader, CaterpillarFillingTheWholeTableIsReadEchoedAndWalked) {
     EXPECT_NE(report.find(",L2047)NODE000;\n"), std::string::npos);
 }
 
+TEST_F(TreeReader, EchoLongerThanTheTextLimitIsWrittenWhole) {
+    // 247806 characters read; the generated names make the echo 263181
+    runSettings.outputMask = OUT_VERBOSE;
+    auto leafName = [](int i) {
+        std::string name = "L" + std::to_string(i);
+        return name + std::string(118 - name.size(), 'z');
+    };
+    std::string text = repeated("(", 2047) + leafName(0);
+    for (int i = 1; i < 2048; ++i)
+        text += "," + leafName(i) + ")";
+    text += ";";
+    ASSERT_LT(text.size(), 250000u);
+    setTree(text);
+    ASSERT_EQ(readCaptured().code, 0);
+    const std::string report = reportText();
+    const std::string header = "\nSource tree read (overall 4095 nodes, 2048 leaves):\n";
+    ASSERT_EQ(report.substr(0, header.size()), header);
+    const std::string echo = report.substr(header.size());
+    EXPECT_EQ(echo.size(), 263181u + 2);
+    EXPECT_EQ(echo.substr(echo.size() - 10), ")NODE000;\n");
+}
+
 TEST_F(TreeReader, TreeBeyondTheTableIsRefusedWithoutWritingPastIt) {
     // A chain of single children: 4095 inner nodes and a leaf
     setTree(repeated("(", 4095) + "A" + repeated(")", 4095) + ";");
