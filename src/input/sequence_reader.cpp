@@ -1,9 +1,231 @@
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
 #include "input/input.h"
+#include "run/run.h"
 
 namespace vorbex {
+namespace {
+
+constexpr int LINE_BUFFER_SIZE = 2050;
+constexpr int LINE_READ_LIMIT = 2048;
+constexpr int HEADER_NAME_LENGTH = NAME_SIZE - 1;
+constexpr const char* COMMENT_STARTS = " <$^:%@#*/\\;!?()";
+constexpr const char* SKIPPED_CHARACTERS = "-_=";
+
+struct Scratch {
+    char* line = static_cast<char*>(std::calloc(LINE_BUFFER_SIZE, 1));
+    char* text = static_cast<char*>(std::calloc(LINE_BUFFER_SIZE, 1));
+    ProfileColumn* profile = allocateProfile();
+    Scratch() = default;
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    ~Scratch() {
+        std::free(line);
+        std::free(text);
+        std::free(profile);
+    }
+    bool complete() const { return line != nullptr && text != nullptr && profile != nullptr; }
+};
+
+// One read: the characters up to and including the next line feed, at most
+// `LINE_READ_LIMIT`. -1 when nothing is left to read.
+int readPiece(char* line) {
+    int length = 0;
+    int c = 0;
+    while (length < LINE_READ_LIMIT && (c = std::getc(inputFile)) != EOF) {
+        line[length++] = static_cast<char>(c);
+        if (c == '\n')
+            break;
+    }
+    line[length] = '\0';
+    return length == 0 ? -1 : length;
+}
+
+// The rest of a physical line that was cut at the read limit.
+void skipRestOfLine() {
+    int c;
+    while ((c = std::getc(inputFile)) != EOF && c != '\n') {
+    }
+}
+
+bool isLineEnd(char c) {
+    return c == '\n' || c == '\r';
+}
+
+char toLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+TreeNode* findNode(const char* name) {
+    for (int i = 0; i < nodeCount; ++i)
+        if (strcasecmp(nodeTable[i]->name, name) == 0)
+            return nodeTable[i];
+    return nullptr;
+}
+
+// Gives the node its own copy of the record: both texts and both profiles.
+ResultCode storeRecord(TreeNode* node, const Scratch& scratch) {
+    const int length = node->workLength;
+    node->workText = allocateText();
+    if (node->workText == nullptr)
+        return ERMEM;
+    node->sourceText = allocateText();
+    if (node->sourceText == nullptr)
+        return ERMEM;
+    node->workProfile = allocateProfile();
+    if (node->workProfile == nullptr)
+        return ERMEM;
+    node->savedProfile = allocateProfile();
+    if (node->savedProfile == nullptr)
+        return ERMEM;
+    std::memcpy(node->workText, scratch.text, length);
+    std::memcpy(node->sourceText, scratch.text, length);
+    node->workText[length] = node->sourceText[length] = '\0';
+    std::memcpy(node->workProfile, scratch.profile, length * sizeof(ProfileColumn));
+    std::memcpy(node->savedProfile, scratch.profile, length * sizeof(ProfileColumn));
+    node->savedLength = length;
+    if (length > columnCapacity)
+        columnCapacity = length;
+    return 0;
+}
+
+struct ReaderState {
+    TreeNode* currentRecord = nullptr;
+    bool headerSeen = false;
+    bool recordTooLong = false;
+    int lineNumber = 1;
+    ResultCode result = 0;
+};
+
+// The name runs from behind ">" to the first "|"; trailing blanks and tabs go,
+// but never its first character.
+void headerName(const char* line, char* name) {
+    int length = 0;
+    for (const char* c = line + 1; *c != '\0' && *c != '|' && length < HEADER_NAME_LENGTH; ++c)
+        name[length++] = *c;
+    while (length > 1 && (name[length - 1] == ' ' || name[length - 1] == '\t'))
+        --length;
+    name[length] = '\0';
+}
+
+ResultCode readHeader(ReaderState& state, const Scratch& scratch) {
+    state.headerSeen = true;
+    if (TreeNode* record = state.currentRecord; record != nullptr) {
+        state.currentRecord = nullptr;
+        if (record->workLength == 0) {
+            reportBoth("No sequence for \"%s\" in line %d\n", record->name, state.lineNumber);
+            state.result |= ERDATA;
+        } else if (const ResultCode code = storeRecord(record, scratch); code != 0) {
+            return code;
+        }
+    }
+    char name[NAME_SIZE];
+    headerName(scratch.line, name);
+    TreeNode* node = findNode(name);
+    if (node == nullptr) {
+        reportBoth("Unknown name \"%s\" in line %d\n", name, state.lineNumber);
+        state.result |= ERDATA;
+        return 0;
+    }
+    // A second record must not touch the first one
+    if (node->workText != nullptr) {
+        reportBoth("Second sequence for \"%s\" in line %d\n", node->name, state.lineNumber);
+        state.result |= ERDATA;
+        return 0;
+    }
+    state.currentRecord = node;
+    state.recordTooLong = false;
+    node->workLength = 0;
+    return 0;
+}
+
+void readSequenceLine(ReaderState& state, Scratch& scratch, int length) {
+    if (!state.headerSeen) {
+        reportBoth("No name for line %d\n", state.lineNumber);
+        state.result |= ERDATA;
+        return;
+    }
+    // The record of an unknown or repeated name: already reported at its header
+    TreeNode* record = state.currentRecord;
+    if (record == nullptr)
+        return;
+    for (int i = 0; i < length; ++i) {
+        const char c = toLower(scratch.line[i]);
+        if (std::strchr(SKIPPED_CHARACTERS, c) != nullptr && c != '\0')
+            continue;
+        ProfileColumn column;
+        if (nucleotideColumn(c, column) != 0) {
+            reportBoth("Invalid character '%c' in line %d(%d)\n", c, state.lineNumber, i + 1);
+            state.result |= ERDATA;
+        }
+        // Nothing beyond the longest alignment is kept; the record is refused once
+        if (record->workLength >= MAXSEQLEN) {
+            if (!state.recordTooLong) {
+                reportBoth("String too long in line %d\n", state.lineNumber);
+                state.result |= ERDATA;
+                state.recordTooLong = true;
+            }
+            continue;
+        }
+        scratch.text[record->workLength] = c;
+        scratch.profile[record->workLength] = column;
+        ++record->workLength;
+    }
+    scratch.text[record->workLength] = '\0';
+}
+
+} // namespace
 
 int readSequences() {
-    return 0;
-} // not yet built
+    columnCapacity = 0;
+    Scratch scratch;
+    if (!scratch.complete())
+        return ERMEM;
+    ReaderState state;
+    // Only the start of a physical line can be a header or a comment; the
+    // pieces of a cut sequence line go on with the sequence
+    bool atLineStart = true;
+    for (int length; (length = readPiece(scratch.line)) >= 0; ++state.lineNumber) {
+        const bool cut = length == LINE_READ_LIMIT && scratch.line[length - 1] != '\n';
+        const bool lineStart = atLineStart;
+        atLineStart = !cut;
+        const char first = scratch.line[0];
+        const bool header = lineStart && first == '>';
+        const bool comment = lineStart && (first == '\0' || std::strchr(COMMENT_STARTS, first) != nullptr);
+        // Header and comment lines are read whole, so that their tail never passes for a sequence line
+        if (cut && (header || comment)) {
+            skipRestOfLine();
+            atLineStart = true;
+        }
+        if (comment)
+            continue;
+        if (length > 0 && isLineEnd(scratch.line[length - 1]))
+            scratch.line[--length] = '\0';
+        if (length > 0 && isLineEnd(scratch.line[length - 1]))
+            scratch.line[--length] = '\0';
+        if (length == 0)
+            continue;
+        if (header) {
+            if (const ResultCode code = readHeader(state, scratch); code != 0)
+                return code;
+        } else {
+            readSequenceLine(state, scratch, length);
+        }
+    }
+    if (std::ferror(inputFile))
+        state.result |= ERIO;
+    if (TreeNode* record = state.currentRecord; record != nullptr) {
+        if (record->workLength == 0) {
+            reportBoth("No sequence for \"%s\" in line %d\n", record->name, state.lineNumber);
+            state.result |= ERDATA;
+        }
+        if (const ResultCode code = storeRecord(record, scratch); code != 0)
+            return code;
+    }
+    return state.result;
+}
 
 } // namespace vorbex
