@@ -42,14 +42,15 @@ ResultCode removeFromParent(TreeNode* node) {
 // Gives `node`'s slot in its parent (or the root) to `heir`.
 ResultCode handOver(TreeNode* node, TreeNode* heir) {
     TreeNode* parent = node->parent;
-    heir->parent = parent;
     if (parent == nullptr) {
         rootNode = heir;
+        heir->parent = nullptr;
         return 0;
     }
     for (int i = 0; i < parent->childCount; ++i) {
         if (parent->children[i] == node) {
             parent->children[i] = heir;
+            heir->parent = parent;
             return 0;
         }
     }
