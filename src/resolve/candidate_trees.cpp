@@ -1,12 +1,267 @@
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
 #include "resolve/resolve.h"
+#include "run/run.h"
 
 namespace vorbex {
 
 int baseSerial = 0;
 int candidateNodeCount = 0;
 
-int nextCandidateTree() {
+namespace {
+
+int firstCandidate = 1;
+bool exhausted = false;
+int variantIndex[MAX_POLYTOMIC_NODES];
+int newNodeCount = 0;
+// Pending nodes of the index and teardown walks; a candidate of any depth fits.
+std::vector<TreeNode*> walkStack;
+
+bool isChildLetter(char c) {
+    return c >= 'A';
+}
+
+// Slot of `node` among the children of `parent`; -1 when it is not there.
+int findChild(const TreeNode* parent, const TreeNode* node) {
+    for (int i = 0; i < parent->childCount; ++i)
+        if (parent->children[i] == node)
+            return i;
     return -1;
-} // not yet built
+}
+
+bool isChildOf(const TreeNode* node, const TreeNode* parent) {
+    return findChild(parent, node) >= 0;
+}
+
+// A replacement node: binary, with its serial and full-size profiles; nullptr without memory.
+TreeNode* makeReplacementNode(TreeNode* parent) {
+    TreeNode* node = createNode();
+    if (node == nullptr)
+        return nullptr;
+    node->parent = parent;
+    node->serial = baseSerial + newNodeCount++;
+    node->childCount = 2;
+    if (!allocateProfiles(node)) {
+        releaseNode(node);
+        return nullptr;
+    }
+    return node;
+}
+
+// The first empty one of the two child slots; nullptr when both are filled.
+TreeNode** emptySlot(TreeNode* node) {
+    if (node->children[0] == nullptr)
+        return &node->children[0];
+    if (node->children[1] == nullptr)
+        return &node->children[1];
+    return nullptr;
+}
+
+// Puts the subtree of `topology` in place of the polytomic node.
+ResultCode buildReplacement(TreeNode* polytomic, const char* topology) {
+    TreeNode* parent = polytomic->parent;
+    int slot = -1;
+    if (parent != nullptr && (slot = findChild(parent, polytomic)) < 0)
+        return ERINT;
+    TreeNode* replacement = makeReplacementNode(parent);
+    if (replacement == nullptr)
+        return ERMEM;
+    std::memcpy(replacement->name, polytomic->name, NAME_SIZE);
+    replacement->twin = polytomic;
+    polytomic->twin = replacement;
+    if (parent != nullptr)
+        parent->children[slot] = replacement;
+    else
+        rootNode = replacement;
+
+    TreeNode* current = replacement;
+    for (const char* c = topology; *c != '\0'; ++c) {
+        if (*c == ')') {
+            if (current->children[1] == nullptr || current->parent == nullptr)
+                return ERINT;
+            current = current->parent;
+            continue;
+        }
+        TreeNode** target = emptySlot(current);
+        if (target == nullptr)
+            return ERINT;
+        if (isChildLetter(*c)) {
+            const int index = *c - 'A';
+            if (index >= polytomic->childCount)
+                return ERINT;
+            TreeNode* child = polytomic->children[index];
+            *target = child;
+            child->parent = current;
+        } else if (*c == '(') {
+            TreeNode* group = makeReplacementNode(current);
+            if (group == nullptr)
+                return ERMEM;
+            std::snprintf(group->name, NAME_SIZE, "%s%03d", "NODE", group->serial);
+            *target = group;
+            current = group;
+        } else {
+            return ERINT;
+        }
+    }
+    return current == replacement && current->children[1] != nullptr ? 0 : ERINT;
+}
+
+// Puts the polytomic node back in place of its replacement and frees the
+// replacement nodes; its own children hang from it again.
+ResultCode tearDownReplacement(TreeNode* polytomic) {
+    TreeNode* replacement = polytomic->twin;
+    if (replacement == nullptr)
+        return ERINT;
+    polytomic->twin = nullptr;
+    TreeNode* parent = polytomic->parent;
+    if (parent != nullptr) {
+        const int slot = findChild(parent, replacement);
+        if (slot < 0)
+            return ERINT;
+        parent->children[slot] = polytomic;
+    } else {
+        rootNode = polytomic;
+    }
+    walkStack.clear();
+    walkStack.push_back(replacement->children[1]);
+    TreeNode* node = replacement->children[0];
+    releaseNode(replacement);
+    while (true) {
+        if (node != nullptr && !isChildOf(node, polytomic)) {
+            walkStack.push_back(node->children[1]);
+            TreeNode* next = node->children[0];
+            releaseNode(node);
+            node = next;
+            continue;
+        }
+        if (node != nullptr)
+            node->parent = polytomic;
+        if (walkStack.empty())
+            return 0;
+        node = walkStack.back();
+        walkStack.pop_back();
+    }
+}
+
+// Later subtrees may hang from replacement nodes of earlier ones: last built, first gone.
+ResultCode tearDownCandidate() {
+    for (int i = polytomicCount - 1; i >= 0; --i)
+        if (const ResultCode code = tearDownReplacement(polytomicNodes[i]); code != 0)
+            return code;
+    return 0;
+}
+
+// True when every index went back to 0: all combinations were tried.
+bool advanceOdometer() {
+    for (int i = 0; i < polytomicCount; ++i) {
+        if (variantIndex[i] < polytomicNodes[i]->variantCount - 1) {
+            ++variantIndex[i];
+            return false;
+        }
+        variantIndex[i] = 0;
+    }
+    return true;
+}
+
+ResultCode buildCandidate() {
+    newNodeCount = 0;
+    for (int i = 0; i < polytomicCount; ++i) {
+        TreeNode* polytomic = polytomicNodes[i];
+        const int order = polytomic->childCount;
+        if (order < 3 || order >= CHILD_SLOTS || variantIndex[i] >= topologyCount[order] ||
+            resolutionTable[order] == nullptr)
+            return ERINT;
+        if (const ResultCode code = buildReplacement(polytomic, resolutionTable[order][variantIndex[i]]);
+            code != 0)
+            return code;
+    }
+    return 0;
+}
+
+// Enters the candidate into the table depth first, first child before second,
+// giving every child its parent's depth plus 1.
+ResultCode indexCandidate() {
+    candidateNodeCount = nodeCount - polytomicCount + newNodeCount;
+    if (const ResultCode code = checkTableRoom(candidateNodeCount); code != 0)
+        return code;
+    if (rootNode == nullptr)
+        return ERINT;
+    walkStack.clear();
+    walkStack.reserve(candidateNodeCount);
+    int entered = 0;
+    TreeNode* node = rootNode;
+    while (true) {
+        if (entered == candidateNodeCount)
+            return ERINT;
+        nodeTable[entered++] = node;
+        if (node->childCount == 2) {
+            node->children[0]->depth = node->depth + 1;
+            node->children[1]->depth = node->depth + 1;
+            walkStack.push_back(node->children[1]);
+            node = node->children[0];
+        } else if (node->childCount == 0) {
+            if (walkStack.empty())
+                break;
+            node = walkStack.back();
+            walkStack.pop_back();
+        } else {
+            return ERINT;
+        }
+    }
+    return entered == candidateNodeCount ? 0 : ERINT;
+}
+
+// Leaves back to their source data; inner nodes empty, for the passes to fill.
+void resetWorkingState() {
+    for (int i = 0; i < leafCount; ++i) {
+        TreeNode* leaf = nodeTable[i];
+        leaf->workLength = leaf->savedLength;
+        if (leaf->workText != nullptr && leaf->sourceText != nullptr)
+            std::strcpy(leaf->workText, leaf->sourceText);
+        if (leaf->workProfile != nullptr && leaf->savedProfile != nullptr)
+            std::memcpy(leaf->workProfile, leaf->savedProfile, sizeof(ProfileColumn) * leaf->workLength);
+    }
+    for (int i = leafCount; i < candidateNodeCount; ++i) {
+        nodeTable[i]->savedLength = 0;
+        nodeTable[i]->workLength = 0;
+    }
+}
+
+} // namespace
+
+int nextCandidateTree() {
+    if (exhausted)
+        return NO_MORE_CANDIDATES;
+    if (firstCandidate) {
+        firstCandidate = 0;
+        for (int& index : variantIndex)
+            index = 0;
+    } else {
+        if (const ResultCode code = tearDownCandidate(); code != 0)
+            return code;
+        if (advanceOdometer()) {
+            exhausted = true;
+            return NO_MORE_CANDIDATES;
+        }
+    }
+    if (const ResultCode code = buildCandidate(); code != 0)
+        return code;
+    if (const ResultCode code = indexCandidate(); code != 0)
+        return code;
+    sortNodeTable(candidateNodeCount);
+    resetWorkingState();
+    return 0;
+}
+
+void resetCandidateBuilder() {
+    firstCandidate = 1;
+    exhausted = false;
+    for (int& index : variantIndex)
+        index = 0;
+    newNodeCount = 0;
+    candidateNodeCount = 0;
+}
 
 } // namespace vorbex

@@ -1,6 +1,9 @@
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 #include "resolve/resolve.h"
+#include "run/run.h"
 
 namespace vorbex {
 
@@ -20,8 +23,176 @@ double resolutionCount(int order) {
     return factorial(2 * order - 3) / (factorial(order - 2) * std::pow(2.0, order - 2));
 }
 
-int pruneTree() {
+namespace {
+
+// Takes `node` out of its parent's child list, the later children moving up.
+ResultCode removeFromParent(TreeNode* node) {
+    TreeNode* parent = node->parent;
+    for (int i = 0; i < parent->childCount; ++i) {
+        if (parent->children[i] != node)
+            continue;
+        for (int j = i + 1; j < parent->childCount; ++j)
+            parent->children[j - 1] = parent->children[j];
+        parent->children[--parent->childCount] = nullptr;
+        return 0;
+    }
+    return ERINT;
+}
+
+// Gives `node`'s slot in its parent (or the root) to `heir`.
+ResultCode handOver(TreeNode* node, TreeNode* heir) {
+    TreeNode* parent = node->parent;
+    if (parent == nullptr) {
+        rootNode = heir;
+        heir->parent = nullptr;
+        return 0;
+    }
+    for (int i = 0; i < parent->childCount; ++i) {
+        if (parent->children[i] == node) {
+            parent->children[i] = heir;
+            heir->parent = parent;
+            return 0;
+        }
+    }
+    return ERINT;
+}
+
+// Drops entry `index` of the table, keeping the order of the rest, and frees its node.
+void removeFromTable(int index) {
+    TreeNode* node = nodeTable[index];
+    for (int i = index + 1; i < nodeCount; ++i)
+        nodeTable[i - 1] = nodeTable[i];
+    nodeTable[--nodeCount] = nullptr;
+    releaseNode(node);
+}
+
+void forgetTree(int index) {
+    releaseNode(nodeTable[index]);
+    nodeTable[index] = nullptr;
+    rootNode = nullptr;
+    leafCount = 0;
+    nodeCount = 0;
+}
+
+ResultCode removeLeavesWithoutSequence() {
+    int i = 0;
+    while (i < leafCount) {
+        TreeNode* leaf = nodeTable[i];
+        if (leaf->workText != nullptr) {
+            ++i;
+            continue;
+        }
+        // A tree of one leaf that has no sequence
+        if (leaf->parent == nullptr) {
+            forgetTree(i);
+            return 0;
+        }
+        if (const ResultCode code = removeFromParent(leaf); code != 0)
+            return code;
+        removeFromTable(i);
+        --leafCount;
+    }
     return 0;
-} // not yet built
+}
+
+ResultCode removeThinInnerNodes() {
+    bool removed = true;
+    while (removed) {
+        removed = false;
+        int i = leafCount;
+        while (i < nodeCount) {
+            TreeNode* node = nodeTable[i];
+            if (node->childCount >= 2) {
+                ++i;
+                continue;
+            }
+            if (node->childCount == 1) {
+                if (const ResultCode code = handOver(node, node->children[0]); code != 0)
+                    return code;
+            } else if (node->parent != nullptr) {
+                if (const ResultCode code = removeFromParent(node); code != 0)
+                    return code;
+            } else {
+                // The root lost everything: nothing is left to align
+                forgetTree(i);
+                return 0;
+            }
+            removeFromTable(i);
+            removed = true;
+        }
+    }
+    return 0;
+}
+
+ResultCode reportActualTree() {
+    std::printf("Actual tree selected (overall %d nodes, %d leaves)\n", nodeCount, leafCount);
+    if (!(runSettings.outputMask & OUT_VERBOSE))
+        return 0;
+    reportOnly("\nActual tree (overall %d nodes, %d leaves):\n", nodeCount, leafCount);
+    char* text = static_cast<char*>(std::calloc(NEWICK_TEXT_SIZE, 1));
+    if (text == nullptr)
+        return ERMEM;
+    // The buffer has room for any tree that fits the table
+    const bool written = writeNewick(rootNode, text, text + NEWICK_TEXT_SIZE) != nullptr;
+    if (written)
+        reportOnly("%s;\n", text);
+    std::free(text);
+    return written ? 0 : ERINT;
+}
+
+ResultCode takeCensus() {
+    maxPolytomyOrder = 0;
+    polytomicCount = 0;
+    treesToTry = 1.0;
+    const bool verbose = runSettings.outputMask & OUT_VERBOSE;
+    for (int i = nodeCount - 1; i >= leafCount; --i) {
+        TreeNode* node = nodeTable[i];
+        const int order = node->childCount;
+        if (order <= 2) {
+            if (!allocateProfiles(node))
+                return ERMEM;
+            continue;
+        }
+        if (polytomicCount == MAX_POLYTOMIC_NODES) {
+            reportBoth("Maximum number of polytomic nodes exceeded\n");
+            return ERTREE;
+        }
+        // Its resolution count would not fit a 32-bit count, nor its tables any memory
+        if (order > MAX_POLYTOMY_ORDER) {
+            reportBoth("Polytomic(%d) node \"%s\" has more children than can be resolved (at most %d)\n",
+                       order, node->name, MAX_POLYTOMY_ORDER);
+            return ERTREE;
+        }
+        if (order > maxPolytomyOrder)
+            maxPolytomyOrder = order;
+        std::printf("Polytomic(%d) node \"%s\" found in actual tree\n", order, node->name);
+        if (verbose)
+            reportOnly("Polytomic(%d) node \"%s\" found in actual tree\n", order, node->name);
+        polytomicNodes[polytomicCount++] = node;
+        const double variants = resolutionCount(order);
+        treesToTry *= variants;
+        node->variantCount = static_cast<int>(variants);
+    }
+    return 0;
+}
+
+} // namespace
+
+int pruneTree() {
+    if (const ResultCode code = removeLeavesWithoutSequence(); code != 0 || rootNode == nullptr)
+        return code;
+    if (const ResultCode code = removeThinInnerNodes(); code != 0 || rootNode == nullptr)
+        return code;
+    if (const ResultCode code = reportActualTree(); code != 0)
+        return code;
+    if (const ResultCode code = takeCensus(); code != 0)
+        return code;
+    if (polytomicCount != 0) {
+        std::printf("Overall %d polytomic node(s), %g trees to be tried\n", polytomicCount, treesToTry);
+        if (runSettings.outputMask & OUT_VERBOSE)
+            reportOnly("Overall %d polytomic node(s), %g trees to be tried\n", polytomicCount, treesToTry);
+    }
+    return 0;
+}
 
 } // namespace vorbex

@@ -23,12 +23,24 @@ double resolutionCount(int order);
 // Resolution tables: per order, topologyCount strings over the letters A, B, ...
 extern int topologyCount[CHILD_SLOTS];
 extern char** resolutionTable[CHILD_SLOTS];
+// Within the machine's physical memory.
 [[nodiscard]] int buildResolutionTables();
+// The same within `memoryBytes`: an order whose tables, with those of the
+// smaller orders, would need more is refused with a message and ERMEM before
+// anything is allocated. Orders already built are kept.
+[[nodiscard]] int buildResolutionTables(double memoryBytes);
+// Bytes that the tables of orders 3 to `order` hold: string blocks and pointer arrays.
+double resolutionTableBytes(int order);
+// Frees every table (tests).
+void releaseResolutionTables();
 
 // Candidate trees
 extern int baseSerial;
 extern int candidateNodeCount;
-// 0: a candidate stands; -1: all tried, actual tree restored; else a ResultCode.
+// 0: a candidate stands; -1: all tried, actual tree restored (and on every
+// later call); else a ResultCode.
 int nextCandidateTree();
+// Back to the state before the first call (tests); frees no node.
+void resetCandidateBuilder();
 
 } // namespace vorbex
