@@ -159,6 +159,29 @@ TEST_F(AlignProfiles, UnrelatedProfilesAreNotPairedAtAll) {
     EXPECT_NEAR(r.score, -3.8, 1e-12);
 }
 
+TEST_F(AlignProfiles, AGapThatWinsReplacesThePairFlag) {
+    runSettings.gapExtendPenalty = -2.0;
+    // Up beats the mismatch at [2][1]: only the up flag stays, so C is not paired with A
+    const Result up = align("AC", "A");
+    EXPECT_EQ(up.second, "A-");
+    EXPECT_EQ(flagTable(2, 1), (std::vector<std::string>{". L", "U D", "U U"}));
+    // And the mirror image for the left step
+    const Result left = align("A", "AC");
+    EXPECT_EQ(left.first, "A-");
+    EXPECT_EQ(flagTable(1, 2), (std::vector<std::string>{". L L", "U D L"}));
+}
+
+TEST_F(AlignProfiles, OpeningWinsANearTieWithExtending) {
+    // Extending is better than opening by less than the tolerance
+    runSettings.gapOpenPenalty = -1.0;
+    runSettings.gapExtendPenalty = -1.0 + 5e-9;
+    TreeNode* a = pool.leaf("A");
+    TreeNode* b = pool.leaf("A");
+    alignProfiles(a, b);
+    EXPECT_EQ(gapInFirstMatrix[1 * MATRIX_SIZE + 1], scoreMatrix[1 * MATRIX_SIZE] + -1.0);
+    EXPECT_EQ(gapInSecondMatrix[1 * MATRIX_SIZE + 1], scoreMatrix[1] + -1.0);
+}
+
 TEST_F(AlignProfiles, BoundaryIsSummedStepByStep) {
     runSettings.gapOpenPenalty = -2.0;
     runSettings.gapExtendPenalty = -0.1;
