@@ -1,12 +1,139 @@
+// Global alignment of two profiles by dynamic programming with a first-gap and
+// a further-gap penalty. This is the plain version of the kernel: every cell is
+// computed in the order written here, and faster kernels are checked against it.
+#include <cmath>
+
 #include "align/align.h"
+#include "run/run.h"
 
 namespace vorbex {
 
-double columnSimilarity(const ProfileColumn&, const ProfileColumn&) {
-    return 0.0;
-} // not yet built
-double alignProfiles(TreeNode*, TreeNode*) {
-    return 0.0;
-} // not yet built
+double columnSimilarity(const ProfileColumn& a, const ProfileColumn& b) {
+    const double* w = runSettings.baseWeights;
+    const double* x = a.weight;
+    const double* y = b.weight;
+    if (runSettings.workMode & 1) {
+        // L1_distance
+        double sum = w[BASE_A] * std::fabs(x[BASE_A] - y[BASE_A]);
+        sum += w[BASE_C] * std::fabs(x[BASE_C] - y[BASE_C]);
+        sum += w[BASE_G] * std::fabs(x[BASE_G] - y[BASE_G]);
+        sum += w[BASE_T] * std::fabs(x[BASE_T] - y[BASE_T]);
+        return 1.0 - sum;
+    }
+    double sum = w[BASE_A] * ((x[BASE_A] - y[BASE_A]) * (x[BASE_A] - y[BASE_A]));
+    sum += w[BASE_C] * ((x[BASE_C] - y[BASE_C]) * (x[BASE_C] - y[BASE_C]));
+    sum += w[BASE_G] * ((x[BASE_G] - y[BASE_G]) * (x[BASE_G] - y[BASE_G]));
+    sum += w[BASE_T] * ((x[BASE_T] - y[BASE_T]) * (x[BASE_T] - y[BASE_T]));
+    if (runSettings.workMode & 2)
+        return 1.0 - std::sqrt(sum); // L2_distance
+    return 1.0 - sum;                // squared distance without the root
+}
+
+double alignProfiles(TreeNode* first, TreeNode* second) {
+    const int n = first->workLength;
+    const int m = second->workLength;
+    const double d = runSettings.gapOpenPenalty;
+    const double g = runSettings.gapExtendPenalty;
+    double* const S = scoreMatrix;
+    double* const H = gapInFirstMatrix;
+    double* const V = gapInSecondMatrix;
+    std::uint8_t* const F = traceMatrix;
+    const ProfileColumn* const columns1 = first->workProfile;
+    const ProfileColumn* const columns2 = second->workProfile;
+    auto at = [](int i, int j) { return static_cast<std::size_t>(i) * MATRIX_SIZE + j; };
+
+    // Boundaries, summed step by step: the closed formula can differ in the last bit
+    S[0] = H[0] = V[0] = 0.0;
+    F[0] = 0;
+    for (int i = 1; i <= n; ++i) {
+        S[at(i, 0)] = S[at(i - 1, 0)] + (i == 1 ? d : g);
+        H[at(i, 0)] = S[at(i, 0)];
+        F[at(i, 0)] = TRACE_UP;
+    }
+    for (int j = 1; j <= m; ++j) {
+        S[at(0, j)] = S[at(0, j - 1)] + (j == 1 ? d : g);
+        V[at(0, j)] = S[at(0, j)];
+        F[at(0, j)] = TRACE_LEFT;
+    }
+
+    for (int i = 1; i <= n; ++i) {
+        for (int j = 1; j <= m; ++j) {
+            // Gap in first: open from the cell to the left, or extend its run
+            const double openLeft = S[at(i, j - 1)] + d;
+            H[at(i, j)] = openLeft;
+            if (openLeft + TOLERANCE < H[at(i, j - 1)] + g)
+                H[at(i, j)] = H[at(i, j - 1)] + g;
+
+            // Gap in second: open from the cell above, or extend its run
+            const double openUp = S[at(i - 1, j)] + d;
+            V[at(i, j)] = openUp;
+            if (openUp + TOLERANCE < V[at(i - 1, j)] + g)
+                V[at(i, j)] = V[at(i - 1, j)] + g;
+
+            // Pair: diagonal plus similarity, plus the run bonus after a pair
+            double score = S[at(i - 1, j - 1)] + columnSimilarity(columns1[i - 1], columns2[j - 1]);
+            if (F[at(i - 1, j - 1)] & TRACE_DIAG)
+                score += RUN_BONUS;
+            std::uint8_t flags = TRACE_DIAG;
+
+            // A gap wins only when it beats the score by more than the tolerance;
+            // near-ties add flags
+            const double left = H[at(i, j)];
+            if (score + TOLERANCE < left) {
+                score = left;
+                flags = TRACE_LEFT;
+            } else if (std::fabs(score - left) < TOLERANCE) {
+                flags |= TRACE_LEFT;
+            }
+            const double up = V[at(i, j)];
+            if (score + TOLERANCE < up) {
+                score = up;
+                flags = TRACE_UP;
+            } else if (std::fabs(score - up) < TOLERANCE) {
+                flags |= TRACE_UP;
+            }
+            S[at(i, j)] = score;
+            F[at(i, j)] = flags;
+        }
+    }
+
+    // Traceback from the corner, preferring the pair, then the up step, then
+    // the left step; each step reads only the flags of the cell it stands on.
+    const ProfileColumn gapColumn{};
+    int i = n;
+    int j = m;
+    int k = n + m - 1;
+    while (i > 0 || j > 0) {
+        const std::uint8_t flags = F[at(i, j)];
+        if (flags & TRACE_DIAG) {
+            alignedBuffer1[k] = columns1[i - 1];
+            alignedBuffer2[k] = columns2[j - 1];
+            --i;
+            --j;
+        } else if (flags & TRACE_UP) {
+            alignedBuffer1[k] = columns1[i - 1];
+            alignedBuffer2[k] = gapColumn;
+            --i;
+        } else {
+            alignedBuffer1[k] = gapColumn;
+            alignedBuffer2[k] = columns2[j - 1];
+            --j;
+        }
+        --k;
+    }
+
+    const int length = n + m - 1 - k;
+    if (length > MAXSEQLEN) {
+        reportBoth("ERROR: MAXSEQLEN overflow\n");
+        exitWithResult(ERINT);
+    }
+    first->workLength = length;
+    second->workLength = length;
+    for (int c = 0; c < length; ++c) {
+        first->workProfile[c] = alignedBuffer1[k + 1 + c];
+        second->workProfile[c] = alignedBuffer2[k + 1 + c];
+    }
+    return S[at(n, m)];
+}
 
 } // namespace vorbex

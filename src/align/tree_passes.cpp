@@ -1,8 +1,123 @@
+// The two passes over a candidate tree: profiles built upwards by pairwise
+// alignment, then the gap columns carried back down to the leaves.
+#include <cstring>
+
 #include "align/align.h"
+#include "report/report.h"
+#include "resolve/resolve.h"
+#include "run/run.h"
 
 namespace vorbex {
+namespace {
 
-void traceForward() {}  // not yet built
-void traceBackward() {} // not yet built
+// Builds an inner node from its two children; they keep their aligned profiles.
+void buildInnerNode(TreeNode* parent) {
+    TreeNode* first = parent->children[0];
+    TreeNode* second = parent->children[1];
+    const double similarity = alignProfiles(first, second);
+    const int length = first->workLength;
+    parent->workLength = length;
+    parent->savedLength = length;
+    // Mean of the aligned children; a column against a gap is halved, not renormalised
+    for (int c = 0; c < length; ++c)
+        for (int x = 0; x < BASE_COUNT; ++x)
+            parent->workProfile[c].weight[x] =
+                (second->workProfile[c].weight[x] + first->workProfile[c].weight[x]) * 0.5;
+    std::memcpy(parent->savedProfile, parent->workProfile, sizeof(ProfileColumn) * length);
+    if (runSettings.outputMask & OUT_STEPS) {
+        reportOnly("Similarity=%.6f\n", similarity);
+        dumpStep(parent, first, second);
+    }
+}
+
+bool hasRealWeight(const ProfileColumn& column) {
+    for (double weight : column.weight)
+        if (weight > TOLERANCE)
+            return true;
+    return false;
+}
+
+// Opens a gap column at c in a child whose columns from c on are the parent's
+// still unmatched saved columns, `tail` of them.
+void openGapColumn(TreeNode* child, int c, int tail) {
+    std::memmove(child->workProfile + c + 1, child->workProfile + c, sizeof(ProfileColumn) * tail);
+    child->workProfile[c] = ProfileColumn{};
+    ++child->workLength;
+}
+
+// Carries the gap columns the node received in its parent's alignment into
+// both of its children.
+void widenChildren(TreeNode* parent) {
+    TreeNode* first = parent->children[0];
+    TreeNode* second = parent->children[1];
+    const int width = parent->workLength;
+    const int savedLength = parent->savedLength;
+    int pos = 0;
+    for (int c = 0; c < width; ++c) {
+        if (!isGapColumn(parent->workProfile[c])) {
+            ++pos;
+            continue;
+        }
+        if (pos >= savedLength) {
+            // Saved columns used up: the gap goes at the end, nothing to shift
+            openGapColumn(first, c, 0);
+            openGapColumn(second, c, 0);
+        } else if (hasRealWeight(parent->savedProfile[pos])) {
+            const int tail = savedLength - pos;
+            // Holds whenever the working profile is the saved one with gap
+            // columns inserted, as the pairwise alignment leaves it; a node
+            // built any other way must still not shift past the buffer.
+            if (c + tail >= MAXSEQLEN)
+                continue;
+            openGapColumn(first, c, tail);
+            openGapColumn(second, c, tail);
+        } else {
+            // The built profile had a gap column here: matched, nothing inserted
+            ++pos;
+        }
+    }
+}
+
+} // namespace
+
+void traceForward() {
+    const bool steps = (runSettings.outputMask & OUT_STEPS) != 0;
+    if (steps)
+        reportOnly("*** Trace forward ***\n\n");
+    // Sweep until a sweep builds nothing: a node whose child stays unbuilt is
+    // never built, and neither are its ancestors.
+    bool changed = true;
+    while (changed && leafCount < candidateNodeCount) {
+        changed = false;
+        for (int idx = leafCount; idx < candidateNodeCount; ++idx) {
+            TreeNode* node = nodeTable[idx];
+            if (node->workLength != 0 || node->children[0]->workLength == 0 ||
+                node->children[1]->workLength == 0)
+                continue;
+            buildInnerNode(node);
+            changed = true;
+        }
+    }
+    if (runSettings.outputMask & OUT_FINAL) {
+        reportOnly("*** Tracing forward finished ***\n\n");
+        for (int idx = candidateNodeCount - 1; idx >= 0; --idx)
+            dumpNode(nodeTable[idx]);
+        reportOnly("\n");
+    }
+}
+
+void traceBackward() {
+    const bool steps = (runSettings.outputMask & OUT_STEPS) != 0;
+    if (steps)
+        reportOnly("*** Trace backward ***\n\n");
+    for (int idx = candidateNodeCount - 1; idx >= leafCount; --idx) {
+        TreeNode* node = nodeTable[idx];
+        widenChildren(node);
+        if (steps)
+            dumpStep(node, node->children[0], node->children[1]);
+    }
+    if (steps)
+        reportOnly("*** Tracing backward finished ***\n\n");
+}
 
 } // namespace vorbex
