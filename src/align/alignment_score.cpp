@@ -1,10 +1,69 @@
+#include <cmath>
+#include <cstring>
+
 #include "align/align.h"
+#include "resolve/resolve.h"
+#include "run/run.h"
 
 namespace vorbex {
 
 AlignmentScore scoreAlignment() {
-    return {};
-} // not yet built
-void writeCandidateSummary(int, const AlignmentScore&) {} // not yet built
+    AlignmentScore score{0, 0, 0, 0.0};
+    if (leafCount == 0)
+        return score;
+    const int alignmentLength = nodeTable[0]->workLength < MAXSEQLEN ? nodeTable[0]->workLength : MAXSEQLEN;
+    score.MA_length = alignmentLength - trimPosition;
+
+    // Column sums of the reported columns
+    ProfileColumn* columnSum = alignedBuffer1;
+    for (int i = trimPosition; i < alignmentLength; ++i)
+        columnSum[i] = ProfileColumn{{0.0, 0.0, 0.0, 0.0}};
+    for (int entry = 0; entry < leafCount; ++entry) {
+        const TreeNode* leaf = nodeTable[entry];
+        // Stale characters of an earlier candidate may follow the terminator
+        const int textLength = static_cast<int>(strnlen(leaf->workText, TEXT_SIZE));
+        if (runSettings.outputMask & OUT_ALIGN)
+            reportOnly(">%s\n%s\n", leaf->name,
+                       trimPosition <= textLength ? leaf->workText + trimPosition : "");
+        const int end = textLength < alignmentLength ? textLength : alignmentLength;
+        for (int i = trimPosition; i < end; ++i) {
+            ProfileColumn code;
+            if (nucleotideColumn(leaf->workText[i], code) != 0)
+                continue;
+            for (int base = 0; base < BASE_COUNT; ++base)
+                columnSum[i].weight[base] += code.weight[base];
+        }
+    }
+
+    // Conserved sites, with a bonus for every one that continues a run
+    const double n = leafCount;
+    bool previousConserved = false;
+    for (int i = trimPosition; i < alignmentLength; ++i) {
+        const double* w = columnSum[i].weight;
+        const double norm = std::sqrt(w[BASE_A] * w[BASE_A] + w[BASE_C] * w[BASE_C] + w[BASE_G] * w[BASE_G] +
+                                      w[BASE_T] * w[BASE_T]);
+        if (norm >= n - TOLERANCE) {
+            ++score.Conserv0;
+            score.ConsIndex += runSettings.absoluteBonus;
+            if (previousConserved)
+                score.ConsIndex += runSettings.seriesBonus;
+            previousConserved = true;
+        } else {
+            if (norm >= (n - 1) - TOLERANCE) {
+                ++score.Conserv1;
+                score.ConsIndex += runSettings.almostBonus;
+            }
+            previousConserved = false;
+        }
+    }
+    return score;
+}
+
+void writeCandidateSummary(int candidateNumber, const AlignmentScore& score) {
+    if (polytomicCount == 0 && !(runSettings.outputMask & OUT_VERBOSE))
+        return;
+    reportOnly("#%d: MA_length=%d Conserv0=%d Conserv1=%d ConsIndex=%.2f\n\n", candidateNumber,
+               score.MA_length, score.Conserv0, score.Conserv1, score.ConsIndex);
+}
 
 } // namespace vorbex

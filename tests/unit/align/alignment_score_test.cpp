@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include "align/align.h"
+#include "resolve/resolve.h"
+#include "unit/align/aligned_leaves.h"
+
+namespace vorbex {
+namespace {
+
+using testing::releaseLeaves;
+using testing::ReportCapture;
+using testing::setUpLeaves;
+
+class ScoreAlignment : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        releaseLeaves();
+        trimPosition = 0;
+        polytomicCount = 0;
+    }
+
+    // Gap symbols in, then the score, as the candidate loop runs them
+    AlignmentScore score(const std::vector<std::string>& aligned, int leftTrim = 0) {
+        releaseLeaves();
+        setUpLeaves(aligned);
+        runSettings.leftTrim = leftTrim;
+        runSettings.outputMask = 0;
+        insertGapSymbols();
+        return scoreAlignment();
+    }
+};
+
+struct ColumnCase {
+    const char* column; // one character per leaf, '-' a gap
+    int Conserv0;
+    int Conserv1;
+};
+
+TEST_F(ScoreAlignment, SingleColumnsAreClassedByTheNormOfTheirSum) {
+    const ColumnCase cases[] = {
+        // three leaves
+        {"aaa", 1, 0},
+        {"aa-", 0, 1},
+        {"aac", 0, 1},
+        {"acg", 0, 0},
+        {"aar", 0, 1},
+        // two leaves
+        {"aa", 1, 0},
+        {"a-", 0, 1},
+        {"ac", 0, 1},
+        // any base counts a quarter of each
+        {"nn", 0, 1},
+        {"nnn", 0, 0},
+        {"ttu", 1, 0},
+    };
+    for (const ColumnCase& c : cases) {
+        std::vector<std::string> leaves;
+        for (const char* p = c.column; *p != '\0'; ++p)
+            leaves.emplace_back(1, *p);
+        const AlignmentScore result = score(leaves);
+        EXPECT_EQ(result.MA_length, 1) << c.column;
+        EXPECT_EQ(result.Conserv0, c.Conserv0) << c.column;
+        EXPECT_EQ(result.Conserv1, c.Conserv1) << c.column;
+        EXPECT_DOUBLE_EQ(result.ConsIndex, 1.0 * c.Conserv0 + 0.1 * c.Conserv1) << c.column;
+    }
+}
+
+TEST_F(ScoreAlignment, RunOfConservedSitesEarnsTheSeriesBonusAfterItsFirst) {
+    const AlignmentScore run = score({"aaa", "aaa", "aaa"});
+    EXPECT_EQ(run.Conserv0, 3);
+    EXPECT_DOUBLE_EQ(run.ConsIndex, 3.4);
+
+    // An almost conserved column breaks the run
+    const AlignmentScore broken = score({"acaa", "acac", "aaaa"});
+    EXPECT_EQ(broken.Conserv0, 2);
+    EXPECT_EQ(broken.Conserv1, 2);
+    EXPECT_DOUBLE_EQ(broken.ConsIndex, 2.2);
+}
+
+TEST_F(ScoreAlignment, ThreeLeafColumnsSumColumnByColumn) {
+    // Columns a/a/a, a/a/gap, a/a/c, a/c/g, a/a/r
+    const AlignmentScore result = score({"aaaaa", "aaaca", "a-cgr"});
+    EXPECT_EQ(result.MA_length, 5);
+    EXPECT_EQ(result.Conserv0, 1);
+    EXPECT_EQ(result.Conserv1, 3);
+    EXPECT_EQ(result.ConsIndex, ((1.0 + 0.1) + 0.1) + 0.1);
+}
+
+TEST_F(ScoreAlignment, BonusesComeFromTheSettings) {
+    setUpLeaves({"aac", "aag"});
+    runSettings.outputMask = 0;
+    runSettings.absoluteBonus = 2.0;
+    runSettings.almostBonus = 0.5;
+    runSettings.seriesBonus = 3.0;
+    insertGapSymbols();
+    EXPECT_DOUBLE_EQ(scoreAlignment().ConsIndex, 2.0 + 2.0 + 3.0 + 0.5);
+}
+
+TEST_F(ScoreAlignment, LeftTrimDropsTheColumnsBeforeTheLastLeafBegins) {
+    const AlignmentScore trimmed = score({"a-cg", "-acg"}, 1);
+    EXPECT_EQ(trimPosition, 1);
+    EXPECT_EQ(trimmed.MA_length, 3);
+    EXPECT_EQ(trimmed.Conserv0, 2);
+    EXPECT_EQ(trimmed.Conserv1, 1);
+
+    const AlignmentScore whole = score({"a-cg", "-acg"}, 0);
+    EXPECT_EQ(trimPosition, 0);
+    EXPECT_EQ(whole.MA_length, 4);
+    EXPECT_EQ(whole.Conserv1, 2);
+}
+
+TEST_F(ScoreAlignment, WritesTheAlignedSequencesFromTheTrimPositionUnderBit8) {
+    setUpLeaves({"a-cg", "-acg"});
+    runSettings.leftTrim = 1;
+    runSettings.outputMask = OUT_ALIGN;
+    ReportCapture report;
+    insertGapSymbols();
+    scoreAlignment();
+    EXPECT_EQ(report.text(), ">s1\n-cg\n>s2\nacg\n");
+}
+
+TEST_F(ScoreAlignment, WritesNothingWithoutBit8) {
+    setUpLeaves({"a-cg", "-acg"});
+    runSettings.outputMask = 63 & ~OUT_ALIGN;
+    ReportCapture report;
+    insertGapSymbols();
+    scoreAlignment();
+    EXPECT_EQ(report.text(), "");
+}
+
+TEST_F(ScoreAlignment, GapSymbolNeverCountsAsABase) {
+    // Symbols as the command line leaves them: upper-cased, or a blank
+    for (char symbol : {'-', 'A', 'N', ' ', '*'}) {
+        releaseLeaves();
+        setUpLeaves({"a", "-"});
+        runSettings.outputMask = 0;
+        runSettings.gapSymbol = symbol;
+        insertGapSymbols();
+        const AlignmentScore result = scoreAlignment();
+        EXPECT_EQ(result.Conserv0, 0) << symbol;
+        EXPECT_EQ(result.Conserv1, 1) << symbol;
+    }
+}
+
+TEST_F(ScoreAlignment, StaleSumsOfAnEarlierAlignmentDoNotCount) {
+    setUpLeaves({"ac", "ag"});
+    runSettings.outputMask = 0;
+    for (int i = 0; i < 2; ++i)
+        alignedBuffer1[i] = ProfileColumn{{5, 5, 5, 5}};
+    insertGapSymbols();
+    const AlignmentScore result = scoreAlignment();
+    EXPECT_EQ(result.Conserv0, 1);
+    EXPECT_EQ(result.Conserv1, 1);
+}
+
+class WriteCandidateSummary : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_EQ(initialiseRun(), 0); }
+    void TearDown() override { polytomicCount = 0; }
+    const AlignmentScore score{12, 7, 3, 7.3 + 1.2};
+};
+
+TEST_F(WriteCandidateSummary, WritesTheLineWhenTheTreeHasPolytomies) {
+    polytomicCount = 1;
+    ReportCapture report;
+    writeCandidateSummary(2, score);
+    EXPECT_EQ(report.text(), "#2: MA_length=12 Conserv0=7 Conserv1=3 ConsIndex=8.50\n\n");
+}
+
+TEST_F(WriteCandidateSummary, WritesTheLineForABinaryTreeOnlyUnderBit16) {
+    ReportCapture report;
+    writeCandidateSummary(1, score);
+    EXPECT_EQ(report.text(), "");
+    runSettings.outputMask = OUT_VERBOSE;
+    writeCandidateSummary(1, score);
+    EXPECT_EQ(report.text(), "#1: MA_length=12 Conserv0=7 Conserv1=3 ConsIndex=8.50\n\n");
+}
+
+} // namespace
+} // namespace vorbex

@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include "align/align.h"
+#include "unit/align/aligned_leaves.h"
+
+namespace vorbex {
+namespace {
+
+using testing::releaseLeaves;
+using testing::setUpLeaves;
+
+class InsertGapSymbols : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        releaseLeaves();
+        trimPosition = 0;
+    }
+};
+
+TEST_F(InsertGapSymbols, WritesTheGapSymbolAtEveryGapColumnOfEveryLeaf) {
+    const std::vector<std::string> aligned = {"a-cg-t", "-acgt-", "--c---", "acgtac"};
+    setUpLeaves(aligned);
+    insertGapSymbols();
+    for (int i = 0; i < leafCount; ++i)
+        EXPECT_STREQ(nodeTable[i]->workText, aligned[i].c_str()) << "leaf " << i;
+}
+
+TEST_F(InsertGapSymbols, UsesTheChosenGapSymbol) {
+    setUpLeaves({"a--c", "acgc"});
+    runSettings.gapSymbol = '*';
+    insertGapSymbols();
+    EXPECT_STREQ(nodeTable[0]->workText, "a**c");
+    EXPECT_STREQ(nodeTable[1]->workText, "acgc");
+}
+
+TEST_F(InsertGapSymbols, TrimPositionIsWhereTheLastLeafBeginsAndAppliesOnlyWithLeftTrim) {
+    setUpLeaves({"a-cg", "-acg", "--gg"});
+    EXPECT_EQ(insertGapSymbols(), 2);
+    EXPECT_EQ(trimPosition, 0);
+
+    releaseLeaves();
+    setUpLeaves({"a-cg", "-acg", "--gg"});
+    runSettings.leftTrim = 1;
+    EXPECT_EQ(insertGapSymbols(), 2);
+    EXPECT_EQ(trimPosition, 2);
+}
+
+TEST_F(InsertGapSymbols, LeafWithoutAnyBaseTakesNoPartInTheTrim) {
+    setUpLeaves({"---", "-ac", "a-c"});
+    runSettings.leftTrim = 1;
+    EXPECT_EQ(insertGapSymbols(), 1);
+    EXPECT_EQ(trimPosition, 1);
+    EXPECT_STREQ(nodeTable[0]->workText, "---");
+}
+
+TEST_F(InsertGapSymbols, OverwritesNoStaleTextOfAnEarlierCandidate) {
+    setUpLeaves({"-a-c"});
+    // An earlier, longer alignment left characters after the terminator
+    std::memcpy(nodeTable[0]->workText, "ac\0xxxxxx", 9);
+    insertGapSymbols();
+    EXPECT_STREQ(nodeTable[0]->workText, "-a-c");
+}
+
+TEST_F(InsertGapSymbols, LongestAlignmentFillsTheTextBufferExactly) {
+    std::string aligned(MAXSEQLEN, '-');
+    aligned[MAXSEQLEN - 1] = 'g';
+    setUpLeaves({aligned});
+    runSettings.leftTrim = 1;
+    EXPECT_EQ(insertGapSymbols(), MAXSEQLEN - 1);
+    EXPECT_EQ(std::string(nodeTable[0]->workText), aligned);
+    EXPECT_EQ(nodeTable[0]->workText[TEXT_SIZE - 1], '\0');
+}
+
+TEST_F(InsertGapSymbols, ProfileWithMoreGapsThanTheBufferHoldsStopsAtItsEnd) {
+    // Inconsistent input: a full text and a full run of gap columns
+    setUpLeaves({std::string(MAXSEQLEN, 'a')});
+    TreeNode* leaf = nodeTable[0];
+    for (int i = 0; i < MAXSEQLEN; ++i)
+        leaf->workProfile[i] = ProfileColumn{{0, 0, 0, 0}};
+    insertGapSymbols();
+    EXPECT_EQ(leaf->workText[TEXT_SIZE - 1], '\0');
+}
+
+} // namespace
+} // namespace vorbex
