@@ -27,6 +27,10 @@ extern ProfileColumn* alignedBuffer2;
 
 [[nodiscard]] bool allocateAlignmentStorage();
 
+// Set only by benchmarks and tests: run the plain reference code (plain kernel,
+// no work shared between candidates, one thread) that faster code must equal.
+extern bool usePlainImplementation;
+
 double columnSimilarity(const ProfileColumn& a, const ProfileColumn& b);
 // Aligns the working profiles of both nodes in place and returns the score.
 double alignProfiles(TreeNode* first, TreeNode* second);

@@ -10,6 +10,7 @@ double* gapInSecondMatrix = nullptr;
 std::uint8_t* traceMatrix = nullptr;
 ProfileColumn* alignedBuffer1 = nullptr;
 ProfileColumn* alignedBuffer2 = nullptr;
+bool usePlainImplementation = false;
 
 namespace {
 
