@@ -5,6 +5,7 @@
 #include "report/report.h"
 #include "resolve/resolve.h"
 #include "run/candidate_loop.h"
+#include "run/progress.h"
 #include "run/run.h"
 
 namespace vorbex {
@@ -47,6 +48,7 @@ ResultCode runCandidates() {
     candidateNumber = 0;
     BestAlignment best = NO_BEST_ALIGNMENT;
     const std::time_t start = std::time(nullptr);
+    startProgress(treesToTry);
 
     int code = nextCandidateTree();
     while (code == 0) {
@@ -63,9 +65,11 @@ ResultCode runCandidates() {
         writeCandidateSummary(candidateNumber, score);
         if (reportFile != nullptr)
             std::fflush(reportFile);
+        showProgress(candidateNumber);
         code = nextCandidateTree();
     }
 
+    endProgress();
     const std::time_t end = std::time(nullptr);
     reportBoth("Best multiple alignment #%d: Length=%d ConsIndex=%.2f\n", best.number, best.length,
                best.ConsIndex);

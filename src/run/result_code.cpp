@@ -1,6 +1,7 @@
 #include <cstdarg>
 #include <cstdlib>
 
+#include "run/progress.h"
 #include "run/run.h"
 
 namespace vorbex {
@@ -49,6 +50,7 @@ void reportOnly(const char* format, ...) {
 }
 
 void exitWithResult(int code) {
+    endProgress(); // an overflow can end the run while the line stands
     if (code != 0 && code != USAGE_SHOWN)
         writeResultReport(code);
     if (reportFile != nullptr) {

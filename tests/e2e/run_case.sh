@@ -60,7 +60,12 @@ compare() { # expected actual label
         failed=1
     fi
 }
-[ -s "$scratch/out/stderr.txt" ] && { echo "--- standard error:"; head -n 20 "$scratch/out/stderr.txt"; }
+# Nothing goes to standard error: not the progress line, nor a sanitizer's report
+if [ -s "$scratch/out/stderr.txt" ]; then
+    echo "--- standard error is not empty:"
+    head -n 20 "$scratch/out/stderr.txt"
+    failed=1
+fi
 compare "$expected/stdout.txt" "$scratch/out/stdout.txt" "standard output"
 compare "$expected/exit_code.txt" "$scratch/out/exit_code.txt" "exit status"
 for file in "$expected"/*; do

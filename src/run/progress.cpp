@@ -1,0 +1,69 @@
+#include "run/progress.h"
+
+#include <cstdio>
+#include <ctime>
+#include <unistd.h>
+
+namespace vorbex {
+namespace {
+
+constexpr double UPDATE_INTERVAL = 0.25; // seconds between two updates at most
+constexpr int LINE_WIDTH = 72;
+
+struct Progress {
+    bool enabled = false;
+    double total = 0.0;
+    double startTime = 0.0;
+    double lastUpdate = 0.0;
+};
+
+Progress progress;
+
+double now() {
+    timespec time;
+    clock_gettime(CLOCK_MONOTONIC, &time);
+    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) * 1e-9;
+}
+
+void formatDuration(double seconds, char* text, std::size_t size) {
+    const long whole = static_cast<long>(seconds + 0.5);
+    std::snprintf(text, size, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60, whole % 60);
+}
+
+} // namespace
+
+void startProgress(double totalCandidates) {
+    progress = Progress{};
+    progress.enabled = totalCandidates > 1.0 && isatty(STDERR_FILENO) == 1;
+    progress.total = totalCandidates;
+    progress.startTime = now();
+}
+
+void showProgress(int candidatesDone) {
+    if (!progress.enabled)
+        return;
+    const double time = now();
+    // The first candidate shows at once, later ones a few times a second at most
+    if (candidatesDone > 1 && time - progress.lastUpdate < UPDATE_INTERVAL)
+        return;
+    progress.lastUpdate = time;
+    const double elapsed = time - progress.startTime;
+    const double rate = elapsed > 0.0 ? candidatesDone / elapsed : 0.0;
+    char left[32] = "?";
+    if (rate > 0.0)
+        formatDuration((progress.total - candidatesDone) / rate, left, sizeof left);
+    std::fprintf(stderr, "\r%-*.*s", LINE_WIDTH, LINE_WIDTH, "");
+    std::fprintf(stderr, "\rCandidate trees %d/%.0f  %.1f/s  %s left", candidatesDone, progress.total, rate,
+                 left);
+    std::fflush(stderr);
+}
+
+void endProgress() {
+    if (!progress.enabled)
+        return;
+    std::fprintf(stderr, "\r%-*s\r", LINE_WIDTH, "");
+    std::fflush(stderr);
+    progress.enabled = false;
+}
+
+} // namespace vorbex
