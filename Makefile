@@ -1,7 +1,7 @@
 # Words for the newcomer; the flags live in CMakePresets.json.
 JOBS ?= $(shell nproc)
 BUILD_PACKAGES := g++ cmake make
-TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev diffutils
+TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev diffutils groff-base
 BENCH_PACKAGES := $(BUILD_PACKAGES) libbenchmark-dev
 
 .PHONY: example build test bench format format-check clean
