@@ -2,6 +2,7 @@
 // a further-gap penalty. This is the plain version of the kernel: every cell is
 // computed in the order written here, and faster kernels are checked against it.
 #include <cmath>
+#include <cstring>
 
 #include "align/align.h"
 #include "run/run.h"
@@ -106,15 +107,18 @@ double alignProfiles(TreeNode* first, TreeNode* second) {
     while (i > 0 || j > 0) {
         const std::uint8_t flags = F[at(i, j)];
         if (flags & TRACE_DIAG) {
+            alignmentPath[k] = TRACE_DIAG;
             alignedBuffer1[k] = columns1[i - 1];
             alignedBuffer2[k] = columns2[j - 1];
             --i;
             --j;
         } else if (flags & TRACE_UP) {
+            alignmentPath[k] = TRACE_UP;
             alignedBuffer1[k] = columns1[i - 1];
             alignedBuffer2[k] = gapColumn;
             --i;
         } else {
+            alignmentPath[k] = TRACE_LEFT;
             alignedBuffer1[k] = gapColumn;
             alignedBuffer2[k] = columns2[j - 1];
             --j;
@@ -133,6 +137,7 @@ double alignProfiles(TreeNode* first, TreeNode* second) {
         first->workProfile[c] = alignedBuffer1[k + 1 + c];
         second->workProfile[c] = alignedBuffer2[k + 1 + c];
     }
+    std::memmove(alignmentPath, alignmentPath + k + 1, static_cast<std::size_t>(length));
     return S[at(n, m)];
 }
 

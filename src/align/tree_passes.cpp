@@ -1,20 +1,69 @@
 // The two passes over a candidate tree: profiles built upwards by pairwise
 // alignment, then the gap columns carried back down to the leaves.
 #include <cstring>
+#include <unordered_map>
 
 #include "align/align.h"
 #include "report/report.h"
 #include "resolve/resolve.h"
+#include "run/candidate_loop.h"
 #include "run/run.h"
 
 namespace vorbex {
 namespace {
 
+// Key of a node's subtree in the current candidate, and the number of
+// replacement subtrees within it.
+struct NodeMark {
+    SubtreeKey key;
+    int replacements;
+};
+
+std::unordered_map<const TreeNode*, NodeMark> candidateMarks;
+
+NodeMark markOf(const TreeNode* node) {
+    if (node->childCount == 0)
+        return {leafSubtreeKey(node), 0};
+    const auto found = candidateMarks.find(node);
+    return found != candidateMarks.end() ? found->second : NodeMark{NO_SUBTREE_KEY, polytomicCount};
+}
+
+// A subtree that holds every replacement subtree tells the candidate apart
+// from all others and never comes again: it gets no key.
+SubtreeKey keySubtree(const TreeNode* parent) {
+    const NodeMark first = markOf(parent->children[0]);
+    const NodeMark second = markOf(parent->children[1]);
+    NodeMark mark{NO_SUBTREE_KEY,
+                  first.replacements + second.replacements + (parent->twin != nullptr ? 1 : 0)};
+    if (mark.replacements < polytomicCount)
+        mark.key = pairSubtreeKey(first.key, second.key);
+    candidateMarks[parent] = mark;
+    return mark.key;
+}
+
+// Aligns the two children, or rebuilds their kept alignment, and returns the similarity.
+double alignChildren(TreeNode* first, TreeNode* second, SubtreeKey key) {
+    CachedAlignment kept;
+    if (findCachedAlignment(key, kept) && kept.firstLength == first->savedLength &&
+        kept.firstLength == first->workLength && kept.secondLength == second->savedLength &&
+        kept.secondLength == second->workLength) {
+        rebuildAlignedChildren(kept, first, second);
+        ++sharingCounters.alignmentsReused;
+        return kept.similarity;
+    }
+    const int firstLength = first->workLength;
+    const int secondLength = second->workLength;
+    const double similarity = alignProfiles(first, second);
+    ++sharingCounters.alignmentsComputed;
+    storeAlignment(key, similarity, firstLength, secondLength, first->workLength);
+    return similarity;
+}
+
 // Builds an inner node from its two children; they keep their aligned profiles.
-void buildInnerNode(TreeNode* parent) {
+void buildInnerNode(TreeNode* parent, bool sharing) {
     TreeNode* first = parent->children[0];
     TreeNode* second = parent->children[1];
-    const double similarity = alignProfiles(first, second);
+    const double similarity = alignChildren(first, second, sharing ? keySubtree(parent) : NO_SUBTREE_KEY);
     const int length = first->workLength;
     parent->workLength = length;
     parent->savedLength = length;
@@ -84,6 +133,14 @@ void traceForward() {
     const bool steps = (runSettings.outputMask & OUT_STEPS) != 0;
     if (steps)
         reportOnly("*** Trace forward ***\n\n");
+    // Candidates share work only within one run: the first starts afresh.
+    // One tree alone has nothing to share.
+    const bool sharing = !usePlainImplementation && polytomicCount > 0;
+    if (sharing) {
+        if (candidateNumber <= 1)
+            clearSubtreeCache();
+        candidateMarks.clear();
+    }
     // Sweep until a sweep builds nothing: a node whose child stays unbuilt is
     // never built, and neither are its ancestors.
     bool changed = true;
@@ -94,7 +151,7 @@ void traceForward() {
             if (node->workLength != 0 || node->children[0]->workLength == 0 ||
                 node->children[1]->workLength == 0)
                 continue;
-            buildInnerNode(node);
+            buildInnerNode(node, sharing);
             changed = true;
         }
     }

@@ -10,6 +10,7 @@ double* gapInSecondMatrix = nullptr;
 std::uint8_t* traceMatrix = nullptr;
 ProfileColumn* alignedBuffer1 = nullptr;
 ProfileColumn* alignedBuffer2 = nullptr;
+std::uint8_t* alignmentPath = nullptr;
 bool usePlainImplementation = false;
 
 namespace {
@@ -30,6 +31,7 @@ bool allocateAlignmentStorage() {
     ok = allocateOnce(traceMatrix, cells) && ok;
     ok = allocateOnce(alignedBuffer1, ALIGNED_BUFFER_SIZE) && ok;
     ok = allocateOnce(alignedBuffer2, ALIGNED_BUFFER_SIZE) && ok;
+    ok = allocateOnce(alignmentPath, ALIGNED_BUFFER_SIZE) && ok;
     return ok;
 }
 

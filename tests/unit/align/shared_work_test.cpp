@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "align/align.h"
+#include "unit/align/whole_run.h"
+
+namespace vorbex {
+namespace {
+
+using testing_runs::InputGenerator;
+using testing_runs::RandomInput;
+using testing_runs::runInProcess;
+using testing_runs::RunOutput;
+using testing_runs::TreeShape;
+
+struct Comparison {
+    RunOutput shared;
+    RunOutput plain;
+    SharingCounters sharedCounters;
+    SharingCounters plainCounters;
+};
+
+Comparison runBoth(const std::string& fasta, const std::string& newick,
+                   const std::vector<std::string>& options) {
+    Comparison comparison;
+    sharingCounters = {0, 0};
+    comparison.shared = runInProcess(fasta, newick, options, false);
+    comparison.sharedCounters = sharingCounters;
+    sharingCounters = {0, 0};
+    comparison.plain = runInProcess(fasta, newick, options, true);
+    comparison.plainCounters = sharingCounters;
+    return comparison;
+}
+
+// The run that shares work says and writes exactly what the plain run does,
+// and every node it built was either aligned or rebuilt. Returns the nodes rebuilt.
+long long expectSameRun(const RandomInput& input, const std::vector<std::string>& options) {
+    const Comparison c = runBoth(input.fasta, input.newick, options);
+    const std::string context = input.newick + input.fasta;
+    EXPECT_EQ(c.shared.result, 0) << c.shared.standardOutput << context;
+    EXPECT_EQ(c.shared.result, c.plain.result) << context;
+    EXPECT_EQ(c.shared.standardOutput, c.plain.standardOutput) << context;
+    EXPECT_TRUE(c.shared.report == c.plain.report) << "reports differ for\n" << context;
+    EXPECT_EQ(c.plainCounters.alignmentsReused, 0);
+    EXPECT_EQ(c.sharedCounters.alignmentsComputed + c.sharedCounters.alignmentsReused,
+              c.plainCounters.alignmentsComputed)
+        << context;
+    return c.sharedCounters.alignmentsReused;
+}
+
+RandomInput generate(unsigned seed, const TreeShape& shape) {
+    return InputGenerator(seed, shape).generate();
+}
+
+class SharedWork : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        clearSubtreeCache();
+        setSubtreeCacheBudget(defaultSubtreeCacheBudget());
+    }
+};
+
+TEST_F(SharedWork, OnlySubtreesThatCanComeAgainAreAlignedOnceAndKept) {
+    // Root polytomy over three pairs: each pair is the same in all three
+    // candidates, each group of two pairs differs, the root is new each time.
+    const std::string fasta = ">a\nacgtacgtta\n>b\nacgtacctta\n>c\nttgacgtaa\n>d\nttgaccgtaa\n"
+                              ">e\ngacgtagg\n>f\ngacctagg\n";
+    const Comparison c = runBoth(fasta, "((a,b),(c,d),(e,f));\n", {});
+    ASSERT_EQ(c.shared.result, 0) << c.shared.standardOutput << c.shared.report;
+    EXPECT_EQ(c.shared.report, c.plain.report);
+    EXPECT_EQ(c.plainCounters.alignmentsComputed, 3 * 5);
+    EXPECT_EQ(c.sharedCounters.alignmentsComputed, 3 + 3 + 3);
+    EXPECT_EQ(c.sharedCounters.alignmentsReused, 2 * 3);
+    // The three pairs and the three groups; no candidate's root
+    EXPECT_EQ(subtreeCacheEntries(), 6);
+}
+
+TEST_F(SharedWork, OneTreeAloneKeepsNothing) {
+    const RandomInput input = generate(7, TreeShape{8, 0, false, 1, 30});
+    ASSERT_EQ(input.candidates, 1);
+    const Comparison c = runBoth(input.fasta, input.newick, {});
+    EXPECT_EQ(c.shared.report, c.plain.report);
+    EXPECT_EQ(c.sharedCounters.alignmentsComputed, 7);
+    EXPECT_EQ(c.sharedCounters.alignmentsReused, 0);
+    EXPECT_EQ(subtreeCacheEntries(), 0);
+}
+
+TEST_F(SharedWork, RandomTreesWithPolytomiesGiveThePlainRun) {
+    long long reused = 0;
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+        SCOPED_TRACE(seed);
+        reused += expectSameRun(generate(seed, TreeShape{}), {});
+        reused += expectSameRun(generate(seed, TreeShape{9, 4, false, 200, 30}), {"-O40"});
+        reused += expectSameRun(generate(seed, TreeShape{11, 3, true, 200, 30}), {});
+    }
+    EXPECT_GT(reused, 0);
+}
+
+TEST_F(SharedWork, DumpsOfEveryStepAreUnchanged) {
+    expectSameRun(generate(11, TreeShape{8, 3, true, 50, 20}), {"-O63"});
+    expectSameRun(generate(12, TreeShape{9, 0, false, 50, 24}), {"-O6"});
+}
+
+TEST_F(SharedWork, OptionsThatShapeTheAlignmentOrItsTextAgree) {
+    const RandomInput input = generate(21, TreeShape{10, 4, false, 120, 32});
+    expectSameRun(input, {"-T", "-W2"});
+    expectSameRun(input, {"-S.", "-W0"});
+    expectSameRun(input, {"-S", "-T"});
+    expectSameRun(input, {"-D0", "-G0", "-RA2", "-RT0.5"});
+    expectSameRun(input, {"-D1", "-G0.5", "-O40"});
+}
+
+TEST_F(SharedWork, BudgetTooSmallForMostAlignmentsStillGivesThePlainRun) {
+    const RandomInput input = generate(31, TreeShape{12, 4, true, 200, 40});
+    for (std::size_t budget : {std::size_t{0}, std::size_t{1024}, std::size_t{6000}}) {
+        SCOPED_TRACE(budget);
+        setSubtreeCacheBudget(budget);
+        const Comparison c = runBoth(input.fasta, input.newick, {});
+        EXPECT_EQ(c.shared.result, 0);
+        EXPECT_EQ(c.shared.standardOutput, c.plain.standardOutput);
+        EXPECT_TRUE(c.shared.report == c.plain.report);
+        EXPECT_LE(subtreeCacheBytes(), budget);
+        if (budget == 0) {
+            EXPECT_EQ(c.sharedCounters.alignmentsReused, 0);
+        }
+    }
+}
+
+TEST_F(SharedWork, SlowSweepOverSeedsShapesAndOptions) {
+    const std::vector<std::vector<std::string>> optionSets = {
+        {}, {"-O63"}, {"-T", "-W2"}, {"-S_", "-O40"}, {"-W0", "-D0", "-G0"}, {"-S", "-T", "-O8"}};
+    long long reused = 0;
+    for (unsigned seed = 100; seed < 140; ++seed) {
+        SCOPED_TRACE(seed);
+        TreeShape shape;
+        shape.leaves = 6 + static_cast<int>(seed % 9);
+        shape.rootOrder = seed % 4 == 0 ? 0 : 2 + static_cast<int>(seed % 4);
+        shape.nested = seed % 3 == 0;
+        shape.maxCandidates = seed % 5 == 0 ? 400 : 150;
+        shape.sequenceLength = 20 + static_cast<int>(seed % 30);
+        reused += expectSameRun(generate(seed, shape), optionSets[seed % optionSets.size()]);
+    }
+    EXPECT_GT(reused, 0);
+}
+
+} // namespace
+} // namespace vorbex
