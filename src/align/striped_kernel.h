@@ -138,8 +138,7 @@ template <int L, int K, Distance DIST> class StripedKernel {
     // Column c of the second profile; lane q at step t reads column t - q - 1
     static int secondIndex(int m, int c) { return m + PAD - c; }
 
-    D similarity(const D (&x)[BASE_COUNT], const D (&y)[BASE_COUNT]) const {
-        const double* w = s_.weights;
+    static D similarity(const D (&w)[BASE_COUNT], const D (&x)[BASE_COUNT], const D (&y)[BASE_COUNT]) {
         if constexpr (DIST == Distance::L1) {
             D sum = w[BASE_A] * absolute(x[BASE_A] - y[BASE_A]);
             sum += w[BASE_C] * absolute(x[BASE_C] - y[BASE_C]);
@@ -158,7 +157,11 @@ template <int L, int K, Distance DIST> class StripedKernel {
         }
     }
 
+    // Everything the steps read, in locals the compiler knows nothing else writes
     struct State {
+        D weights[BASE_COUNT];
+        D gapOpen, gapExtend;
+        StripeBuffers<L, K>* b;
         D x[K][BASE_COUNT]; // the stripe's rows of the first profile
         D edge[K];          // score of column 0 for each lane's row
         D S[K], H[K], V[K];
@@ -171,10 +174,11 @@ template <int L, int K, Distance DIST> class StripedKernel {
     // of column 1 hold the column-0 boundary; lanes past column m compute values
     // nobody reads.
     template <bool NEAR_LEFT_EDGE, bool WRITE_ROW> void step(State& st, int t, int m) {
-        const double d = s_.gapOpen;
-        const double g = s_.gapExtend;
-        const double* const rowS = b_.rowS;
-        const double* const rowV = b_.rowV;
+        const D d = st.gapOpen;
+        const D g = st.gapExtend;
+        StripeBuffers<L, K>& b = *st.b;
+        const double* const rowS = b.rowS;
+        const double* const rowV = b.rowV;
         const int base = secondIndex(m, t - 1);
         D S[K], H[K], V[K], diagS[K];
         I pair[K], diagPair[K];
@@ -183,12 +187,12 @@ template <int L, int K, Distance DIST> class StripedKernel {
             // The cell above: the lane before at the previous step, or the row buffer
             const D upS = shift(st.S[v], v == 0 ? splat(rowS[t]) : st.S[v - 1]);
             const D upV = shift(st.V[v], v == 0 ? splat(rowV[t]) : st.V[v - 1]);
-            diagPair[v] = shift(st.pair[v], v == 0 ? splatMask(b_.rowPair[t]) : st.pair[v - 1]);
+            diagPair[v] = shift(st.pair[v], v == 0 ? splatMask(b.rowPair[t]) : st.pair[v - 1]);
             diagS[v] = upS;
 
             D y[BASE_COUNT];
             for (int x = 0; x < BASE_COUNT; ++x)
-                y[x] = load(&b_.second[x][base + v * L]);
+                y[x] = load(&b.second[x][base + v * L]);
 
             // Gap in first: open from the cell to the left, or extend its run
             const D openLeft = st.S[v] + d;
@@ -201,7 +205,7 @@ template <int L, int K, Distance DIST> class StripedKernel {
             V[v] = openUp + TOLERANCE < extendUp ? extendUp : openUp;
 
             // Pair: diagonal plus similarity, plus the run bonus after a pair
-            D score = st.diagS[v] + similarity(st.x[v], y);
+            D score = st.diagS[v] + similarity(st.weights, st.x[v], y);
             score = st.diagPair[v] ? score + RUN_BONUS : score;
 
             // A gap wins only when it beats the score by more than the tolerance;
@@ -216,10 +220,10 @@ template <int L, int K, Distance DIST> class StripedKernel {
             score = upWins ? V[v] : score;
             flags = upWins ? splatMask(TRACE_UP) : (upTies ? (flags | TRACE_UP) : flags);
             S[v] = score;
-            pair[v] = (flags & TRACE_DIAG) != 0;
+            pair[v] = ~(leftWins | upWins); // the pair flag survives unless a gap won
 
             const B bytes = __builtin_convertvector(flags, B);
-            __builtin_memcpy(&b_.skewed[v][t * L], &bytes, sizeof bytes);
+            __builtin_memcpy(&b.skewed[v][t * L], &bytes, sizeof bytes);
 
             if constexpr (NEAR_LEFT_EDGE) {
                 const I leftOfMatrix = Lanes<L>::IOTA + v * L >= t;
@@ -240,15 +244,20 @@ template <int L, int K, Distance DIST> class StripedKernel {
         if constexpr (WRITE_ROW) {
             // The stripe's last row, column t - KL + 1, already read by lane 0
             const int j = t - KL + 1;
-            b_.rowS[j] = S[K - 1][L - 1];
-            b_.rowV[j] = V[K - 1][L - 1];
-            b_.rowPair[j] = pair[K - 1][L - 1];
+            b.rowS[j] = S[K - 1][L - 1];
+            b.rowV[j] = V[K - 1][L - 1];
+            b.rowPair[j] = pair[K - 1][L - 1];
         }
     }
 
     // Rows i0 .. i0 + KL - 1 (those up to n); returns S[n][m] when row n is in it.
     double stripe(int i0, int n, int m) {
         State st;
+        for (int x = 0; x < BASE_COUNT; ++x)
+            st.weights[x] = splat(s_.weights[x]);
+        st.gapOpen = splat(s_.gapOpen);
+        st.gapExtend = splat(s_.gapExtend);
+        st.b = &b_;
 #pragma GCC unroll 8
         for (int v = 0; v < K; ++v) {
             for (int x = 0; x < BASE_COUNT; ++x)
