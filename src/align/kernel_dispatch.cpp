@@ -7,7 +7,9 @@ namespace vorbex {
 bool kernelAvailable(KernelKind kind) {
     switch (kind) {
     case KernelKind::Avx512:
-        return __builtin_cpu_supports("avx512f");
+        // The kernel's file is built with all four
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+               __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
     case KernelKind::Avx2:
         return __builtin_cpu_supports("avx2");
     case KernelKind::Plain:

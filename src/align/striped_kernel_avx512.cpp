@@ -1,4 +1,4 @@
-// Built with -mavx512f: only run when the processor has it.
+// Built with -mavx512f, -mavx512dq, -mavx512bw and -mavx512vl: only run when the processor has them.
 #include "align/striped_kernel.h"
 
 namespace vorbex {
