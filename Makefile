@@ -23,6 +23,16 @@ test:
 	cmake --build --preset sanitize -j $(JOBS)
 	ctest --preset sanitize -j $(JOBS)
 
+# Build the release tool with the benchmarks (build/bench), then run the
+# kernel benchmark K and the whole runs W1, W2, W3 against the plain code.
+BENCH_DIR := build/bench
+bench:
+	@tools/require-packages.sh $(BENCH_PACKAGES)
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DVORBEX_TESTS=OFF -DVORBEX_BENCH=ON >/dev/null
+	cmake --build $(BENCH_DIR) -j $(JOBS)
+	$(BENCH_DIR)/bench/vorbex_kernel_bench --benchmark_color=false
+	$(BENCH_DIR)/bench/vorbex_run_bench $(BENCH_DIR)/vorbex $(BENCH_DIR)/bench/vorbex_plain $(BENCH_DIR)/work 3 1
+
 format:
 	clang-format-14 -i $$(git ls-files '*.cpp' '*.h')
 

@@ -1,19 +1,23 @@
 // Global alignment of two profiles by dynamic programming with a first-gap and
-// a further-gap penalty. This is the plain version of the kernel: every cell is
-// computed in the order written here, and faster kernels are checked against it.
+// a further-gap penalty. The plain kernel here computes every cell in the order
+// written; the vector kernels are checked against it. All kernels share the
+// traceback.
 #include <cmath>
 #include <cstring>
 
 #include "align/align.h"
+#include "align/kernels.h"
 #include "run/run.h"
 
 namespace vorbex {
 
-double columnSimilarity(const ProfileColumn& a, const ProfileColumn& b) {
-    const double* w = runSettings.baseWeights;
+namespace {
+
+double similarity(const KernelSettings& s, const ProfileColumn& a, const ProfileColumn& b) {
+    const double* w = s.weights;
     const double* x = a.weight;
     const double* y = b.weight;
-    if (runSettings.workMode & 1) {
+    if (s.workMode & 1) {
         // L1_distance
         double sum = w[BASE_A] * std::fabs(x[BASE_A] - y[BASE_A]);
         sum += w[BASE_C] * std::fabs(x[BASE_C] - y[BASE_C]);
@@ -25,23 +29,84 @@ double columnSimilarity(const ProfileColumn& a, const ProfileColumn& b) {
     sum += w[BASE_C] * ((x[BASE_C] - y[BASE_C]) * (x[BASE_C] - y[BASE_C]));
     sum += w[BASE_G] * ((x[BASE_G] - y[BASE_G]) * (x[BASE_G] - y[BASE_G]));
     sum += w[BASE_T] * ((x[BASE_T] - y[BASE_T]) * (x[BASE_T] - y[BASE_T]));
-    if (runSettings.workMode & 2)
+    if (s.workMode & 2)
         return 1.0 - std::sqrt(sum); // L2_distance
     return 1.0 - sum;                // squared distance without the root
 }
 
-double alignProfiles(TreeNode* first, TreeNode* second) {
-    const int n = first->workLength;
-    const int m = second->workLength;
-    const double d = runSettings.gapOpenPenalty;
-    const double g = runSettings.gapExtendPenalty;
+std::size_t at(int i, int j) {
+    return static_cast<std::size_t>(i) * MATRIX_SIZE + j;
+}
+
+// Traceback from the corner, preferring the pair, then the up step, then the
+// left step; each step reads only the flags of the cell it stands on.
+void traceBack(TreeNode* first, TreeNode* second) {
+    const std::uint8_t* const F = traceMatrix;
+    const ProfileColumn* const columns1 = first->workProfile;
+    const ProfileColumn* const columns2 = second->workProfile;
+    const ProfileColumn gapColumn{};
+    int i = first->workLength;
+    int j = second->workLength;
+    int k = i + j - 1;
+    while (i > 0 || j > 0) {
+        const std::uint8_t flags = F[at(i, j)];
+        if (flags & TRACE_DIAG) {
+            alignmentPath[k] = TRACE_DIAG;
+            alignedBuffer1[k] = columns1[i - 1];
+            alignedBuffer2[k] = columns2[j - 1];
+            --i;
+            --j;
+        } else if (flags & TRACE_UP) {
+            alignmentPath[k] = TRACE_UP;
+            alignedBuffer1[k] = columns1[i - 1];
+            alignedBuffer2[k] = gapColumn;
+            --i;
+        } else {
+            alignmentPath[k] = TRACE_LEFT;
+            alignedBuffer1[k] = gapColumn;
+            alignedBuffer2[k] = columns2[j - 1];
+            --j;
+        }
+        --k;
+    }
+
+    const int length = first->workLength + second->workLength - 1 - k;
+    if (length > MAXSEQLEN) {
+        reportBoth("ERROR: MAXSEQLEN overflow\n");
+        exitWithResult(ERINT);
+    }
+    first->workLength = length;
+    second->workLength = length;
+    for (int c = 0; c < length; ++c) {
+        first->workProfile[c] = alignedBuffer1[k + 1 + c];
+        second->workProfile[c] = alignedBuffer2[k + 1 + c];
+    }
+    // The path from its first step, for the alignments kept across candidates
+    std::memmove(alignmentPath, alignmentPath + k + 1, static_cast<std::size_t>(length));
+}
+
+} // namespace
+
+KernelSettings currentKernelSettings() {
+    const RunSettings& r = runSettings;
+    return {r.gapOpenPenalty,
+            r.gapExtendPenalty,
+            {r.baseWeights[BASE_A], r.baseWeights[BASE_C], r.baseWeights[BASE_G], r.baseWeights[BASE_T]},
+            r.workMode};
+}
+
+double columnSimilarity(const ProfileColumn& a, const ProfileColumn& b) {
+    return similarity(currentKernelSettings(), a, b);
+}
+
+double fillPlainKernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                       const ProfileColumn* columns2, int m) {
+    const double d = s.gapOpen;
+    const double g = s.gapExtend;
     double* const S = scoreMatrix;
     double* const H = gapInFirstMatrix;
     double* const V = gapInSecondMatrix;
     std::uint8_t* const F = traceMatrix;
-    const ProfileColumn* const columns1 = first->workProfile;
-    const ProfileColumn* const columns2 = second->workProfile;
-    auto at = [](int i, int j) { return static_cast<std::size_t>(i) * MATRIX_SIZE + j; };
 
     // Boundaries, summed step by step: the closed formula can differ in the last bit
     S[0] = H[0] = V[0] = 0.0;
@@ -72,7 +137,7 @@ double alignProfiles(TreeNode* first, TreeNode* second) {
                 V[at(i, j)] = V[at(i - 1, j)] + g;
 
             // Pair: diagonal plus similarity, plus the run bonus after a pair
-            double score = S[at(i - 1, j - 1)] + columnSimilarity(columns1[i - 1], columns2[j - 1]);
+            double score = S[at(i - 1, j - 1)] + similarity(s, columns1[i - 1], columns2[j - 1]);
             if (F[at(i - 1, j - 1)] & TRACE_DIAG)
                 score += RUN_BONUS;
             std::uint8_t flags = TRACE_DIAG;
@@ -98,47 +163,28 @@ double alignProfiles(TreeNode* first, TreeNode* second) {
         }
     }
 
-    // Traceback from the corner, preferring the pair, then the up step, then
-    // the left step; each step reads only the flags of the cell it stands on.
-    const ProfileColumn gapColumn{};
-    int i = n;
-    int j = m;
-    int k = n + m - 1;
-    while (i > 0 || j > 0) {
-        const std::uint8_t flags = F[at(i, j)];
-        if (flags & TRACE_DIAG) {
-            alignmentPath[k] = TRACE_DIAG;
-            alignedBuffer1[k] = columns1[i - 1];
-            alignedBuffer2[k] = columns2[j - 1];
-            --i;
-            --j;
-        } else if (flags & TRACE_UP) {
-            alignmentPath[k] = TRACE_UP;
-            alignedBuffer1[k] = columns1[i - 1];
-            alignedBuffer2[k] = gapColumn;
-            --i;
-        } else {
-            alignmentPath[k] = TRACE_LEFT;
-            alignedBuffer1[k] = gapColumn;
-            alignedBuffer2[k] = columns2[j - 1];
-            --j;
-        }
-        --k;
-    }
-
-    const int length = n + m - 1 - k;
-    if (length > MAXSEQLEN) {
-        reportBoth("ERROR: MAXSEQLEN overflow\n");
-        exitWithResult(ERINT);
-    }
-    first->workLength = length;
-    second->workLength = length;
-    for (int c = 0; c < length; ++c) {
-        first->workProfile[c] = alignedBuffer1[k + 1 + c];
-        second->workProfile[c] = alignedBuffer2[k + 1 + c];
-    }
-    std::memmove(alignmentPath, alignmentPath + k + 1, static_cast<std::size_t>(length));
     return S[at(n, m)];
+}
+
+double alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second) {
+    const KernelSettings s = currentKernelSettings();
+    const ProfileColumn* const columns1 = first->workProfile;
+    const ProfileColumn* const columns2 = second->workProfile;
+    const int n = first->workLength;
+    const int m = second->workLength;
+    double score;
+    if (kind == KernelKind::Avx512 && n > 0 && m > 0)
+        score = fillAvx512Kernel(s, columns1, n, columns2, m);
+    else if (kind == KernelKind::Avx2 && n > 0 && m > 0)
+        score = fillAvx2Kernel(s, columns1, n, columns2, m);
+    else
+        score = fillPlainKernel(s, columns1, n, columns2, m);
+    traceBack(first, second);
+    return score;
+}
+
+double alignProfiles(TreeNode* first, TreeNode* second) {
+    return alignProfilesWith(selectedKernel(), first, second);
 }
 
 } // namespace vorbex

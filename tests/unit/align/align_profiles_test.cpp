@@ -53,6 +53,7 @@ std::vector<std::string> flagTable(int n, int m) {
 class AlignProfiles : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_EQ(initialiseRun(), 0); }
+    void TearDown() override { usePlainImplementation = false; }
 
     struct Result {
         std::string first;
@@ -172,6 +173,8 @@ TEST_F(AlignProfiles, AGapThatWinsReplacesThePairFlag) {
 }
 
 TEST_F(AlignProfiles, OpeningWinsANearTieWithExtending) {
+    // The score matrices are those of the plain kernel
+    usePlainImplementation = true;
     // Extending is better than opening by less than the tolerance
     runSettings.gapOpenPenalty = -1.0;
     runSettings.gapExtendPenalty = -1.0 + 5e-9;
@@ -183,6 +186,7 @@ TEST_F(AlignProfiles, OpeningWinsANearTieWithExtending) {
 }
 
 TEST_F(AlignProfiles, BoundaryIsSummedStepByStep) {
+    usePlainImplementation = true;
     runSettings.gapOpenPenalty = -2.0;
     runSettings.gapExtendPenalty = -0.1;
     TreeNode* a = pool.leaf("AAAAAAAAAA");

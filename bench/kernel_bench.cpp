@@ -1,0 +1,146 @@
+// Workload K: one pairwise alignment of 2047 x 2047 columns, per kernel, in ns per cell.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "align/align.h"
+#include "align/kernels.h"
+#include "run/run.h"
+#include "workload.h"
+
+namespace vorbex::bench {
+namespace {
+
+constexpr int K_LENGTH = MAXSEQLEN;
+
+struct KernelInput {
+    const char* name;
+    std::vector<ProfileColumn> first;
+    std::vector<ProfileColumn> second;
+};
+
+std::vector<ProfileColumn> definiteColumns(const std::string& text) {
+    std::vector<ProfileColumn> columns(K_LENGTH);
+    for (int c = 0; c < K_LENGTH; ++c)
+        columns[c].weight[std::string_view("ACGT").find(text[c % text.size()])] = 1.0;
+    return columns;
+}
+
+// Means of four related sequences in which some bases are gaps, and some
+// columns that are gaps in all of them
+std::vector<ProfileColumn> meanColumns(SplitMix64& random, const std::string& ancestor) {
+    std::vector<ProfileColumn> columns(K_LENGTH);
+    for (int s = 0; s < 4; ++s) {
+        const std::string text = evolve(random, ancestor, 0.1, 0.0);
+        for (int c = 0; c < K_LENGTH; ++c)
+            if (random.uniform() >= 0.15)
+                columns[c].weight[std::string_view("ACGT").find(text[c])] += 0.25;
+    }
+    for (ProfileColumn& column : columns)
+        if (random.uniform() < 0.05)
+            column = ProfileColumn{};
+    return columns;
+}
+
+const std::vector<KernelInput>& kernelInputs() {
+    static const std::vector<KernelInput> inputs = [] {
+        SplitMix64 random(20240607);
+        std::vector<KernelInput> made;
+        const std::string ancestor = randomSequence(random, K_LENGTH);
+        made.push_back({"related", definiteColumns(evolve(random, ancestor, 0.1, 0.01)),
+                        definiteColumns(evolve(random, ancestor, 0.1, 0.01))});
+        made.push_back({"unrelated", definiteColumns(randomSequence(random, K_LENGTH)),
+                        definiteColumns(randomSequence(random, K_LENGTH))});
+        made.push_back({"mixed", meanColumns(random, ancestor), meanColumns(random, ancestor)});
+        return made;
+    }();
+    return inputs;
+}
+
+const char* kernelName(KernelKind kind) {
+    switch (kind) {
+    case KernelKind::Avx512:
+        return "avx512";
+    case KernelKind::Avx2:
+        return "avx2";
+    case KernelKind::Plain:
+        break;
+    }
+    return "plain";
+}
+
+void alignK(benchmark::State& state, KernelKind kind, int input) {
+    if (!kernelAvailable(kind)) {
+        state.SkipWithError("instruction set not available");
+        return;
+    }
+    const KernelInput& in = kernelInputs()[input];
+    const KernelSettings settings = currentKernelSettings();
+    double score = 0.0;
+    for (auto _ : state) {
+        score = kind == KernelKind::Avx512
+                    ? fillAvx512Kernel(settings, in.first.data(), K_LENGTH, in.second.data(), K_LENGTH)
+                : kind == KernelKind::Avx2
+                    ? fillAvx2Kernel(settings, in.first.data(), K_LENGTH, in.second.data(), K_LENGTH)
+                    : fillPlainKernel(settings, in.first.data(), K_LENGTH, in.second.data(), K_LENGTH);
+        benchmark::DoNotOptimize(score);
+    }
+    const double cells = double{K_LENGTH} * K_LENGTH * static_cast<double>(state.iterations());
+    state.counters["ns/cell"] =
+        benchmark::Counter(cells / 1e9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// Keeps the median ns per cell of every benchmark for the summary table
+class SummaryReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                auto counter = run.counters.find("ns/cell");
+                if (counter != run.counters.end())
+                    medians[run.run_name.function_name] = counter->second.value;
+            }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> medians;
+};
+
+} // namespace
+} // namespace vorbex::bench
+
+int main(int argc, char** argv) {
+    using namespace vorbex;
+    using namespace vorbex::bench;
+    if (initialiseRun() != 0)
+        return 2;
+    const KernelKind kinds[] = {KernelKind::Plain, KernelKind::Avx2, KernelKind::Avx512};
+    for (std::size_t input = 0; input < kernelInputs().size(); ++input)
+        for (KernelKind kind : kinds) {
+            const std::string name = std::string("K/") + kernelInputs()[input].name + "/" + kernelName(kind);
+            benchmark::RegisterBenchmark(name.c_str(), alignK, kind, static_cast<int>(input))
+                ->Unit(benchmark::kMillisecond)
+                ->Repetitions(3)
+                ->ReportAggregatesOnly(true);
+        }
+    benchmark::Initialize(&argc, argv);
+    SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    std::printf("\nK: 2047 x 2047, median ns per cell (single thread)\n");
+    std::printf("%-10s %8s %8s %8s %10s %10s\n", "input", "plain", "avx2", "avx512", "plain/avx2",
+                "plain/avx512");
+    for (const KernelInput& in : kernelInputs()) {
+        double value[3] = {0, 0, 0};
+        for (int k = 0; k < 3; ++k) {
+            auto found = reporter.medians.find(std::string("K/") + in.name + "/" + kernelName(kinds[k]));
+            value[k] = found == reporter.medians.end() ? 0.0 : found->second;
+        }
+        std::printf("%-10s %8.3f %8.3f %8.3f %10.1f %10.1f\n", in.name, value[0], value[1], value[2],
+                    value[1] > 0 ? value[0] / value[1] : 0.0, value[2] > 0 ? value[0] / value[2] : 0.0);
+    }
+    return 0;
+}

@@ -1,0 +1,8 @@
+// The tool with the plain reference implementation, for the whole-run benchmark.
+#include "align/align.h"
+#include "run/run.h"
+
+int main(int argc, char** argv) {
+    vorbex::usePlainImplementation = true;
+    vorbex::runVorbex(argc, argv);
+}

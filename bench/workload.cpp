@@ -1,0 +1,136 @@
+#include "workload.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string_view>
+
+namespace vorbex::bench {
+
+namespace {
+
+constexpr char BASES[] = "ACGT";
+
+// Leaves needed below a node that carries polytomies[index] and the ones after it
+int leavesNeeded(const std::vector<int>& polytomies, std::size_t index) {
+    if (index >= polytomies.size())
+        return 1;
+    return polytomies[index] - 1 + leavesNeeded(polytomies, index + 1);
+}
+
+class TreeGrower {
+  public:
+    TreeGrower(const WorkloadSpec& spec, Workload& out) : spec_(spec), out_(out), random_(spec.seed) {}
+
+    void grow() {
+        const std::string root = randomSequence(random_, spec_.length);
+        out_.newick = subtree(spec_.sequences, 0, root) + ";";
+    }
+
+  private:
+    // A subtree over `leaves` leaves whose ancestor sequence is `parent`; the
+    // node is polytomic when polytomies[index] exists, binary otherwise.
+    std::string subtree(int leaves, std::size_t index, const std::string& parent) {
+        const std::string own = evolve(random_, parent, spec_.substitution, spec_.indel);
+        if (leaves == 1) {
+            char name[32];
+            std::snprintf(name, sizeof name, "s%03d", static_cast<int>(out_.names.size()) + 1);
+            out_.names.push_back(name);
+            out_.sequences.push_back(own);
+            return name;
+        }
+        const bool polytomic = index < spec_.polytomies.size();
+        const int order = polytomic ? std::min(spec_.polytomies[index], leaves) : 2;
+        const int needed = polytomic ? leavesNeeded(spec_.polytomies, index + 1) : 1;
+        std::vector<int> parts = split(leaves, order, needed);
+        std::string text = "(";
+        for (int c = 0; c < order; ++c) {
+            if (c > 0)
+                text += ",";
+            text += subtree(parts[c], c == 0 && polytomic ? index + 1 : spec_.polytomies.size(), own);
+        }
+        return text + ")";
+    }
+
+    // `leaves` in `order` nonempty parts, the first with at least `needed`
+    std::vector<int> split(int leaves, int order, int needed) {
+        std::vector<int> parts(order, 1);
+        parts[0] = std::max(1, std::min(needed, leaves - (order - 1)));
+        int rest = leaves - parts[0] - (order - 1);
+        while (rest-- > 0)
+            ++parts[random_.below(order)];
+        return parts;
+    }
+
+    const WorkloadSpec& spec_;
+    Workload& out_;
+    SplitMix64 random_;
+};
+
+} // namespace
+
+std::string randomSequence(SplitMix64& random, int length) {
+    std::string text(length, 'A');
+    for (char& c : text)
+        c = BASES[random.below(4)];
+    return text;
+}
+
+std::string evolve(SplitMix64& random, const std::string& parent, double substitution, double indel) {
+    std::string child;
+    child.reserve(parent.size() + 16);
+    for (std::size_t p = 0; p < parent.size(); ++p) {
+        if (random.uniform() < indel) {
+            // Deletion of 1 to 3 bases
+            p += random.below(3);
+            continue;
+        }
+        char base = parent[p];
+        if (random.uniform() < substitution)
+            base = BASES[(std::string_view(BASES).find(base) + 1 + random.below(3)) % 4];
+        child += base;
+        if (random.uniform() < indel) {
+            // Insertion of 1 to 3 bases
+            for (int k = 1 + random.below(3); k > 0; --k)
+                child += BASES[random.below(4)];
+        }
+    }
+    if (child.empty())
+        child = BASES[random.below(4)];
+    return child;
+}
+
+Workload makeWorkload(const WorkloadSpec& spec) {
+    Workload out;
+    TreeGrower(spec, out).grow();
+    return out;
+}
+
+bool writeWorkload(const WorkloadSpec& spec, const Workload& workload, const std::string& directory) {
+    const std::string base = directory + "/" + spec.name;
+    FILE* fasta = std::fopen((base + ".fasta").c_str(), "w");
+    if (fasta == nullptr)
+        return false;
+    for (std::size_t s = 0; s < workload.names.size(); ++s) {
+        std::fprintf(fasta, ">%s\n", workload.names[s].c_str());
+        const std::string& text = workload.sequences[s];
+        for (std::size_t c = 0; c < text.size(); c += 60)
+            std::fprintf(fasta, "%s\n", text.substr(c, 60).c_str());
+    }
+    bool ok = std::fclose(fasta) == 0;
+    FILE* tree = std::fopen((base + ".nwk").c_str(), "w");
+    if (tree == nullptr)
+        return false;
+    std::fprintf(tree, "%s\n", workload.newick.c_str());
+    return std::fclose(tree) == 0 && ok;
+}
+
+const std::vector<WorkloadSpec>& standardWorkloads() {
+    static const std::vector<WorkloadSpec> specs = {
+        {"W1", 200, 1500, {}, 1, 0.02, 0.0003},
+        {"W2", 30, 400, {5, 4}, 2, 0.05, 0.002},
+        {"W3", 40, 1000, {3, 3, 3, 3}, 3, 0.04, 0.001},
+    };
+    return specs;
+}
+
+} // namespace vorbex::bench

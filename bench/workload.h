@@ -1,0 +1,60 @@
+// Deterministic benchmark workloads: related sequences evolved along a random
+// guide tree, written as FASTA and as a NEWICK tree of leaf names.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vorbex::bench {
+
+// splitmix64: the same numbers on every platform and library
+class SplitMix64 {
+  public:
+    explicit SplitMix64(std::uint64_t seed) : state_(seed) {}
+    std::uint64_t next() {
+        std::uint64_t z = (state_ += 0x9e3779b97f4a7c15ULL);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+        return z ^ (z >> 31);
+    }
+    // Uniform in [0, 1) from the top 53 bits
+    double uniform() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
+    // Uniform in [0, bound)
+    int below(int bound) { return static_cast<int>(next() % static_cast<std::uint64_t>(bound)); }
+
+  private:
+    std::uint64_t state_;
+};
+
+struct WorkloadSpec {
+    const char* name;
+    int sequences;
+    int length; // bases of the root sequence
+    // Orders of the polytomic nodes, the first at the root and each next one
+    // inside the biggest subtree of the one before; empty for a binary tree
+    std::vector<int> polytomies;
+    std::uint64_t seed;
+    double substitution; // chance per base per branch
+    double indel;        // chance per base per branch of an insertion, and of a deletion
+};
+
+struct Workload {
+    std::vector<std::string> names;
+    std::vector<std::string> sequences;
+    std::string newick;
+};
+
+Workload makeWorkload(const WorkloadSpec& spec);
+// Writes <directory>/<name>.fasta and <directory>/<name>.nwk; false on failure.
+bool writeWorkload(const WorkloadSpec& spec, const Workload& workload, const std::string& directory);
+
+// Workloads named by the benchmark table: W1, W2, W3.
+const std::vector<WorkloadSpec>& standardWorkloads();
+
+// A random sequence of `length` bases, and one derived from it with the given
+// substitution and indel chances.
+std::string randomSequence(SplitMix64& random, int length);
+std::string evolve(SplitMix64& random, const std::string& parent, double substitution, double indel);
+
+} // namespace vorbex::bench

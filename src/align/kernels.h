@@ -1,0 +1,42 @@
+// The DP kernels behind alignProfiles: the plain one and the vector ones, all
+// filling traceMatrix with the same flags and returning the same corner score.
+#pragma once
+
+#include <cstdint>
+
+#include "input/input.h"
+
+namespace vorbex {
+
+enum class KernelKind { Plain, Avx2, Avx512 };
+
+// Costs and weights of one alignment, read from runSettings once.
+struct KernelSettings {
+    double gapOpen;
+    double gapExtend;
+    double weights[BASE_COUNT];
+    int workMode;
+};
+
+KernelSettings currentKernelSettings();
+
+// True when this processor can run the kernel.
+bool kernelAvailable(KernelKind kind);
+// The kernel alignProfiles uses: the plain one when usePlainImplementation is
+// set, otherwise the widest one the processor runs.
+KernelKind selectedKernel();
+
+// Each fills traceMatrix rows 0..n, columns 0..m for the first profile down
+// and the second across, and returns the score of cell [n][m]. The plain one
+// also fills the three score matrices.
+double fillPlainKernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                       const ProfileColumn* columns2, int m);
+double fillAvx2Kernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                      const ProfileColumn* columns2, int m);
+double fillAvx512Kernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                        const ProfileColumn* columns2, int m);
+
+// alignProfiles with the given kernel, which must be available.
+double alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second);
+
+} // namespace vorbex

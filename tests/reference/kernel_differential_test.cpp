@@ -1,0 +1,304 @@
+// Seeded random sweeps: every vector kernel against the plain one, flag for
+// flag, on the corner score and on every aligned column, with == on doubles.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "align/align.h"
+#include "align/kernels.h"
+#include "input/input.h"
+#include "run/run.h"
+#include "unit/align/profile_builder.h"
+
+namespace vorbex {
+namespace {
+
+using testing_support::NodePool;
+
+class SplitMix64 {
+  public:
+    explicit SplitMix64(std::uint64_t seed) : state_(seed) {}
+    std::uint64_t next() {
+        std::uint64_t z = (state_ += 0x9e3779b97f4a7c15ULL);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+        return z ^ (z >> 31);
+    }
+    int below(int bound) { return static_cast<int>(next() % static_cast<std::uint64_t>(bound)); }
+    double uniform() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
+
+  private:
+    std::uint64_t state_;
+};
+
+enum class Columns { Definite, Ambiguous, Means, NearEqual };
+
+struct Penalties {
+    double open;
+    double extend;
+};
+
+constexpr Penalties PENALTIES[] = {{-2.0, -0.2},        {0.0, 0.0},  {1.0, 0.5},
+                                   {-1.0, -1.0 + 5e-9}, {0.3, -0.7}, {-0.5, 0.0}};
+constexpr double WEIGHTS[][BASE_COUNT] = {
+    {1.0, 1.0, 1.0, 1.0}, {0.5, 2.0, 1.25, 0.75}, {0.0, 1.0, 3.0, 1e-9}, {1.0, -0.5, 1.0, 2.0}};
+
+struct Case {
+    std::uint64_t seed;
+    int mode;
+    Penalties penalties;
+    const double* weights;
+    Columns columns;
+    bool sameProfile; // the second profile repeats the first: exact ties everywhere
+    std::vector<ProfileColumn> first;
+    std::vector<ProfileColumn> second;
+
+    std::string describe() const {
+        std::ostringstream out;
+        out.precision(17);
+        out << "seed " << seed << " mode " << mode << " d " << penalties.open << " g " << penalties.extend
+            << " weights " << weights[0] << "," << weights[1] << "," << weights[2] << "," << weights[3]
+            << " columns " << static_cast<int>(columns) << (sameProfile ? " (same profile)" : "") << " n "
+            << first.size() << " m " << second.size() << "\nfirst:";
+        for (const ProfileColumn& c : first)
+            out << " " << c.weight[0] << "/" << c.weight[1] << "/" << c.weight[2] << "/" << c.weight[3];
+        out << "\nsecond:";
+        for (const ProfileColumn& c : second)
+            out << " " << c.weight[0] << "/" << c.weight[1] << "/" << c.weight[2] << "/" << c.weight[3];
+        return out.str();
+    }
+};
+
+ProfileColumn randomColumn(SplitMix64& random, Columns kind) {
+    ProfileColumn column{};
+    switch (kind) {
+    case Columns::Definite:
+        column.weight[random.below(BASE_COUNT)] = 1.0;
+        break;
+    case Columns::Ambiguous: {
+        static const char CODES[] = "acgtrykmswbdhvn";
+        if (random.below(10) > 0)
+            nucleotideColumn(CODES[random.below(sizeof CODES - 1)], column);
+        break;
+    }
+    case Columns::Means:
+        // Means of four sequences, some of whose bases are gaps
+        if (random.below(8) > 0)
+            for (int s = 0; s < 4; ++s)
+                if (random.below(5) > 0)
+                    column.weight[random.below(BASE_COUNT)] += 0.25;
+        break;
+    case Columns::NearEqual:
+        // A few values a hair apart: similarities differ by less than the tolerance
+        for (int x = 0; x < BASE_COUNT; ++x)
+            column.weight[x] = 0.25 * random.below(3) + 3e-9 * random.below(3);
+        break;
+    }
+    return column;
+}
+
+int randomLength(SplitMix64& random, int longest) {
+    switch (random.below(6)) {
+    case 0:
+        return 1;
+    case 1:
+        return 1 + random.below(40); // around the stripe heights
+    default:
+        return 1 + random.below(longest);
+    }
+}
+
+Case randomCase(std::uint64_t seed, int longest) {
+    SplitMix64 random(seed);
+    Case c{seed,
+           random.below(7),
+           PENALTIES[random.below(6)],
+           WEIGHTS[random.below(4)],
+           static_cast<Columns>(random.below(4)),
+           random.below(5) == 0,
+           {},
+           {}};
+    const int n = randomLength(random, longest);
+    const int m = c.sameProfile ? n : randomLength(random, longest);
+    for (int i = 0; i < n; ++i)
+        c.first.push_back(randomColumn(random, c.columns));
+    if (c.sameProfile) {
+        c.second = c.first;
+    } else {
+        for (int j = 0; j < m; ++j)
+            c.second.push_back(randomColumn(random, c.columns));
+    }
+    return c;
+}
+
+// == on every value, and a NaN (a negative weight under the root) equals the same NaN
+bool sameBits(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+const char* kernelName(KernelKind kind) {
+    return kind == KernelKind::Avx512 ? "avx512" : kind == KernelKind::Avx2 ? "avx2" : "plain";
+}
+
+double fillWith(KernelKind kind, const KernelSettings& s, const Case& c) {
+    const int n = static_cast<int>(c.first.size());
+    const int m = static_cast<int>(c.second.size());
+    if (kind == KernelKind::Avx512)
+        return fillAvx512Kernel(s, c.first.data(), n, c.second.data(), m);
+    if (kind == KernelKind::Avx2)
+        return fillAvx2Kernel(s, c.first.data(), n, c.second.data(), m);
+    return fillPlainKernel(s, c.first.data(), n, c.second.data(), m);
+}
+
+class KernelDifferential : public ::testing::TestWithParam<KernelKind> {
+  protected:
+    void SetUp() override {
+        if (!kernelAvailable(GetParam()))
+            GTEST_SKIP() << kernelName(GetParam()) << " not available on this processor";
+        ASSERT_EQ(initialiseRun(), 0);
+    }
+    void TearDown() override { resetNodeTable(); }
+
+    // True when the kernel equals the plain one on this case; reports the first difference.
+    bool matchesPlain(const Case& c) {
+        runSettings.workMode = c.mode;
+        runSettings.gapOpenPenalty = c.penalties.open;
+        runSettings.gapExtendPenalty = c.penalties.extend;
+        for (int x = 0; x < BASE_COUNT; ++x)
+            runSettings.baseWeights[x] = c.weights[x];
+        const KernelSettings s = currentKernelSettings();
+        const int n = static_cast<int>(c.first.size());
+        const int m = static_cast<int>(c.second.size());
+        auto at = [](int i, int j) { return static_cast<std::size_t>(i) * MATRIX_SIZE + j; };
+        // Rows and columns one past the matrix must stay untouched
+        const int rows = n + 1 < MATRIX_SIZE ? n + 2 : n + 1;
+        const int columns = m + 1 < MATRIX_SIZE ? m + 2 : m + 1;
+
+        const double plainScore = fillWith(KernelKind::Plain, s, c);
+        std::vector<std::uint8_t> plainFlags;
+        for (int i = 0; i <= n; ++i)
+            for (int j = 0; j <= m; ++j)
+                plainFlags.push_back(traceMatrix[at(i, j)]);
+        for (int i = 0; i < rows; ++i)
+            std::memset(traceMatrix + at(i, 0), 0xee, columns);
+        const double fastScore = fillWith(GetParam(), s, c);
+
+        for (int i = 0; i < rows; ++i)
+            for (int j = 0; j < columns; ++j) {
+                const int expected = i <= n && j <= m ? plainFlags[i * (m + 1) + j] : 0xee;
+                if (traceMatrix[at(i, j)] != expected) {
+                    ADD_FAILURE() << kernelName(GetParam()) << " flags of cell [" << i << "][" << j
+                                  << "] are " << int{traceMatrix[at(i, j)]} << ", not " << expected << "\n"
+                                  << c.describe();
+                    return false;
+                }
+            }
+        if (!sameBits(fastScore, plainScore)) {
+            ADD_FAILURE() << kernelName(GetParam()) << " score " << fastScore << " differs from "
+                          << plainScore << "\n"
+                          << c.describe();
+            return false;
+        }
+        return alignedColumnsMatch(c);
+    }
+
+    bool alignedColumnsMatch(const Case& c) {
+        NodePool pool;
+        TreeNode* nodes[4];
+        for (TreeNode*& node : nodes) {
+            node = pool.empty();
+            if (node == nullptr) {
+                ADD_FAILURE() << "out of memory";
+                return false;
+            }
+        }
+        for (int k = 0; k < 4; k += 2) {
+            std::copy(c.first.begin(), c.first.end(), nodes[k]->workProfile);
+            std::copy(c.second.begin(), c.second.end(), nodes[k + 1]->workProfile);
+            nodes[k]->workLength = static_cast<int>(c.first.size());
+            nodes[k + 1]->workLength = static_cast<int>(c.second.size());
+        }
+        const double plainScore = alignProfilesWith(KernelKind::Plain, nodes[0], nodes[1]);
+        const double fastScore = alignProfilesWith(GetParam(), nodes[2], nodes[3]);
+        bool same = sameBits(plainScore, fastScore) && nodes[0]->workLength == nodes[2]->workLength &&
+                    nodes[1]->workLength == nodes[3]->workLength;
+        for (int col = 0; same && col < nodes[0]->workLength; ++col)
+            for (int x = 0; x < BASE_COUNT; ++x)
+                same = same && nodes[0]->workProfile[col].weight[x] == nodes[2]->workProfile[col].weight[x] &&
+                       nodes[1]->workProfile[col].weight[x] == nodes[3]->workProfile[col].weight[x];
+        if (!same)
+            ADD_FAILURE() << kernelName(GetParam()) << " aligned profiles differ\n" << c.describe();
+        return same;
+    }
+
+    void sweep(std::uint64_t firstSeed, int count, int longest) {
+        for (int k = 0; k < count; ++k)
+            if (!matchesPlain(randomCase(firstSeed + k, longest)))
+                return;
+    }
+};
+
+TEST_P(KernelDifferential, EqualsPlainKernelOnRandomProfiles) {
+    sweep(1000, 150, 300);
+}
+
+TEST_P(KernelDifferential, EqualsPlainKernelOnEveryShapeUpToTwoStripes) {
+    // Every n x m up to 34: row 1 alone, a stripe and a bit, and 1 x m, n x 1
+    int count = 0;
+    for (int n = 1; n <= 34; ++n)
+        for (int m = 1; m <= 34; m += (n % 3) + 1) {
+            Case c = randomCase(50000 + count++, 1);
+            SplitMix64 random(c.seed);
+            c.first.clear();
+            c.second.clear();
+            for (int i = 0; i < n; ++i)
+                c.first.push_back(randomColumn(random, c.columns));
+            for (int j = 0; j < m; ++j)
+                c.second.push_back(randomColumn(random, c.columns));
+            if (!matchesPlain(c))
+                return;
+        }
+}
+
+TEST_P(KernelDifferential, EqualsPlainKernelOnEqualProfilesWithEveryTie) {
+    // Identical definite profiles with zero penalties: pair, up and left tie in many cells
+    SplitMix64 random(7);
+    for (int mode = 0; mode <= 6; ++mode) {
+        Case c{7, mode, {0.0, 0.0}, WEIGHTS[0], Columns::Definite, true, {}, {}};
+        for (int i = 0; i < 70; ++i)
+            c.first.push_back(randomColumn(random, Columns::Definite));
+        c.second = c.first;
+        if (!matchesPlain(c))
+            return;
+    }
+}
+
+TEST_P(KernelDifferential, SlowEqualsPlainKernelOnManyRandomProfiles) {
+    sweep(100000, 2000, 300);
+}
+
+TEST_P(KernelDifferential, SlowEqualsPlainKernelOnTheLongestProfiles) {
+    Case c = randomCase(99, 1);
+    SplitMix64 random(99);
+    c.first.clear();
+    c.second.clear();
+    for (int i = 0; i < MAXSEQLEN; ++i) {
+        c.first.push_back(randomColumn(random, c.columns));
+        c.second.push_back(randomColumn(random, c.columns));
+    }
+    EXPECT_TRUE(matchesPlain(c));
+}
+
+INSTANTIATE_TEST_SUITE_P(EachInstructionSet, KernelDifferential,
+                         ::testing::Values(KernelKind::Avx2, KernelKind::Avx512),
+                         [](const ::testing::TestParamInfo<KernelKind>& info) {
+                             return std::string(kernelName(info.param));
+                         });
+
+} // namespace
+} // namespace vorbex

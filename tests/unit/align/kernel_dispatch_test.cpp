@@ -1,0 +1,29 @@
+#include <gtest/gtest.h>
+
+#include "align/align.h"
+#include "align/kernels.h"
+
+namespace vorbex {
+namespace {
+
+TEST(KernelDispatch, PlainSwitchForcesThePlainKernel) {
+    usePlainImplementation = true;
+    EXPECT_EQ(selectedKernel(), KernelKind::Plain);
+    usePlainImplementation = false;
+}
+
+TEST(KernelDispatch, PicksTheWidestKernelTheProcessorRuns) {
+    usePlainImplementation = false;
+    const KernelKind picked = selectedKernel();
+    EXPECT_TRUE(kernelAvailable(picked));
+    EXPECT_TRUE(kernelAvailable(KernelKind::Plain));
+    if (kernelAvailable(KernelKind::Avx512))
+        EXPECT_EQ(picked, KernelKind::Avx512);
+    else if (kernelAvailable(KernelKind::Avx2))
+        EXPECT_EQ(picked, KernelKind::Avx2);
+    else
+        EXPECT_EQ(picked, KernelKind::Plain);
+}
+
+} // namespace
+} // namespace vorbex
