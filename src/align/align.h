@@ -35,6 +35,8 @@ extern std::uint8_t* alignmentPath;
 // Set only by benchmarks and tests: run the plain reference code (plain kernel,
 // no work shared between candidates, one thread) that faster code must equal.
 extern bool usePlainImplementation;
+// Threads one pairwise alignment may use; results never depend on it.
+extern int alignmentThreads;
 
 double columnSimilarity(const ProfileColumn& a, const ProfileColumn& b);
 // Aligns the working profiles of both nodes in place and returns the score.

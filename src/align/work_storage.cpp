@@ -12,6 +12,7 @@ ProfileColumn* alignedBuffer1 = nullptr;
 ProfileColumn* alignedBuffer2 = nullptr;
 std::uint8_t* alignmentPath = nullptr;
 bool usePlainImplementation = false;
+int alignmentThreads = 1;
 
 namespace {
 

@@ -62,6 +62,9 @@ extern char* treeTextBuffer;
 void printUsage();
 [[noreturn]] void exitWithResult(int code);
 
+// Processors this process may run on (its CPU affinity), at least 1.
+int availableProcessors();
+
 // The whole run, from the command line to the exit status; never returns.
 [[noreturn]] void runVorbex(int argc, char** argv);
 [[nodiscard]] ResultCode runCandidates();
