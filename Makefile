@@ -8,8 +8,8 @@ BENCH_PACKAGES := $(BUILD_PACKAGES) libbenchmark-dev
 
 # Build the optimised tool and run it on the bundled example.
 example: build
-	cd examples && ../build/release/vorbex betaglobin.fasta betaglobin.nwk betaglobin.log; \
-	status=$$?; echo "(exit status $$status; report in examples/betaglobin.log)"
+	@cd examples && ../build/release/vorbex betaglobin.fasta betaglobin.nwk betaglobin.log; \
+	status=$$?; echo "(exit status $$status; the report is examples/betaglobin.log)"
 
 build:
 	@tools/require-packages.sh $(BUILD_PACKAGES)
