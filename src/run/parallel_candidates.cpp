@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <string>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -42,7 +43,8 @@ struct MessageHeader {
     std::size_t outputBytes; // then the standard output text
 };
 
-constexpr int WORKER_BROKEN = 70; // exit status of a worker that cannot go on
+constexpr int PIPE_BYTES = 1 << 20; // the most an unprivileged process may ask for by default
+constexpr int WORKER_BROKEN = 70;   // exit status of a worker that cannot go on
 
 bool writeAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -192,6 +194,9 @@ bool startWorkers(int count, int chunk, std::vector<Worker>& workers) {
             closeAll(writeEnds);
             return false;
         }
+        // A worker blocks when its pipe is full: a larger pipe lets it run
+        // further ahead of the parent when candidates write much
+        fcntl(ends[1], F_SETPIPE_SZ, PIPE_BYTES);
         readEnds.push_back(ends[0]);
         writeEnds.push_back(ends[1]);
     }
