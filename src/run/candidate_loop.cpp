@@ -5,6 +5,7 @@
 #include "report/report.h"
 #include "resolve/resolve.h"
 #include "run/candidate_loop.h"
+#include "run/parallel_candidates.h"
 #include "run/progress.h"
 #include "run/run.h"
 
@@ -44,29 +45,41 @@ void dumpLeaves() {
 
 } // namespace
 
+AlignmentScore evaluateCandidate(int number) {
+    if (polytomicCount != 0 && (runSettings.outputMask & OUT_TREES))
+        echoCandidateTree();
+    if (runSettings.outputMask & OUT_INIT)
+        dumpLeaves();
+    traceForward();
+    traceBackward();
+    insertGapSymbols();
+    const AlignmentScore score = scoreAlignment();
+    writeCandidateSummary(number, score);
+    return score;
+}
+
+void takeCandidate(BestAlignment& best, int number, const AlignmentScore& score) {
+    takeIfBetter(best, number, score.MA_length, score.ConsIndex);
+    if (reportFile != nullptr)
+        std::fflush(reportFile);
+    showProgress(number);
+}
+
 ResultCode runCandidates() {
     candidateNumber = 0;
     BestAlignment best = NO_BEST_ALIGNMENT;
     const std::time_t start = std::time(nullptr);
     startProgress(treesToTry);
 
-    int code = nextCandidateTree();
-    while (code == 0) {
-        ++candidateNumber;
-        if (polytomicCount != 0 && (runSettings.outputMask & OUT_TREES))
-            echoCandidateTree();
-        if (runSettings.outputMask & OUT_INIT)
-            dumpLeaves();
-        traceForward();
-        traceBackward();
-        insertGapSymbols();
-        const AlignmentScore score = scoreAlignment();
-        takeIfBetter(best, candidateNumber, score.MA_length, score.ConsIndex);
-        writeCandidateSummary(candidateNumber, score);
-        if (reportFile != nullptr)
-            std::fflush(reportFile);
-        showProgress(candidateNumber);
+    int code = 0;
+    const int workers = candidateWorkerCount();
+    if (workers <= 1 || !runCandidatesInWorkers(workers, best, code)) {
         code = nextCandidateTree();
+        while (code == 0) {
+            ++candidateNumber;
+            takeCandidate(best, candidateNumber, evaluateCandidate(candidateNumber));
+            code = nextCandidateTree();
+        }
     }
 
     endProgress();

@@ -1,6 +1,7 @@
 #include <cstdarg>
 #include <cstdlib>
 
+#include "run/parallel_candidates.h"
 #include "run/progress.h"
 #include "run/run.h"
 
@@ -50,7 +51,9 @@ void reportOnly(const char* format, ...) {
 }
 
 void exitWithResult(int code) {
-    endProgress(); // an overflow can end the run while the line stands
+    if (workerExitHandOver != nullptr)
+        workerExitHandOver(code); // a worker's parent ends the run
+    endProgress();                // an overflow can end the run while the line stands
     if (code != 0 && code != USAGE_SHOWN)
         writeResultReport(code);
     if (reportFile != nullptr) {

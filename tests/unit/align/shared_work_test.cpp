@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "align/align.h"
+#include "run/parallel_candidates.h"
 #include "unit/align/whole_run.h"
 
 namespace vorbex {
@@ -54,9 +55,12 @@ RandomInput generate(unsigned seed, const TreeShape& shape) {
     return InputGenerator(seed, shape).generate();
 }
 
+// One process, so that the counts and the cache are this process's own
 class SharedWork : public ::testing::Test {
   protected:
+    void SetUp() override { candidateWorkers = 1; }
     void TearDown() override {
+        candidateWorkers = 0;
         clearSubtreeCache();
         setSubtreeCacheBudget(defaultSubtreeCacheBudget());
     }

@@ -1,0 +1,335 @@
+#include "run/parallel_candidates.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "align/align.h"
+#include "resolve/resolve.h"
+
+namespace vorbex {
+
+int candidateWorkers = 0;
+int candidateChunk = 0;
+ExitHandOver workerExitHandOver = nullptr;
+void (*beforeWorkerCandidate)(int number) = nullptr;
+
+namespace {
+
+// What a worker tells the parent, in the order of its candidates.
+enum MessageKind : int {
+    CANDIDATE_DONE = 1, // a candidate's report text and score
+    RUN_EXIT,           // the run ended inside a candidate (an overflow): partial texts and the code
+    BUILD_FAILED,       // nextCandidateTree failed building candidate `number`
+    ALL_BUILT,          // no candidate is left; the worker's sharing counters
+};
+
+struct MessageHeader {
+    int kind;
+    int number;
+    int code;
+    AlignmentScore score;
+    SharingCounters counters;
+    std::size_t reportBytes; // then the report text
+    std::size_t outputBytes; // then the standard output text
+};
+
+constexpr int PIPE_BYTES = 1 << 20; // the most an unprivileged process may ask for by default
+constexpr int WORKER_BROKEN = 70;   // exit status of a worker that cannot go on
+
+bool writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// False on the end of the pipe before `size` bytes
+bool readAll(int fd, char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t got = read(fd, data, size);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        data += got;
+        size -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+// ---- Worker side
+
+// Everything a worker writes goes into memory until it is sent: the report
+// text and anything for standard output, which belongs to the parent alone.
+struct Capture {
+    FILE* report = nullptr;
+    char* reportText = nullptr;
+    std::size_t reportSize = 0;
+    FILE* output = nullptr;
+    char* outputText = nullptr;
+    std::size_t outputSize = 0;
+};
+
+Capture capture;
+int messageFd = -1;
+int buildingNumber = 0; // the candidate the worker is building or evaluating
+
+void openCapture() {
+    capture = Capture{};
+    capture.report = open_memstream(&capture.reportText, &capture.reportSize);
+    capture.output = open_memstream(&capture.outputText, &capture.outputSize);
+    if (capture.report == nullptr || capture.output == nullptr)
+        _exit(WORKER_BROKEN);
+    reportFile = capture.report;
+    stdout = capture.output;
+}
+
+// Sends the captured texts with the message; the capture is closed.
+void sendMessage(MessageKind kind, int number, int code, const AlignmentScore& score) {
+    std::fclose(capture.report);
+    std::fclose(capture.output);
+    reportFile = nullptr;
+    MessageHeader header{kind, number, code, score, sharingCounters, capture.reportSize, capture.outputSize};
+    const bool sent = writeAll(messageFd, reinterpret_cast<const char*>(&header), sizeof header) &&
+                      writeAll(messageFd, capture.reportText, capture.reportSize) &&
+                      writeAll(messageFd, capture.outputText, capture.outputSize);
+    std::free(capture.reportText);
+    std::free(capture.outputText);
+    if (!sent)
+        _exit(WORKER_BROKEN);
+}
+
+[[noreturn]] void handOverExit(int code) {
+    sendMessage(RUN_EXIT, buildingNumber, code, {});
+    _exit(0);
+}
+
+// Builds every candidate, evaluates those of chunks index, index + workers, ...
+[[noreturn]] void runWorker(int index, int workers, int chunk, int fd) {
+    messageFd = fd;
+    alignmentThreads = 1;
+    // A fresh cache, its share of the budget
+    clearSubtreeCache();
+    setSubtreeCacheBudget(defaultSubtreeCacheBudget() / static_cast<std::size_t>(workers));
+    sharingCounters = {0, 0};
+    openCapture();
+    workerExitHandOver = &handOverExit;
+    for (int number = 1;; ++number) {
+        buildingNumber = number;
+        const int code = nextCandidateTree();
+        if (code != 0) {
+            sendMessage(code == NO_MORE_CANDIDATES ? ALL_BUILT : BUILD_FAILED, number, code, {});
+            _exit(0);
+        }
+        candidateNumber = number;
+        if ((number - 1) / chunk % workers != index)
+            continue;
+        if (beforeWorkerCandidate != nullptr)
+            beforeWorkerCandidate(number);
+        const AlignmentScore score = evaluateCandidate(number);
+        sendMessage(CANDIDATE_DONE, number, 0, score);
+        openCapture();
+    }
+}
+
+// ---- Parent side
+
+struct Worker {
+    pid_t pid;
+    int fd; // read end of its pipe
+};
+
+void closeAll(const std::vector<int>& fds) {
+    for (const int fd : fds)
+        if (fd >= 0)
+            close(fd);
+}
+
+// Waits for every worker, killed first when `kill` is set; true when all ended well.
+bool reapWorkers(std::vector<Worker>& workers, bool killFirst) {
+    for (Worker& worker : workers) {
+        if (worker.fd >= 0)
+            close(worker.fd);
+        worker.fd = -1;
+        if (killFirst && worker.pid > 0)
+            kill(worker.pid, SIGKILL);
+    }
+    bool allWell = true;
+    for (Worker& worker : workers) {
+        if (worker.pid <= 0)
+            continue;
+        int status = 0;
+        pid_t ended;
+        while ((ended = waitpid(worker.pid, &status, 0)) < 0 && errno == EINTR) {
+        }
+        allWell = allWell && ended == worker.pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        worker.pid = -1;
+    }
+    return allWell;
+}
+
+// Each worker gets its own pipe and holds no end of any other.
+bool startWorkers(int count, int chunk, std::vector<Worker>& workers) {
+    std::vector<int> readEnds, writeEnds;
+    for (int i = 0; i < count; ++i) {
+        int ends[2];
+        if (pipe(ends) != 0) {
+            closeAll(readEnds);
+            closeAll(writeEnds);
+            return false;
+        }
+        // A worker blocks when its pipe is full: a larger pipe lets it run
+        // further ahead of the parent when candidates write much
+        fcntl(ends[1], F_SETPIPE_SZ, PIPE_BYTES);
+        readEnds.push_back(ends[0]);
+        writeEnds.push_back(ends[1]);
+    }
+    // Nothing buffered may be written twice
+    std::fflush(stdout);
+    if (reportFile != nullptr)
+        std::fflush(reportFile);
+    for (int i = 0; i < count; ++i) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            for (int j = 0; j < count; ++j) {
+                close(readEnds[j]);
+                if (j != i)
+                    close(writeEnds[j]);
+            }
+            runWorker(i, count, chunk, writeEnds[i]);
+        }
+        if (pid < 0) {
+            closeAll(std::vector<int>(readEnds.begin() + i, readEnds.end()));
+            closeAll(writeEnds);
+            reapWorkers(workers, true);
+            workers.clear();
+            return false;
+        }
+        workers.push_back({pid, readEnds[i]});
+    }
+    closeAll(writeEnds);
+    return true;
+}
+
+struct Message {
+    MessageHeader header;
+    std::string report;
+    std::string output;
+};
+
+// False when the worker ended without a whole message
+bool receive(const Worker& worker, Message& message) {
+    if (!readAll(worker.fd, reinterpret_cast<char*>(&message.header), sizeof message.header))
+        return false;
+    message.report.resize(message.header.reportBytes);
+    message.output.resize(message.header.outputBytes);
+    return readAll(worker.fd, message.report.data(), message.report.size()) &&
+           readAll(worker.fd, message.output.data(), message.output.size());
+}
+
+void writeTexts(const Message& message) {
+    if (reportFile != nullptr)
+        std::fwrite(message.report.data(), 1, message.report.size(), reportFile);
+    std::fwrite(message.output.data(), 1, message.output.size(), stdout);
+}
+
+// The normal end: every other worker has nothing left but its counters.
+bool finishWorkers(std::vector<Worker>& workers, const Worker& last, const Message& lastMessage) {
+    SharingCounters total = lastMessage.header.counters;
+    bool allWell = true;
+    Message message;
+    for (const Worker& worker : workers) {
+        if (&worker == &last)
+            continue;
+        if (!receive(worker, message) || message.header.kind != ALL_BUILT) {
+            allWell = false;
+            break;
+        }
+        total.alignmentsComputed += message.header.counters.alignmentsComputed;
+        total.alignmentsReused += message.header.counters.alignmentsReused;
+    }
+    allWell = reapWorkers(workers, !allWell) && allWell;
+    if (allWell) {
+        sharingCounters.alignmentsComputed += total.alignmentsComputed;
+        sharingCounters.alignmentsReused += total.alignmentsReused;
+    }
+    return allWell;
+}
+
+} // namespace
+
+int candidateChunkSize(int workers) {
+    if (candidateChunk > 0)
+        return candidateChunk;
+    // Enough chunks that each worker gets several and their counts differ little
+    const double chunk = std::floor(treesToTry / (8.0 * workers));
+    return static_cast<int>(std::clamp(chunk, 1.0, static_cast<double>(MAX_CANDIDATE_CHUNK)));
+}
+
+int candidateWorkerCount() {
+    if (usePlainImplementation || treesToTry < 2.0)
+        return 1;
+    if (candidateWorkers > 0)
+        return std::min(candidateWorkers, MAX_CANDIDATE_WORKERS);
+    int workers = std::min(availableProcessors(), MAX_CANDIDATE_WORKERS);
+    const double chunks = std::ceil(treesToTry / candidateChunkSize(workers));
+    if (workers > chunks)
+        workers = static_cast<int>(chunks);
+    return std::max(workers, 1);
+}
+
+bool runCandidatesInWorkers(int count, BestAlignment& best, int& code) {
+    const int chunk = candidateChunkSize(count);
+    std::vector<Worker> workers;
+    if (!startWorkers(count, chunk, workers))
+        return false;
+    Message message;
+    for (int number = 1;; ++number) {
+        Worker& worker = workers[static_cast<std::size_t>((number - 1) / chunk % count)];
+        const bool received = receive(worker, message);
+        const MessageKind kind = received ? static_cast<MessageKind>(message.header.kind) : MessageKind{};
+        if (kind == CANDIDATE_DONE && message.header.number == number) {
+            writeTexts(message);
+            candidateNumber = number;
+            takeCandidate(best, number, message.header.score);
+            continue;
+        }
+        if (kind == RUN_EXIT) {
+            reapWorkers(workers, true);
+            writeTexts(message);
+            exitWithResult(message.header.code);
+        }
+        if (kind == BUILD_FAILED) {
+            reapWorkers(workers, true);
+            code = message.header.code;
+            return true;
+        }
+        if (kind == ALL_BUILT && message.header.number == number && finishWorkers(workers, worker, message)) {
+            code = NO_MORE_CANDIDATES;
+            return true;
+        }
+        // A worker died or broke off: its candidates are lost, the run cannot succeed
+        reapWorkers(workers, true);
+        reportBoth("ERROR: Worker process failed at candidate tree #%d\n", number);
+        code = ERINT;
+        return true;
+    }
+}
+
+} // namespace vorbex

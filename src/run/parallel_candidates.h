@@ -1,0 +1,38 @@
+// Candidate trees evaluated by worker processes. Every worker builds every
+// candidate, as the serial loop does, but aligns only its own chunks of
+// consecutive candidates and sends their report texts to the parent, which
+// writes them in candidate order: the outputs are those of the serial loop.
+#pragma once
+
+#include "run/candidate_loop.h"
+#include "run/run.h"
+
+namespace vorbex {
+
+// Worker processes for a run of several candidates: 0 chooses one per
+// processor (tests set it; 1 keeps the serial loop).
+extern int candidateWorkers;
+// Consecutive candidates a worker takes at a time: 0 chooses from the run.
+extern int candidateChunk;
+constexpr int MAX_CANDIDATE_WORKERS = 16;
+constexpr int MAX_CANDIDATE_CHUNK = 16;
+
+// Workers for this run; 1 for the serial loop (one candidate, one processor,
+// or the plain reference code).
+int candidateWorkerCount();
+// Candidates per chunk for this run with `workers` workers.
+int candidateChunkSize(int workers);
+
+// Runs the candidates in `workers` processes, with the best alignment and the
+// result of the last nextCandidateTree call in `best` and `code`, as the
+// serial loop leaves them. False, with nothing done, when the workers cannot
+// be started. An exit inside a candidate ends the run as it would serially.
+bool runCandidatesInWorkers(int workers, BestAlignment& best, int& code);
+
+// Set in a worker only: exitWithResult hands the run's end to the parent.
+using ExitHandOver = void (*)(int code);
+extern ExitHandOver workerExitHandOver;
+// Tests only: called in a worker just before it evaluates a candidate.
+extern void (*beforeWorkerCandidate)(int number);
+
+} // namespace vorbex
