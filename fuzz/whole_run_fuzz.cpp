@@ -3,6 +3,8 @@
 // takes milliseconds.
 //
 // Input: one byte of options, the tree text, a byte 0x01, the sequences.
+// The option bits are read by applyOptions.
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -30,6 +32,24 @@ void applyOptions(std::uint8_t options) {
         s.gapOpenPenalty = -4.0;
     if (options & 64)
         s.baseWeights[BASE_G] = 2.0;
+    // Values that no sensible user gives, but the command line takes
+    if (options & 128) {
+        switch (options & 3) {
+        case 0:
+            s.gapOpenPenalty = std::nan("");
+            break;
+        case 1:
+            s.gapExtendPenalty = HUGE_VAL;
+            break;
+        case 2:
+            s.baseWeights[BASE_A] = -1.0;
+            break;
+        default:
+            s.absoluteBonus = -HUGE_VAL;
+            s.gapOpenPenalty = 1e300;
+            break;
+        }
+    }
 }
 
 int runPhases() {
