@@ -4,7 +4,7 @@ BUILD_PACKAGES := g++ cmake make
 TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev diffutils groff-base
 BENCH_PACKAGES := $(BUILD_PACKAGES) libbenchmark-dev
 
-.PHONY: example build test bench format format-check clean
+.PHONY: example build test fuzz bench format format-check clean
 
 # Build the optimised tool and run it on the bundled example.
 example: build
@@ -32,6 +32,12 @@ bench:
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	$(BENCH_DIR)/bench/vorbex_kernel_bench --benchmark_color=false
 	$(BENCH_DIR)/bench/vorbex_run_bench $(BENCH_DIR)/vorbex $(BENCH_DIR)/bench/vorbex_plain $(BENCH_DIR)/work 3 1
+
+# Build the fuzz targets with clang and run each for FUZZ_SECONDS.
+FUZZ_SECONDS ?= 60
+fuzz:
+	@tools/require-packages.sh $(BUILD_PACKAGES) clang-14 libclang-rt-14-dev
+	bash fuzz/run.sh $(FUZZ_SECONDS)
 
 format:
 	clang-format-14 -i $$(git ls-files '*.cpp' '*.h')

@@ -153,16 +153,17 @@ double resolutionTableBytes(int order) {
 int buildResolutionTables(double memoryBytes) {
     if (maxPolytomyOrder > MAX_POLYTOMY_ORDER)
         return ERINT;
+    // All orders are weighed before the first is built: a refusal costs
+    // neither the time nor the memory of the smaller orders
+    const double needed = resolutionTableBytes(maxPolytomyOrder);
+    if (needed > memoryBytes) {
+        reportBoth("Resolution tables up to order %d need %.0f bytes, more than the memory (%.0f bytes)\n",
+                   maxPolytomyOrder, needed, memoryBytes);
+        return ERMEM;
+    }
     for (int order = 3; order <= maxPolytomyOrder; ++order) {
         if (resolutionTable[order] != nullptr)
             continue;
-        const double needed = resolutionTableBytes(order);
-        if (needed > memoryBytes) {
-            reportBoth(
-                "Resolution tables up to order %d need %.0f bytes, more than the memory (%.0f bytes)\n",
-                order, needed, memoryBytes);
-            return ERMEM;
-        }
         if (const ResultCode code = buildOrder(order); code != 0)
             return code;
     }

@@ -88,8 +88,13 @@ int decodeOption(const char* option) {
     }
 }
 
-// Returns 0, or 1 after an excess name was reported.
+// Returns 0, or 1 after an excess or overlong name was reported. A name cut
+// to its slot would name another file, which the report could overwrite.
 int takeFileName(const char* argument) {
+    if (std::strlen(argument) > MAX_ARGUMENT_LENGTH) {
+        std::printf("File name longer than %d characters: \"%s\"\n", MAX_ARGUMENT_LENGTH, argument);
+        return 1;
+    }
     for (char* slot : {runSettings.inputFileName, runSettings.treeFileName, runSettings.outputFileName}) {
         if (slot[0] == '\0') {
             copyCut(slot, argument, false);

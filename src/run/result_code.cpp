@@ -57,13 +57,14 @@ void exitWithResult(int code) {
     if (code != 0 && code != USAGE_SHOWN)
         writeResultReport(code);
     if (reportFile != nullptr) {
-        // A report that could not be written whole must not end as a success
+        // A report that could not be written whole must never pass unnoticed:
+        // not as a success, nor behind another error
         const bool failed = std::ferror(reportFile) != 0;
         const bool closeFailed = std::fclose(reportFile) != 0;
         reportFile = nullptr;
-        if ((failed || closeFailed) && code == 0) {
+        if (failed || closeFailed) {
             std::printf("ERROR: Cannot write output file \"%s\"", runSettings.outputFileName);
-            code = ERIO;
+            code = (code == USAGE_SHOWN ? 0 : code) | ERIO;
             writeResultReport(code);
         }
     }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "resolve/resolve.h"
 #include "run/run.h"
 #include "tree_builder.h"
@@ -108,17 +110,53 @@ TEST_F(ResolutionTables, OrderNineHasItsCountAndFullLengthStrings) {
     }
 }
 
-TEST_F(ResolutionTables, OrderBeyondTheMemoryIsRefusedBeforeAllocatingAndSmallerOrdersStay) {
+TEST_F(ResolutionTables, OrderBeyondTheMemoryIsRefusedBeforeAnyOrderIsBuilt) {
     EXPECT_EQ(resolutionTableBytes(4), 3 * (8 + sizeof(char*)) + 15 * (11 + sizeof(char*)));
     maxPolytomyOrder = 5;
     testing::internal::CaptureStdout();
     EXPECT_EQ(buildResolutionTables(resolutionTableBytes(4) + 1), ERMEM);
     const std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_NE(printed.find("order 5"), std::string::npos) << printed;
+    for (int order = 3; order <= 5; ++order) {
+        EXPECT_EQ(resolutionTable[order], nullptr) << order;
+        EXPECT_EQ(topologyCount[order], 0) << order;
+    }
+    // Exactly enough is enough
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(buildResolutionTables(resolutionTableBytes(5)), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(topologyCount[5], 105);
+}
+
+TEST_F(ResolutionTables, TablesAlreadyBuiltStayWhenALargerOrderIsRefused) {
+    maxPolytomyOrder = 4;
+    ASSERT_EQ(buildResolutionTables(), 0);
+    maxPolytomyOrder = 6;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(buildResolutionTables(resolutionTableBytes(5)), ERMEM);
+    testing::internal::GetCapturedStdout();
     EXPECT_EQ(topologyCount[4], 15);
-    EXPECT_NE(resolutionTable[4], nullptr);
     EXPECT_EQ(resolutionTable[5], nullptr);
-    EXPECT_EQ(topologyCount[5], 0);
+}
+
+// Order 11 needs some 27.5 GB: on a machine of 24 GiB the run must end with
+// ERMEM and a message instead of being killed; order 10 (1.35 GB) fits
+TEST_F(ResolutionTables, OrderElevenIsRefusedByThisMachinesMemory) {
+    EXPECT_GT(resolutionTableBytes(11), 27.5e9);
+    EXPECT_LT(resolutionTableBytes(10), 1.35e9);
+    const double memory = static_cast<double>(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE);
+    if (memory >= resolutionTableBytes(11))
+        GTEST_SKIP() << "this machine could hold the tables of order 11";
+    maxPolytomyOrder = 11;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(buildResolutionTables(), ERMEM);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(
+        printed.rfind("Resolution tables up to order 11 need 27537587088 bytes, more than the memory (", 0),
+        0u)
+        << printed;
+    for (int order = 3; order <= 11; ++order)
+        EXPECT_EQ(resolutionTable[order], nullptr) << order;
 }
 
 } // namespace

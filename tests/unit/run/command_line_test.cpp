@@ -158,10 +158,24 @@ TEST(ParseArguments, ReportNameIsDerivedFromTheInputName) {
     EXPECT_EQ(derivedName("x.log"), "x.log");
 }
 
-TEST(ParseArguments, LongArgumentsAreCutAt255Characters) {
-    const std::string longName(300, 'n');
-    ASSERT_EQ(parse({longName, "tree.nwk", "out"}).result, 0);
-    EXPECT_EQ(std::string(runSettings.inputFileName), longName.substr(0, 255));
+TEST(ParseArguments, FileNamesOf255AreTakenAndLongerOnesRefused) {
+    const std::string longest(255, 'n');
+    ASSERT_EQ(parse({longest, "tree.nwk", longest + "x"}).result, ERARG);
+    ASSERT_EQ(parse({longest, "tree.nwk", "out"}).result, 0);
+    EXPECT_EQ(std::string(runSettings.inputFileName), longest);
+    // Cut to its slot, the name would open another file: the report could overwrite it
+    for (int slot = 0; slot < 3; ++slot) {
+        std::vector<std::string> names = {"seq.fa", "tree.nwk", "out.log"};
+        names[slot] = std::string(256, 'n');
+        const Parsed parsed = parse(names);
+        EXPECT_EQ(parsed.result, ERARG) << slot;
+        EXPECT_EQ(parsed.output,
+                  "File name longer than 255 characters: \"" + names[slot] + "\"\n1 errors in arguments\n")
+            << slot;
+    }
+}
+
+TEST(ParseArguments, LongOptionsAreCutAt255Characters) {
     // An option's value beyond 255 characters is not read
     ASSERT_EQ(parse({"-o" + std::string(253, '0') + "7", "seq", "tree"}).result, 0);
     EXPECT_EQ(runSettings.outputMask, 0);

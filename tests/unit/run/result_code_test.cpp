@@ -5,13 +5,21 @@
 namespace vorbex {
 namespace {
 
-void exitQuietly(int code) {
+void exitQuietly(int code, const char* reportName) {
     ASSERT_EQ(initialiseRun(), 0);
+    if (reportName != nullptr) {
+        std::snprintf(runSettings.outputFileName, FILE_NAME_SIZE, "%s", reportName);
+        reportFile = std::fopen(reportName, "w");
+        ASSERT_NE(reportFile, nullptr);
+        reportOnly("a report line\n");
+    }
     exitWithResult(code);
 }
 
-// Runs exitWithResult in a child whose standard output goes to a file, and returns that output.
-std::string resultReport(int code) {
+// Runs exitWithResult in a child whose standard output goes to a file, and
+// returns that output; with `reportName`, a report of that name is open and
+// has a line written to it. `status` is the exit status expected.
+std::string resultReport(int code, const char* reportName = nullptr, int status = -1) {
     char path[] = "/tmp/vorbex_result_XXXXXX";
     const int fd = mkstemp(path);
     EXPECT_GE(fd, 0);
@@ -20,9 +28,9 @@ std::string resultReport(int code) {
         {
             if (std::freopen(path, "w", stdout) == nullptr)
                 std::abort();
-            exitQuietly(code);
+            exitQuietly(code, reportName);
         },
-        testing::ExitedWithCode(code & 0xff), "");
+        testing::ExitedWithCode(status >= 0 ? status : code & 0xff), "");
     FILE* file = std::fopen(path, "r");
     std::string text;
     for (int c; (c = std::fgetc(file)) != EOF;)
@@ -41,6 +49,26 @@ TEST(ExitWithResult, WritesTheResultReportWordsInBitOrder) {
 TEST(ExitWithResult, SuccessAndUsageWriteNoReport) {
     EXPECT_EQ(resultReport(0), "");
     EXPECT_EQ(resultReport(USAGE_SHOWN), "");
+}
+
+// A full disk: the report loses its lines, which the status must tell
+TEST(ExitWithResult, ReportThatCannotBeWrittenAddsErio) {
+    EXPECT_EQ(resultReport(0, "/dev/full", ERIO),
+              "ERROR: Cannot write output file \"/dev/full\"RC=4 ( ERIO )\n");
+    EXPECT_EQ(resultReport(ERDATA, "/dev/full", ERDATA | ERIO),
+              "RC=8 ( ERDATA )\nERROR: Cannot write output file \"/dev/full\"RC=12 ( ERIO ERDATA )\n");
+    EXPECT_EQ(resultReport(ERIO | ERTREE, "/dev/full", ERIO | ERTREE),
+              "RC=20 ( ERIO ERTREE )\nERROR: Cannot write output file \"/dev/full\"RC=20 ( ERIO ERTREE )\n");
+}
+
+TEST(ExitWithResult, ReportWrittenWholeKeepsTheResult) {
+    char path[] = "/tmp/vorbex_report_XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    EXPECT_EQ(resultReport(0, path), "");
+    EXPECT_EQ(resultReport(ERDATA, path), "RC=8 ( ERDATA )\n");
+    std::remove(path);
 }
 
 } // namespace

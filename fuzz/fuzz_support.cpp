@@ -1,0 +1,84 @@
+#include "fuzz_support.h"
+
+#include <cstdlib>
+#include <unordered_set>
+#include <vector>
+
+#include "input/input.h"
+#include "resolve/resolve.h"
+#include "run/run.h"
+
+namespace vorbex::fuzz {
+
+namespace {
+FILE* reportSink = nullptr;
+} // namespace
+
+void prepareProcess() {
+    if (reportSink != nullptr)
+        return;
+    if (std::freopen("/dev/null", "w", stdout) == nullptr)
+        std::abort();
+    reportSink = std::fopen("/dev/null", "w");
+    if (reportSink == nullptr)
+        std::abort();
+}
+
+FILE* openBytes(const std::uint8_t* data, std::size_t size) {
+    // A stream over no bytes: fmemopen refuses a size of 0
+    if (size == 0)
+        return std::fopen("/dev/null", "r");
+    return fmemopen(const_cast<std::uint8_t*>(data), size, "r");
+}
+
+void startRun() {
+    if (initialiseRun() != 0)
+        std::abort();
+    reportFile = reportSink;
+}
+
+void releaseRun() {
+    // Every node hangs from the root, directly or through the twin of a
+    // replaced polytomic node; the table may hold freed candidate nodes
+    std::unordered_set<TreeNode*> seen;
+    std::vector<TreeNode*> pending;
+    if (rootNode != nullptr)
+        pending.push_back(rootNode);
+    while (!pending.empty()) {
+        TreeNode* node = pending.back();
+        pending.pop_back();
+        if (!seen.insert(node).second)
+            continue;
+        for (int i = 0; i < node->childCount && i < CHILD_SLOTS; ++i)
+            if (node->children[i] != nullptr)
+                pending.push_back(node->children[i]);
+        if (node->twin != nullptr)
+            pending.push_back(node->twin);
+    }
+    for (TreeNode* node : seen)
+        releaseNode(node);
+    resetNodeTable();
+    resetCandidateBuilder();
+    releaseResolutionTables();
+    polytomicCount = 0;
+    maxPolytomyOrder = 0;
+    treesToTry = 1.0;
+    baseSerial = 0;
+    std::free(treeTextBuffer);
+    treeTextBuffer = nullptr;
+    for (FILE** stream : {&inputFile, &treeFile}) {
+        if (*stream != nullptr)
+            std::fclose(*stream);
+        *stream = nullptr;
+    }
+    reportFile = nullptr;
+}
+
+void require(bool condition, const char* what) {
+    if (condition)
+        return;
+    std::fprintf(stderr, "broken invariant: %s\n", what);
+    std::abort();
+}
+
+} // namespace vorbex::fuzz

@@ -1,0 +1,47 @@
+// The tree reader on arbitrary bytes; a tree it takes must read back the same
+// from its own NEWICK text.
+#include <cstdlib>
+#include <cstring>
+
+#include "fuzz_support.h"
+#include "input/input.h"
+#include "run/run.h"
+
+using namespace vorbex;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz::prepareProcess();
+    fuzz::startRun();
+    runSettings.outputMask = size > 0 && (data[0] & 1) ? OUT_VERBOSE : 0;
+    treeFile = fuzz::openBytes(data, size);
+    const int code = readTree();
+    fuzz::require(nodeCount <= NODE_TABLE_SIZE && leafCount <= nodeCount, "table counts");
+    if (code == 0 && rootNode != nullptr) {
+        // Nodes still open where the text ended keep an empty name: their text reads differently
+        bool named = true;
+        for (int i = 0; i < nodeCount; ++i) {
+            fuzz::require(nodeTable[i] != nullptr, "table entry");
+            fuzz::require(std::strlen(nodeTable[i]->name) <= MAX_NAME_LENGTH, "name length");
+            fuzz::require(nodeTable[i]->childCount <= MAX_CHILDREN, "child count");
+            named = named && nodeTable[i]->name[0] != '\0';
+        }
+        // Read the tree's own text again: the same counts must come back
+        const int nodes = nodeCount;
+        const int leaves = leafCount;
+        char* text = static_cast<char*>(std::calloc(NEWICK_TEXT_SIZE + 1, 1));
+        char* end = writeNewick(rootNode, text, text + NEWICK_TEXT_SIZE);
+        fuzz::require(end != nullptr, "NEWICK text fits its buffer");
+        *end++ = ';';
+        const std::size_t length = static_cast<std::size_t>(end - text);
+        fuzz::releaseRun();
+        if (named && length < TREE_TEXT_SIZE) {
+            fuzz::startRun();
+            treeFile = fuzz::openBytes(reinterpret_cast<const std::uint8_t*>(text), length);
+            fuzz::require(readTree() == 0, "own text reads back");
+            fuzz::require(nodeCount == nodes && leafCount == leaves, "own text gives the same tree");
+        }
+        std::free(text);
+    }
+    fuzz::releaseRun();
+    return 0;
+}

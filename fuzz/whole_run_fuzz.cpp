@@ -1,0 +1,94 @@
+// The whole run on a tree and sequences with a small set of options, driven
+// phase by phase as the driver does, with sizes bounded so that one input
+// takes milliseconds.
+//
+// Input: one byte of options, the tree text, a byte 0x01, the sequences.
+// The option bits are read by applyOptions.
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "fuzz_support.h"
+#include "input/input.h"
+#include "resolve/resolve.h"
+#include "run/run.h"
+
+using namespace vorbex;
+
+namespace {
+
+constexpr int MAX_LEAVES = 24;
+constexpr int MAX_COLUMNS = 160;
+constexpr double MAX_CANDIDATES = 120.0;
+constexpr int OUTPUT_MASKS[] = {8, 40, 63, 24};
+
+void applyOptions(std::uint8_t options) {
+    RunSettings& s = runSettings;
+    s.outputMask = OUTPUT_MASKS[options & 3];
+    s.leftTrim = (options >> 2) & 1;
+    s.workMode = (options & 8) ? 2 : 1;
+    s.gapSymbol = (options & 16) ? ' ' : '-';
+    if (options & 32)
+        s.gapOpenPenalty = -4.0;
+    if (options & 64)
+        s.baseWeights[BASE_G] = 2.0;
+    // Values that no sensible user gives, but the command line takes
+    if (options & 128) {
+        switch (options & 3) {
+        case 0:
+            s.gapOpenPenalty = std::nan("");
+            break;
+        case 1:
+            s.gapExtendPenalty = HUGE_VAL;
+            break;
+        case 2:
+            s.baseWeights[BASE_A] = -1.0;
+            break;
+        default:
+            s.absoluteBonus = -HUGE_VAL;
+            s.gapOpenPenalty = 1e300;
+            break;
+        }
+    }
+}
+
+int runPhases() {
+    if (const int code = readTree(); code != 0)
+        return code;
+    if (const int code = readSequences(); code != 0)
+        return code;
+    if (leafCount > MAX_LEAVES || columnCapacity > MAX_COLUMNS)
+        return 0;
+    columnCapacity = static_cast<int>(columnCapacity * 2.5);
+    if (columnCapacity > MAXSEQLEN)
+        columnCapacity = MAXSEQLEN;
+    baseSerial = nodeCount;
+    if (const int code = pruneTree(); code != 0 || rootNode == nullptr)
+        return code;
+    if (treesToTry > MAX_CANDIDATES)
+        return 0;
+    treeTextBuffer = static_cast<char*>(std::calloc(NEWICK_TEXT_SIZE, 1));
+    if (const int code = buildResolutionTables(); code != 0)
+        return code;
+    return runCandidates();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 1)
+        return 0;
+    fuzz::prepareProcess();
+    fuzz::startRun();
+    applyOptions(data[0]);
+    const std::uint8_t* tree = data + 1;
+    const std::uint8_t* split = static_cast<const std::uint8_t*>(std::memchr(tree, 1, size - 1));
+    const std::size_t treeSize = split != nullptr ? static_cast<std::size_t>(split - tree) : size - 1;
+    const std::uint8_t* sequences = split != nullptr ? split + 1 : data + size;
+    treeFile = fuzz::openBytes(tree, treeSize);
+    inputFile = fuzz::openBytes(sequences, static_cast<std::size_t>(data + size - sequences));
+    const int code = runPhases();
+    fuzz::require(code >= 0 && code < 128, "result code");
+    fuzz::releaseRun();
+    return 0;
+}
