@@ -11,6 +11,7 @@
 #include "fuzz_support.h"
 #include "input/input.h"
 #include "resolve/resolve.h"
+#include "run/parallel_candidates.h"
 #include "run/run.h"
 
 using namespace vorbex;
@@ -70,6 +71,9 @@ int runPhases() {
     treeTextBuffer = static_cast<char*>(std::calloc(NEWICK_TEXT_SIZE, 1));
     if (const int code = buildResolutionTables(); code != 0)
         return code;
+    // One process, one thread: the fuzzer follows every step of the serial
+    // run, which the parallel paths are tested to equal byte for byte
+    candidateWorkers = 1;
     return runCandidates();
 }
 
