@@ -174,9 +174,9 @@ double alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second) {
     const int m = second->workLength;
     double score;
     if (kind == KernelKind::Avx512 && n > 0 && m > 0)
-        score = fillAvx512Kernel(s, columns1, n, columns2, m);
+        score = fillAvx512Kernel(s, columns1, n, columns2, m, wavefrontThreads(kind, n, m));
     else if (kind == KernelKind::Avx2 && n > 0 && m > 0)
-        score = fillAvx2Kernel(s, columns1, n, columns2, m);
+        score = fillAvx2Kernel(s, columns1, n, columns2, m, wavefrontThreads(kind, n, m));
     else
         score = fillPlainKernel(s, columns1, n, columns2, m);
     traceBack(first, second);

@@ -26,15 +26,20 @@ bool kernelAvailable(KernelKind kind);
 // set, otherwise the widest one the processor runs.
 KernelKind selectedKernel();
 
+// Threads alignProfiles gives the vector kernel for an n x m alignment:
+// alignmentThreads, or 1 when the alignment is too small to gain from more.
+int wavefrontThreads(KernelKind kind, int n, int m);
+
 // Each fills traceMatrix rows 0..n, columns 0..m for the first profile down
 // and the second across, and returns the score of cell [n][m]. The plain one
-// also fills the three score matrices.
+// also fills the three score matrices. The vector ones use up to `threads`
+// threads, with the same result for any number.
 double fillPlainKernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
                        const ProfileColumn* columns2, int m);
 double fillAvx2Kernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                      const ProfileColumn* columns2, int m);
+                      const ProfileColumn* columns2, int m, int threads = 1);
 double fillAvx512Kernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                        const ProfileColumn* columns2, int m);
+                        const ProfileColumn* columns2, int m, int threads = 1);
 
 // alignProfiles with the given kernel, which must be available.
 double alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second);
