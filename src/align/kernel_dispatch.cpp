@@ -40,4 +40,24 @@ int wavefrontThreads(KernelKind kind, int n, int m) {
     return alignmentThreads < most ? alignmentThreads : most;
 }
 
+WavefrontChoice wavefrontChoice;
+
+int WavefrontChoice::choose(int threads) {
+    const long long k = eligible_++;
+    // Measure both first, then keep to the faster but for every TRY_OTHER_EVERY-th alignment
+    if (nsPerCell_[0] == 0.0 || nsPerCell_[1] == 0.0)
+        return k % 2 == 0 ? threads : 1;
+    const bool severalFaster = nsPerCell_[1] < nsPerCell_[0];
+    const bool tryOther = k % TRY_OTHER_EVERY == 0;
+    return severalFaster != tryOther ? threads : 1;
+}
+
+void WavefrontChoice::record(int threads, double cells, double seconds) {
+    if (cells <= 0.0)
+        return;
+    double& average = nsPerCell_[threads > 1 ? 1 : 0];
+    const double sample = seconds * 1e9 / cells;
+    average = average == 0.0 ? sample : 0.75 * average + 0.25 * sample;
+}
+
 } // namespace vorbex

@@ -54,8 +54,11 @@ constexpr int PAD = 64;
 
 enum class Distance { Squared, L1, L2 };
 
-// Steps a stripe runs between two looks at the stripe above, with several threads
-constexpr int BLOCK_STEPS = 128;
+// Steps a stripe runs between two looks at the stripe above, with several
+// threads: large blocks ride out a thread that loses its processor for a
+// while, and a stripe must hold at least two for the next to keep up with it.
+constexpr int MAX_BLOCK_STEPS = 512;
+constexpr int MIN_BLOCK_STEPS = 32;
 
 // S, V and the pair flag (as a lane mask) of the row above a stripe
 struct RowBuffer {
@@ -161,7 +164,10 @@ template <int L, int K, Distance DIST> class StripedKernel {
 
         const int lastLane = n - i0 < KL - 1 ? n - i0 : KL - 1;
         const int lastStep = m + lastLane;
-        const int block = wavefront ? BLOCK_STEPS : lastStep;
+        const int block = !wavefront                ? lastStep
+                          : m / 4 > MAX_BLOCK_STEPS ? MAX_BLOCK_STEPS
+                          : m / 4 < MIN_BLOCK_STEPS ? MIN_BLOCK_STEPS
+                                                    : m / 4;
         int t = 1;
         while (t <= lastStep) {
             const int blockEnd = lastStep - t < block ? lastStep : t + block - 1;

@@ -14,9 +14,12 @@ namespace vorbex {
 
 namespace {
 
-// Spins this long before yielding or sleeping: a stripe usually waits less
-// than a block of steps, and the next alignment often starts within microseconds.
-constexpr int SPIN_ROUNDS = 4000;
+// Pauses before sleeping. A stripe usually waits less than a block of steps
+// for the one above, when both threads run; when the processor is shared with
+// other work, sleeping gives it to the thread that is waited for.
+constexpr int STRIPE_SPIN_ROUNDS = 1000;
+// Pauses an idle worker and the caller spin before sleeping
+constexpr int IDLE_SPIN_ROUNDS = 100;
 
 class WorkerPool {
   public:
@@ -47,19 +50,19 @@ class WorkerPool {
                 wake_.notify_all();
         }
         task(context, 0);
-        for (int round = 0; pending_.load(std::memory_order_acquire) != 0; ++round) {
-            if (round < SPIN_ROUNDS)
-                _mm_pause();
-            else
-                std::this_thread::yield();
-        }
+        for (int round = 0; round < IDLE_SPIN_ROUNDS && pending_.load(std::memory_order_acquire) != 0;
+             ++round)
+            _mm_pause();
+        for (int left = pending_.load(std::memory_order_acquire); left != 0;
+             left = pending_.load(std::memory_order_acquire))
+            pending_.wait(left, std::memory_order_acquire);
     }
 
   private:
     void serve(int index, unsigned long seen) {
         for (;;) {
-            for (int round = 0; round < SPIN_ROUNDS && generation_.load(std::memory_order_acquire) == seen;
-                 ++round)
+            for (int round = 0;
+                 round < IDLE_SPIN_ROUNDS && generation_.load(std::memory_order_acquire) == seen; ++round)
                 _mm_pause();
             void (*task)(void*, int);
             void* context;
@@ -78,7 +81,8 @@ class WorkerPool {
                 context = context_;
             }
             task(context, index);
-            pending_.fetch_sub(1, std::memory_order_acq_rel);
+            if (pending_.fetch_sub(1, std::memory_order_acq_rel) == 1)
+                pending_.notify_all();
         }
     }
 
@@ -139,17 +143,22 @@ void resetStripeProgress(int stripes) {
 }
 
 void publishStripeProgress(int stripe, int columns) {
-    stripeProgress[stripe].columns.store(columns, std::memory_order_release);
+    std::atomic<int>& progress = stripeProgress[stripe].columns;
+    progress.store(columns, std::memory_order_release);
+    // A system call only when the stripe below sleeps
+    progress.notify_all();
 }
 
 void waitForStripeProgress(int stripe, int columns) {
     const std::atomic<int>& progress = stripeProgress[stripe].columns;
-    for (int round = 0; progress.load(std::memory_order_acquire) < columns; ++round) {
-        if (round < SPIN_ROUNDS)
-            _mm_pause();
-        else
-            std::this_thread::yield();
+    for (int round = 0; round < STRIPE_SPIN_ROUNDS; ++round) {
+        if (progress.load(std::memory_order_acquire) >= columns)
+            return;
+        _mm_pause();
     }
+    for (int seen = progress.load(std::memory_order_acquire); seen < columns;
+         seen = progress.load(std::memory_order_acquire))
+        progress.wait(seen, std::memory_order_acquire);
 }
 
 } // namespace vorbex

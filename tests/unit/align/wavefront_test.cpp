@@ -58,6 +58,26 @@ TEST(WavefrontThreads, OnlyLargeVectorAlignmentsShare) {
     alignmentThreads = 1;
 }
 
+TEST(WavefrontChoice, TriesBothThenKeepsToTheFasterButNowAndThenTheOther) {
+    WavefrontChoice choice;
+    // Nothing measured: both ways in turn
+    EXPECT_EQ(choice.choose(3), 3);
+    choice.record(3, 1e6, 2e-3); // 2 ns per cell on three threads
+    EXPECT_EQ(choice.choose(3), 1);
+    choice.record(1, 1e6, 1e-3); // 1 ns per cell on one
+    int several = 0;
+    for (int k = 0; k < 64; ++k)
+        several += choice.choose(3) == 3 ? 1 : 0;
+    EXPECT_EQ(several, 4);
+    // The wavefront becomes faster: it takes over, one alignment in 16 on one thread
+    for (int k = 0; k < 10; ++k)
+        choice.record(3, 1e6, 0.4e-3);
+    int single = 0;
+    for (int k = 0; k < 64; ++k)
+        single += choice.choose(3) == 1 ? 1 : 0;
+    EXPECT_EQ(single, 4);
+}
+
 // The flags of an alignment of two random profiles, filled with `threads` threads
 std::vector<std::uint8_t> randomAlignmentFlags(KernelKind kind, int threads, double& score) {
     std::vector<ProfileColumn> first(900), second(700);
