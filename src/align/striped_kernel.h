@@ -75,9 +75,10 @@ struct StripeInput {
     alignas(64) double second[BASE_COUNT][MATRIX_SIZE + 3 * PAD];
     // Score of column 0, row by row
     alignas(64) double leftEdge[MATRIX_SIZE + PAD];
-    // Stripe k reads rows[k % 2] and writes rows[(k + 1) % 2]. Column j of its
-    // output is written a stripe height after the stripe below waited for it,
-    // so the stripe below has read column j before stripe k + 2 overwrites it.
+    // Stripe k reads rows[k % 2] and writes rows[(k + 1) % 2], which stripe
+    // k - 1 reads. Stripe k writes column j at step j + KL - 1, once stripe
+    // k - 1 has written that column, at a later step than the one at which it
+    // read column j: no column is overwritten before it is read.
     RowBuffer rows[2];
 };
 
