@@ -40,7 +40,7 @@ class WavefrontChoice {
     void record(int threads, double cells, double seconds);
 
   private:
-    static constexpr int TRY_OTHER_EVERY = 16;
+    static constexpr int TRY_OTHER_EVERY = 32;
     double nsPerCell_[2] = {0.0, 0.0}; // one thread, several; 0 until measured
     long long eligible_ = 0;
 };
