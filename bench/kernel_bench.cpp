@@ -1,4 +1,5 @@
-// Workload K: one pairwise alignment of 2047 x 2047 columns, per kernel, in ns per cell.
+// Workload K: one pairwise alignment of 2047 x 2047 columns, per kernel, in ns
+// per cell of wall time; the vector kernels also as a wavefront of two threads.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -72,7 +73,7 @@ const char* kernelName(KernelKind kind) {
     return "plain";
 }
 
-void alignK(benchmark::State& state, KernelKind kind, int input) {
+void alignK(benchmark::State& state, KernelKind kind, int input, int threads) {
     if (!kernelAvailable(kind)) {
         state.SkipWithError("instruction set not available");
         return;
@@ -81,10 +82,10 @@ void alignK(benchmark::State& state, KernelKind kind, int input) {
     const KernelSettings settings = currentKernelSettings();
     double score = 0.0;
     for (auto _ : state) {
-        score = kind == KernelKind::Avx512
-                    ? fillAvx512Kernel(settings, in.first.data(), K_LENGTH, in.second.data(), K_LENGTH)
+        score = kind == KernelKind::Avx512 ? fillAvx512Kernel(settings, in.first.data(), K_LENGTH,
+                                                              in.second.data(), K_LENGTH, threads)
                 : kind == KernelKind::Avx2
-                    ? fillAvx2Kernel(settings, in.first.data(), K_LENGTH, in.second.data(), K_LENGTH)
+                    ? fillAvx2Kernel(settings, in.first.data(), K_LENGTH, in.second.data(), K_LENGTH, threads)
                     : fillPlainKernel(settings, in.first.data(), K_LENGTH, in.second.data(), K_LENGTH);
         benchmark::DoNotOptimize(score);
     }
@@ -116,12 +117,25 @@ int main(int argc, char** argv) {
     using namespace vorbex::bench;
     if (initialiseRun() != 0)
         return 2;
-    const KernelKind kinds[] = {KernelKind::Plain, KernelKind::Avx2, KernelKind::Avx512};
+    struct Variant {
+        KernelKind kind;
+        int threads;
+    };
+    const Variant variants[] = {{KernelKind::Plain, 1},
+                                {KernelKind::Avx2, 1},
+                                {KernelKind::Avx512, 1},
+                                {KernelKind::Avx2, 2},
+                                {KernelKind::Avx512, 2}};
+    auto variantName = [](const KernelInput& in, const Variant& v) {
+        return std::string("K/") + in.name + "/" + kernelName(v.kind) + (v.threads > 1 ? "/2threads" : "");
+    };
     for (std::size_t input = 0; input < kernelInputs().size(); ++input)
-        for (KernelKind kind : kinds) {
-            const std::string name = std::string("K/") + kernelInputs()[input].name + "/" + kernelName(kind);
-            benchmark::RegisterBenchmark(name.c_str(), alignK, kind, static_cast<int>(input))
+        for (const Variant& v : variants) {
+            const std::string name = variantName(kernelInputs()[input], v);
+            benchmark::RegisterBenchmark(name.c_str(), alignK, v.kind, static_cast<int>(input), v.threads)
                 ->Unit(benchmark::kMillisecond)
+                ->UseRealTime()
+                ->MeasureProcessCPUTime()
                 ->Repetitions(3)
                 ->ReportAggregatesOnly(true);
         }
@@ -130,17 +144,20 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    std::printf("\nK: 2047 x 2047, median ns per cell (single thread)\n");
-    std::printf("%-10s %8s %8s %8s %10s %10s\n", "input", "plain", "avx2", "avx512", "plain/avx2",
-                "plain/avx512");
+    auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+    std::printf("\nK: 2047 x 2047, median wall ns per cell (one thread, and a wavefront of two;\n"
+                "gain: one thread's time over two threads')\n");
+    std::printf("%-10s %8s %8s %8s %10s %10s %9s %9s %9s %11s\n", "input", "plain", "avx2", "avx512",
+                "plain/avx2", "plain/avx512", "avx2 x2", "avx512 x2", "gain avx2", "gain avx512");
     for (const KernelInput& in : kernelInputs()) {
-        double value[3] = {0, 0, 0};
-        for (int k = 0; k < 3; ++k) {
-            auto found = reporter.medians.find(std::string("K/") + in.name + "/" + kernelName(kinds[k]));
+        double value[5] = {0, 0, 0, 0, 0};
+        for (int k = 0; k < 5; ++k) {
+            auto found = reporter.medians.find(variantName(in, variants[k]));
             value[k] = found == reporter.medians.end() ? 0.0 : found->second;
         }
-        std::printf("%-10s %8.3f %8.3f %8.3f %10.1f %10.1f\n", in.name, value[0], value[1], value[2],
-                    value[1] > 0 ? value[0] / value[1] : 0.0, value[2] > 0 ? value[0] / value[2] : 0.0);
+        std::printf("%-10s %8.3f %8.3f %8.3f %10.1f %10.1f %9.3f %9.3f %9.2f %11.2f\n", in.name, value[0],
+                    value[1], value[2], ratio(value[0], value[1]), ratio(value[0], value[2]), value[3],
+                    value[4], ratio(value[1], value[3]), ratio(value[2], value[4]));
     }
     return 0;
 }

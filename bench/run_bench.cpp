@@ -1,9 +1,12 @@
 // Whole runs W1, W2, W3: the release vorbex against vorbex_plain, as
 // subprocesses. Checks that both write the same standard output and report
-// (but for the elapsed seconds) and prints median wall times, ratios and peak memory.
+// (but for the elapsed seconds) and prints median wall times, ratios and peak
+// memory. vorbex runs twice: on every processor it may use, and held to one
+// (as under `taskset -c 0`), which gives the gain of the threads.
 //
-//   vorbex_run_bench <vorbex> <vorbex_plain> <work directory> [fast runs] [plain runs]
+//   vorbex_run_bench <vorbex> <vorbex_plain> <work directory> [fast runs] [plain runs] [W1,W2,...]
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -25,17 +28,39 @@ namespace {
 
 struct RunResult {
     double seconds;
+    double cpuSeconds; // user and system, all threads
     long peakKilobytes;
     int status;
 };
 
-// Runs `program` in `directory` with standard output into `stdoutFile`
+// The lowest processor this process may run on
+int firstProcessor() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0)
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+            if (CPU_ISSET(cpu, &set))
+                return cpu;
+    return 0;
+}
+
+// Runs `program` in `directory` with standard output into `stdoutFile`, on
+// one processor when `oneProcessor` is set
 RunResult runOnce(const std::string& program, const std::string& directory,
-                  const std::vector<std::string>& args, const std::string& stdoutFile) {
+                  const std::vector<std::string>& args, const std::string& stdoutFile,
+                  bool oneProcessor = false) {
+    const int processor = firstProcessor();
     timespec start{}, end{};
     clock_gettime(CLOCK_MONOTONIC, &start);
     const pid_t child = fork();
     if (child == 0) {
+        if (oneProcessor) {
+            cpu_set_t set;
+            CPU_ZERO(&set);
+            CPU_SET(processor, &set);
+            if (sched_setaffinity(0, sizeof set, &set) != 0)
+                _exit(127);
+        }
         if (chdir(directory.c_str()) != 0)
             _exit(127);
         const int out = open(stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -51,10 +76,18 @@ RunResult runOnce(const std::string& program, const std::string& directory,
     int status = 0;
     rusage usage{};
     if (child < 0 || wait4(child, &status, 0, &usage) != child)
-        return {0.0, 0, -1};
+        return {0.0, 0.0, 0, -1};
     clock_gettime(CLOCK_MONOTONIC, &end);
     const double seconds = double(end.tv_sec - start.tv_sec) + double(end.tv_nsec - start.tv_nsec) * 1e-9;
-    return {seconds, usage.ru_maxrss, WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)};
+    auto toSeconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) * 1e-6; };
+    return {seconds, toSeconds(usage.ru_utime) + toSeconds(usage.ru_stime), usage.ru_maxrss,
+            WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)};
+}
+
+// The load average over the last minute, to read the figures by
+double loadAverage() {
+    double load[1] = {0.0};
+    return getloadavg(load, 1) == 1 ? load[0] : -1.0;
 }
 
 // The file without its "Elapsed time" lines
@@ -88,7 +121,8 @@ int main(int argc, char** argv) {
     if (argc < 4) {
         std::fprintf(
             stderr,
-            "usage: vorbex_run_bench <vorbex> <vorbex_plain> <work directory> [fast runs] [plain runs]\n");
+            "usage: vorbex_run_bench <vorbex> <vorbex_plain> <work directory> [fast runs] [plain runs] "
+            "[W1,W2,...]\n");
         return 2;
     }
     const std::string fast = absolute(argv[1]);
@@ -96,18 +130,28 @@ int main(int argc, char** argv) {
     const std::string directory = argv[3];
     const int fastRuns = argc > 4 ? std::max(1, std::atoi(argv[4])) : 3;
     const int plainRuns = argc > 5 ? std::max(1, std::atoi(argv[5])) : 1;
+    const std::string chosen = argc > 6 ? std::string(",") + argv[6] + "," : "";
     mkdir(directory.c_str(), 0755);
+    const int processors = [] {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        return sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
+    }();
 
     struct Row {
         std::string name;
-        double plainSeconds, fastSeconds;
+        double plainSeconds, fastSeconds, oneSeconds;
+        double fastCpu, oneCpu;
         long plainPeak, fastPeak;
         bool same;
         int status;
+        double load;
     };
     std::vector<Row> rows;
     bool allSame = true;
     for (const WorkloadSpec& spec : standardWorkloads()) {
+        if (!chosen.empty() && chosen.find(std::string(",") + spec.name + ",") == std::string::npos)
+            continue;
         if (!writeWorkload(spec, makeWorkload(spec), directory)) {
             std::fprintf(stderr, "cannot write %s into %s\n", spec.name, directory.c_str());
             return 1;
@@ -116,9 +160,10 @@ int main(int argc, char** argv) {
         auto args = [&](const char* which) {
             return std::vector<std::string>{name + ".fasta", name + ".nwk", name + "_" + which + ".log"};
         };
-        std::vector<double> plainTimes, fastTimes;
+        std::vector<double> plainTimes, fastTimes, oneTimes, fastCpu, oneCpu;
         long plainPeak = 0, fastPeak = 0;
-        int plainStatus = 0, fastStatus = 0;
+        int plainStatus = 0, fastStatus = 0, oneStatus = 0;
+        const double load = loadAverage();
         for (int r = 0; r < plainRuns; ++r) {
             const RunResult result = runOnce(plain, directory, args("plain"), name + "_plain.out");
             plainTimes.push_back(result.seconds);
@@ -128,25 +173,40 @@ int main(int argc, char** argv) {
         for (int r = 0; r < fastRuns; ++r) {
             const RunResult result = runOnce(fast, directory, args("fast"), name + "_fast.out");
             fastTimes.push_back(result.seconds);
+            fastCpu.push_back(result.cpuSeconds);
             fastPeak = std::max(fastPeak, result.peakKilobytes);
             fastStatus = result.status;
+            const RunResult one = runOnce(fast, directory, args("one"), name + "_one.out", true);
+            oneTimes.push_back(one.seconds);
+            oneCpu.push_back(one.cpuSeconds);
+            oneStatus = one.status;
         }
         const std::string base = directory + "/" + name;
-        const bool same = plainStatus == fastStatus &&
-                          withoutElapsed(base + "_plain.out") == withoutElapsed(base + "_fast.out") &&
-                          withoutElapsed(base + "_plain.log") == withoutElapsed(base + "_fast.log");
+        auto sameAsPlain = [&](const char* which, int status) {
+            return plainStatus == status &&
+                   withoutElapsed(base + "_plain.out") == withoutElapsed(base + "_" + which + ".out") &&
+                   withoutElapsed(base + "_plain.log") == withoutElapsed(base + "_" + which + ".log");
+        };
+        const bool same = sameAsPlain("fast", fastStatus) && sameAsPlain("one", oneStatus);
         allSame = allSame && same;
-        rows.push_back({name, median(plainTimes), median(fastTimes), plainPeak, fastPeak, same, fastStatus});
+        rows.push_back({name, median(plainTimes), median(fastTimes), median(oneTimes), median(fastCpu),
+                        median(oneCpu), plainPeak, fastPeak, same, fastStatus, load});
         std::fprintf(stderr, "%s done\n", spec.name);
     }
 
     std::printf("\nWhole runs, median wall seconds (plain %d run(s), vorbex %d run(s))\n", plainRuns,
                 fastRuns);
-    std::printf("%-4s %10s %10s %8s %12s %12s %6s %s\n", "run", "plain s", "vorbex s", "ratio", "plain MiB",
-                "vorbex MiB", "exit", "output");
+    std::printf("vorbex on %d processor(s), and on one; CPU s is user and system time of all threads;\n"
+                "load is the one-minute load average when the workload started\n",
+                processors);
+    std::printf("%-4s %9s %9s %7s %12s %12s %9s %9s %8s %11s %5s %5s %s\n", "run", "plain s", "vorbex s",
+                "ratio", "plain MiB", "vorbex MiB", "1 cpu s", "1cpu/all", "CPU s", "1 cpu CPU s", "exit",
+                "load", "output");
     for (const Row& r : rows)
-        std::printf("%-4s %10.3f %10.3f %8.1f %12.1f %12.1f %6d %s\n", r.name.c_str(), r.plainSeconds,
-                    r.fastSeconds, r.fastSeconds > 0 ? r.plainSeconds / r.fastSeconds : 0.0,
-                    r.plainPeak / 1024.0, r.fastPeak / 1024.0, r.status, r.same ? "identical" : "DIFFERENT");
+        std::printf("%-4s %9.3f %9.3f %7.1f %12.1f %12.1f %9.3f %9.2f %8.3f %11.3f %5d %5.1f %s\n",
+                    r.name.c_str(), r.plainSeconds, r.fastSeconds,
+                    r.fastSeconds > 0 ? r.plainSeconds / r.fastSeconds : 0.0, r.plainPeak / 1024.0,
+                    r.fastPeak / 1024.0, r.oneSeconds, r.fastSeconds > 0 ? r.oneSeconds / r.fastSeconds : 0.0,
+                    r.fastCpu, r.oneCpu, r.status, r.load, r.same ? "identical" : "DIFFERENT");
     return allSame ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 // a further-gap penalty. The plain kernel here computes every cell in the order
 // written; the vector kernels are checked against it. All kernels share the
 // traceback.
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -173,12 +174,19 @@ double alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second) {
     const int n = first->workLength;
     const int m = second->workLength;
     double score;
-    if (kind == KernelKind::Avx512 && n > 0 && m > 0)
-        score = fillAvx512Kernel(s, columns1, n, columns2, m);
-    else if (kind == KernelKind::Avx2 && n > 0 && m > 0)
-        score = fillAvx2Kernel(s, columns1, n, columns2, m);
-    else
+    if ((kind == KernelKind::Avx512 || kind == KernelKind::Avx2) && n > 0 && m > 0) {
+        const int eligible = wavefrontThreads(kind, n, m);
+        const int threads = eligible > 1 ? wavefrontChoice.choose(eligible) : 1;
+        const auto start = std::chrono::steady_clock::now();
+        score = kind == KernelKind::Avx512 ? fillAvx512Kernel(s, columns1, n, columns2, m, threads)
+                                           : fillAvx2Kernel(s, columns1, n, columns2, m, threads);
+        if (eligible > 1)
+            wavefrontChoice.record(
+                threads, double(n) * m,
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    } else {
         score = fillPlainKernel(s, columns1, n, columns2, m);
+    }
     traceBack(first, second);
     return score;
 }

@@ -9,12 +9,18 @@
 // stripe's last row is kept in a row buffer for the next stripe. Every cell
 // performs the plain kernel's operations in the plain kernel's order, so the
 // scores and flags are the same bit for bit.
+//
+// Several threads can share one alignment as a wavefront: thread w computes
+// stripes w, w + T, w + 2T, ..., and a stripe runs a block of steps only once
+// the stripe above has written the row buffer that far. The cells and their
+// operations stay the same, so the result does not depend on the thread count.
 #pragma once
 
 #include <immintrin.h>
 
 #include "align/align.h"
 #include "align/kernels.h"
+#include "align/wavefront.h"
 
 namespace vorbex {
 namespace {
@@ -48,20 +54,36 @@ constexpr int PAD = 64;
 
 enum class Distance { Squared, L1, L2 };
 
-template <int L, int K> struct StripeBuffers {
+// Steps a stripe runs between two looks at the stripe above, with several
+// threads: large blocks ride out a thread that loses its processor for a
+// while, and a stripe must hold at least two for the next to keep up with it.
+constexpr int MAX_BLOCK_STEPS = 512;
+constexpr int MIN_BLOCK_STEPS = 32;
+
+// S, V and the pair flag (as a lane mask) of the row above a stripe
+struct RowBuffer {
+    alignas(64) double S[MATRIX_SIZE + PAD];
+    alignas(64) double V[MATRIX_SIZE + PAD];
+    alignas(64) long long pair[MATRIX_SIZE + PAD];
+};
+
+// What every stripe reads, written before the stripes start
+struct StripeInput {
     // First profile by base, row i at index i - 1, zero past the end
     alignas(64) double first[BASE_COUNT][MATRIX_SIZE + PAD];
     // Second profile by base, reversed so that the lanes of a step load it in order
     alignas(64) double second[BASE_COUNT][MATRIX_SIZE + 3 * PAD];
     // Score of column 0, row by row
     alignas(64) double leftEdge[MATRIX_SIZE + PAD];
-    // S, V and the pair flag (as a lane mask) of the row above the stripe
-    alignas(64) double rowS[MATRIX_SIZE + PAD];
-    alignas(64) double rowV[MATRIX_SIZE + PAD];
-    alignas(64) long long rowPair[MATRIX_SIZE + PAD];
-    // Flags of the stripe, one L-byte group per step and vector
-    alignas(64) std::uint8_t skewed[K][(MATRIX_SIZE + PAD) * L];
+    // Stripe k reads rows[k % 2] and writes rows[(k + 1) % 2], which stripe
+    // k - 1 reads. Stripe k writes column j at step j + KL - 1, once stripe
+    // k - 1 has written that column, at a later step than the one at which it
+    // read column j: no column is overwritten before it is read.
+    RowBuffer rows[2];
 };
+
+// Flags of one stripe, one L-byte group per step and vector; one per thread
+template <int L, int K> struct StripeFlags { alignas(64) std::uint8_t skewed[K][(MATRIX_SIZE + PAD) * L]; };
 
 template <int L, int K, Distance DIST> class StripedKernel {
     using D = typename Lanes<L>::D;
@@ -71,35 +93,9 @@ template <int L, int K, Distance DIST> class StripedKernel {
     static_assert(KL <= PAD);
 
   public:
-    StripedKernel(const KernelSettings& s, StripeBuffers<L, K>& b) : s_(s), b_(b) {}
+    StripedKernel(const KernelSettings& s, StripeInput& b, StripeFlags<L, K>& f) : s_(s), b_(b), f_(f) {}
 
-    double fill(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m) {
-        prepare(columns1, n, columns2, m);
-        double corner = 0.0;
-        for (int i0 = 1; i0 <= n; i0 += KL)
-            corner = stripe(i0, n, m);
-        return corner;
-    }
-
-  private:
-    static D load(const double* p) {
-        D v;
-        __builtin_memcpy(&v, p, sizeof v);
-        return v;
-    }
-    static I loadMask(const long long* p) {
-        I v;
-        __builtin_memcpy(&v, p, sizeof v);
-        return v;
-    }
-    // Subtracting +0.0 keeps every value, the sign of zero included
-    static D splat(double x) { return x - D{}; }
-    static I splatMask(long long x) { return x - I{}; }
-    // Lane 0 takes the last lane of `before`, lane r the lane r - 1 of `v`
-    static D shift(D v, D before) { return __builtin_shuffle(v, before, Lanes<L>::SHIFT); }
-    static I shift(I v, I before) { return __builtin_shuffle(v, before, Lanes<L>::SHIFT); }
-    static D absolute(D x) { return (D)((I)x & 0x7fffffffffffffffLL); }
-
+    // Copies the profiles and fills row 0 and column 0: before any stripe runs.
     void prepare(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m) {
         const double d = s_.gapOpen;
         const double g = s_.gapExtend;
@@ -124,19 +120,114 @@ template <int L, int K, Distance DIST> class StripedKernel {
         }
         for (int i = n + 1; i < n + PAD; ++i)
             b_.leftEdge[i] = 0.0;
-        b_.rowS[0] = 0.0;
-        b_.rowV[0] = 0.0;
-        b_.rowPair[0] = 0;
+        RowBuffer& row = b_.rows[0];
+        row.S[0] = 0.0;
+        row.V[0] = 0.0;
+        row.pair[0] = 0;
         for (int j = 1; j <= m; ++j) {
-            b_.rowS[j] = b_.rowS[j - 1] + (j == 1 ? d : g);
-            b_.rowV[j] = b_.rowS[j];
-            b_.rowPair[j] = 0;
+            row.S[j] = row.S[j - 1] + (j == 1 ? d : g);
+            row.V[j] = row.S[j];
+            row.pair[j] = 0;
             F[j] = TRACE_LEFT;
         }
     }
 
+    // Rows 1 + k * KL .. k * KL + KL (those up to n); returns S[n][m] when row
+    // n is in them. In a wavefront it waits for stripe k - 1 block by block and
+    // tells stripe k + 1 how far its row buffer is written.
+    double stripe(int k, int n, int m, bool wavefront) {
+        const int i0 = 1 + k * KL;
+        State st;
+        for (int x = 0; x < BASE_COUNT; ++x)
+            st.weights[x] = splat(s_.weights[x]);
+        st.gapOpen = splat(s_.gapOpen);
+        st.gapExtend = splat(s_.gapExtend);
+        st.b = &b_;
+        st.above = &b_.rows[k % 2];
+        st.below = &b_.rows[(k + 1) % 2];
+        st.skewed = &f_;
+#pragma GCC unroll 8
+        for (int v = 0; v < K; ++v) {
+            for (int x = 0; x < BASE_COUNT; ++x)
+                st.x[v][x] = load(&b_.first[x][i0 - 1 + v * L]);
+            st.edge[v] = load(&b_.leftEdge[i0 + v * L]);
+            st.S[v] = st.edge[v];
+            st.H[v] = st.edge[v];
+            st.V[v] = D{};
+            st.pair[v] = I{};
+        }
+        // Up-left of lane 0's first cell: column 0 of the row above, never a pair
+#pragma GCC unroll 8
+        for (int v = 0; v < K; ++v) {
+            st.diagS[v] = shift(st.S[v], v == 0 ? splat(b_.leftEdge[i0 - 1]) : st.S[v - 1]);
+            st.diagPair[v] = shift(st.pair[v], v == 0 ? I{} : st.pair[v - 1]);
+        }
+
+        const int lastLane = n - i0 < KL - 1 ? n - i0 : KL - 1;
+        const int lastStep = m + lastLane;
+        const int block = !wavefront                ? lastStep
+                          : m / 4 > MAX_BLOCK_STEPS ? MAX_BLOCK_STEPS
+                          : m / 4 < MIN_BLOCK_STEPS ? MIN_BLOCK_STEPS
+                                                    : m / 4;
+        int t = 1;
+        while (t <= lastStep) {
+            const int blockEnd = lastStep - t < block ? lastStep : t + block - 1;
+            // Step t reads column t of the row above; past column m nobody writes it
+            if (wavefront && k > 0)
+                waitForStripeProgress(k - 1, blockEnd < m ? blockEnd : m);
+            for (; t < KL && t <= blockEnd; ++t)
+                step<true, false>(st, t, m);
+            for (; t <= blockEnd; ++t)
+                step<false, true>(st, t, m);
+            if (wavefront)
+                publishStripeProgress(k, blockEnd - KL + 1);
+        }
+
+        // Flags from the skewed stripe into their cells: rows no other stripe writes
+        for (int q = 0; q <= lastLane; ++q) {
+            const std::uint8_t* const from = f_.skewed[q / L] + q % L;
+            std::uint8_t* const to = traceMatrix + static_cast<long>(i0 + q) * MATRIX_SIZE;
+            for (int j = 1; j <= m; ++j)
+                to[j] = from[(j + q) * L];
+        }
+        if (i0 + KL - 1 < n)
+            return 0.0;
+        return st.S[lastLane / L][lastLane % L];
+    }
+
+  private:
+    static D load(const double* p) {
+        D v;
+        __builtin_memcpy(&v, p, sizeof v);
+        return v;
+    }
+    static I loadMask(const long long* p) {
+        I v;
+        __builtin_memcpy(&v, p, sizeof v);
+        return v;
+    }
+    // Subtracting +0.0 keeps every value, the sign of zero included
+    static D splat(double x) {
+        return x - D{};
+    }
+    static I splatMask(long long x) {
+        return x - I{};
+    }
+    // Lane 0 takes the last lane of `before`, lane r the lane r - 1 of `v`
+    static D shift(D v, D before) {
+        return __builtin_shuffle(v, before, Lanes<L>::SHIFT);
+    }
+    static I shift(I v, I before) {
+        return __builtin_shuffle(v, before, Lanes<L>::SHIFT);
+    }
+    static D absolute(D x) {
+        return (D)((I)x & 0x7fffffffffffffffLL);
+    }
+
     // Column c of the second profile; lane q at step t reads column t - q - 1
-    static int secondIndex(int m, int c) { return m + PAD - c; }
+    static int secondIndex(int m, int c) {
+        return m + PAD - c;
+    }
 
     static D similarity(const D (&w)[BASE_COUNT], const D (&x)[BASE_COUNT], const D (&y)[BASE_COUNT]) {
         if constexpr (DIST == Distance::L1) {
@@ -161,7 +252,10 @@ template <int L, int K, Distance DIST> class StripedKernel {
     struct State {
         D weights[BASE_COUNT];
         D gapOpen, gapExtend;
-        StripeBuffers<L, K>* b;
+        StripeInput* b;
+        const RowBuffer* above; // written by the stripe above
+        RowBuffer* below;       // for the stripe below
+        StripeFlags<L, K>* skewed;
         D x[K][BASE_COUNT]; // the stripe's rows of the first profile
         D edge[K];          // score of column 0 for each lane's row
         D S[K], H[K], V[K];
@@ -176,9 +270,9 @@ template <int L, int K, Distance DIST> class StripedKernel {
     template <bool NEAR_LEFT_EDGE, bool WRITE_ROW> void step(State& st, int t, int m) {
         const D d = st.gapOpen;
         const D g = st.gapExtend;
-        StripeBuffers<L, K>& b = *st.b;
-        const double* const rowS = b.rowS;
-        const double* const rowV = b.rowV;
+        const StripeInput& b = *st.b;
+        const double* const rowS = st.above->S;
+        const double* const rowV = st.above->V;
         const int base = secondIndex(m, t - 1);
         D S[K], H[K], V[K], diagS[K];
         I pair[K], diagPair[K];
@@ -187,7 +281,7 @@ template <int L, int K, Distance DIST> class StripedKernel {
             // The cell above: the lane before at the previous step, or the row buffer
             const D upS = shift(st.S[v], v == 0 ? splat(rowS[t]) : st.S[v - 1]);
             const D upV = shift(st.V[v], v == 0 ? splat(rowV[t]) : st.V[v - 1]);
-            diagPair[v] = shift(st.pair[v], v == 0 ? splatMask(b.rowPair[t]) : st.pair[v - 1]);
+            diagPair[v] = shift(st.pair[v], v == 0 ? splatMask(st.above->pair[t]) : st.pair[v - 1]);
             diagS[v] = upS;
 
             D y[BASE_COUNT];
@@ -223,7 +317,7 @@ template <int L, int K, Distance DIST> class StripedKernel {
             pair[v] = ~(leftWins | upWins); // the pair flag survives unless a gap won
 
             const B bytes = __builtin_convertvector(flags, B);
-            __builtin_memcpy(&b.skewed[v][t * L], &bytes, sizeof bytes);
+            __builtin_memcpy(&st.skewed->skewed[v][t * L], &bytes, sizeof bytes);
 
             if constexpr (NEAR_LEFT_EDGE) {
                 const I leftOfMatrix = Lanes<L>::IOTA + v * L >= t;
@@ -244,72 +338,63 @@ template <int L, int K, Distance DIST> class StripedKernel {
         if constexpr (WRITE_ROW) {
             // The stripe's last row, column t - KL + 1, already read by lane 0
             const int j = t - KL + 1;
-            b.rowS[j] = S[K - 1][L - 1];
-            b.rowV[j] = V[K - 1][L - 1];
-            b.rowPair[j] = pair[K - 1][L - 1];
+            st.below->S[j] = S[K - 1][L - 1];
+            st.below->V[j] = V[K - 1][L - 1];
+            st.below->pair[j] = pair[K - 1][L - 1];
         }
-    }
-
-    // Rows i0 .. i0 + KL - 1 (those up to n); returns S[n][m] when row n is in it.
-    double stripe(int i0, int n, int m) {
-        State st;
-        for (int x = 0; x < BASE_COUNT; ++x)
-            st.weights[x] = splat(s_.weights[x]);
-        st.gapOpen = splat(s_.gapOpen);
-        st.gapExtend = splat(s_.gapExtend);
-        st.b = &b_;
-#pragma GCC unroll 8
-        for (int v = 0; v < K; ++v) {
-            for (int x = 0; x < BASE_COUNT; ++x)
-                st.x[v][x] = load(&b_.first[x][i0 - 1 + v * L]);
-            st.edge[v] = load(&b_.leftEdge[i0 + v * L]);
-            st.S[v] = st.edge[v];
-            st.H[v] = st.edge[v];
-            st.V[v] = D{};
-            st.pair[v] = I{};
-        }
-#pragma GCC unroll 8
-        for (int v = 0; v < K; ++v) {
-            st.diagS[v] = shift(st.S[v], v == 0 ? splat(b_.rowS[0]) : st.S[v - 1]);
-            st.diagPair[v] = shift(st.pair[v], v == 0 ? splatMask(b_.rowPair[0]) : st.pair[v - 1]);
-        }
-
-        const int lastLane = n - i0 < KL - 1 ? n - i0 : KL - 1;
-        const int lastStep = m + lastLane;
-        int t = 1;
-        for (; t < KL && t <= lastStep; ++t)
-            step<true, false>(st, t, m);
-        for (; t <= lastStep; ++t)
-            step<false, true>(st, t, m);
-
-        b_.rowS[0] = b_.leftEdge[i0 + KL - 1];
-        b_.rowPair[0] = 0;
-
-        // Flags from the skewed stripe into their cells
-        for (int q = 0; q <= lastLane; ++q) {
-            const std::uint8_t* const from = b_.skewed[q / L] + q % L;
-            std::uint8_t* const to = traceMatrix + static_cast<long>(i0 + q) * MATRIX_SIZE;
-            for (int j = 1; j <= m; ++j)
-                to[j] = from[(j + q) * L];
-        }
-        if (i0 + KL - 1 < n)
-            return 0.0;
-        return st.S[lastLane / L][lastLane % L];
     }
 
     const KernelSettings& s_;
-    StripeBuffers<L, K>& b_;
+    StripeInput& b_;
+    StripeFlags<L, K>& f_;
 };
+
+// One alignment's stripes shared out between workers
+template <int L, int K> struct Wavefront {
+    const KernelSettings* settings;
+    StripeInput* input;
+    StripeFlags<L, K>* flags; // one per worker
+    int n, m;
+    int stripes;
+    int workers;
+    double corner; // written by the worker of the last stripe
+};
+
+template <int L, int K, Distance DIST> void runStripes(void* context, int worker) {
+    Wavefront<L, K>& w = *static_cast<Wavefront<L, K>*>(context);
+    StripedKernel<L, K, DIST> kernel(*w.settings, *w.input, w.flags[worker]);
+    for (int k = worker; k < w.stripes; k += w.workers) {
+        const double score = kernel.stripe(k, w.n, w.m, w.workers > 1);
+        if (k == w.stripes - 1)
+            w.corner = score;
+    }
+}
+
+template <int L, int K, Distance DIST>
+double fillStriped(const KernelSettings& s, StripeInput& input, StripeFlags<L, K>* flags,
+                   const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m, int threads) {
+    StripedKernel<L, K, DIST>(s, input, flags[0]).prepare(columns1, n, columns2, m);
+    const int stripes = (n + K * L - 1) / (K * L);
+    int workers = threads < stripes ? threads : stripes;
+    if (workers > 1)
+        workers = prepareWorkers(workers);
+    if (workers > 1)
+        resetStripeProgress(stripes);
+    Wavefront<L, K> w{&s, &input, flags, n, m, stripes, workers, 0.0};
+    runOnWorkers(workers, runStripes<L, K, DIST>, &w);
+    return w.corner;
+}
 
 template <int L, int K>
 double fillStriped(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                   const ProfileColumn* columns2, int m) {
-    static StripeBuffers<L, K> buffers;
+                   const ProfileColumn* columns2, int m, int threads) {
+    static StripeInput input;
+    static StripeFlags<L, K> flags[MAX_ALIGNMENT_WORKERS];
     if (s.workMode & 1)
-        return StripedKernel<L, K, Distance::L1>(s, buffers).fill(columns1, n, columns2, m);
+        return fillStriped<L, K, Distance::L1>(s, input, flags, columns1, n, columns2, m, threads);
     if (s.workMode & 2)
-        return StripedKernel<L, K, Distance::L2>(s, buffers).fill(columns1, n, columns2, m);
-    return StripedKernel<L, K, Distance::Squared>(s, buffers).fill(columns1, n, columns2, m);
+        return fillStriped<L, K, Distance::L2>(s, input, flags, columns1, n, columns2, m, threads);
+    return fillStriped<L, K, Distance::Squared>(s, input, flags, columns1, n, columns2, m, threads);
 }
 
 } // namespace

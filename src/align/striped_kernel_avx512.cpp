@@ -4,8 +4,8 @@
 namespace vorbex {
 
 double fillAvx512Kernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                        const ProfileColumn* columns2, int m) {
-    return fillStriped<8, 2>(s, columns1, n, columns2, m);
+                        const ProfileColumn* columns2, int m, int threads) {
+    return fillStriped<8, 2>(s, columns1, n, columns2, m, threads);
 }
 
 } // namespace vorbex

@@ -106,6 +106,7 @@ void runVorbex(int argc, char** argv) {
         exitWithResult(ERINT);
     }
     stopOnFailure(parseArguments(argc, argv));
+    alignmentThreads = usePlainImplementation ? 1 : availableProcessors();
 
     std::printf("\n");
     std::printf(BANNER, VERSION);

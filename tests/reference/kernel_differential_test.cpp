@@ -1,5 +1,6 @@
-// Seeded random sweeps: every vector kernel against the plain one, flag for
-// flag, on the corner score and on every aligned column, with == on doubles.
+// Seeded random sweeps: every vector kernel, on one thread and as a wavefront
+// of 2, 3 and 4 threads, against the plain one, flag for flag, on the corner
+// score and on every aligned column, with == on doubles.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "align/align.h"
@@ -145,24 +147,40 @@ const char* kernelName(KernelKind kind) {
     return kind == KernelKind::Avx512 ? "avx512" : kind == KernelKind::Avx2 ? "avx2" : "plain";
 }
 
-double fillWith(KernelKind kind, const KernelSettings& s, const Case& c) {
+double fillWith(KernelKind kind, const KernelSettings& s, const Case& c, int threads) {
     const int n = static_cast<int>(c.first.size());
     const int m = static_cast<int>(c.second.size());
     if (kind == KernelKind::Avx512)
-        return fillAvx512Kernel(s, c.first.data(), n, c.second.data(), m);
+        return fillAvx512Kernel(s, c.first.data(), n, c.second.data(), m, threads);
     if (kind == KernelKind::Avx2)
-        return fillAvx2Kernel(s, c.first.data(), n, c.second.data(), m);
+        return fillAvx2Kernel(s, c.first.data(), n, c.second.data(), m, threads);
     return fillPlainKernel(s, c.first.data(), n, c.second.data(), m);
 }
 
-class KernelDifferential : public ::testing::TestWithParam<KernelKind> {
+std::vector<ProfileColumn> randomColumns(SplitMix64& random, Columns kind, int count) {
+    std::vector<ProfileColumn> columns;
+    for (int k = 0; k < count; ++k)
+        columns.push_back(randomColumn(random, kind));
+    return columns;
+}
+
+// The instruction set and the threads of one alignment
+class KernelDifferential : public ::testing::TestWithParam<std::tuple<KernelKind, int>> {
   protected:
     void SetUp() override {
-        if (!kernelAvailable(GetParam()))
-            GTEST_SKIP() << kernelName(GetParam()) << " not available on this processor";
+        if (!kernelAvailable(kind()))
+            GTEST_SKIP() << kernelName(kind()) << " not available on this processor";
         ASSERT_EQ(initialiseRun(), 0);
+        // alignProfiles too, where the alignment is large enough
+        alignmentThreads = threads();
     }
-    void TearDown() override { resetNodeTable(); }
+    void TearDown() override {
+        alignmentThreads = 1;
+        resetNodeTable();
+    }
+    static KernelKind kind() { return std::get<0>(GetParam()); }
+    static int threads() { return std::get<1>(GetParam()); }
+    static std::string name() { return std::string(kernelName(kind())) + " x" + std::to_string(threads()); }
 
     // True when the kernel equals the plain one on this case; reports the first difference.
     bool matchesPlain(const Case& c) {
@@ -179,28 +197,27 @@ class KernelDifferential : public ::testing::TestWithParam<KernelKind> {
         const int rows = n + 1 < MATRIX_SIZE ? n + 2 : n + 1;
         const int columns = m + 1 < MATRIX_SIZE ? m + 2 : m + 1;
 
-        const double plainScore = fillWith(KernelKind::Plain, s, c);
+        const double plainScore = fillWith(KernelKind::Plain, s, c, 1);
         std::vector<std::uint8_t> plainFlags;
         for (int i = 0; i <= n; ++i)
             for (int j = 0; j <= m; ++j)
                 plainFlags.push_back(traceMatrix[at(i, j)]);
         for (int i = 0; i < rows; ++i)
             std::memset(traceMatrix + at(i, 0), 0xee, columns);
-        const double fastScore = fillWith(GetParam(), s, c);
+        const double fastScore = fillWith(kind(), s, c, threads());
 
         for (int i = 0; i < rows; ++i)
             for (int j = 0; j < columns; ++j) {
                 const int expected = i <= n && j <= m ? plainFlags[i * (m + 1) + j] : 0xee;
                 if (traceMatrix[at(i, j)] != expected) {
-                    ADD_FAILURE() << kernelName(GetParam()) << " flags of cell [" << i << "][" << j
-                                  << "] are " << int{traceMatrix[at(i, j)]} << ", not " << expected << "\n"
+                    ADD_FAILURE() << name() << " flags of cell [" << i << "][" << j << "] are "
+                                  << int{traceMatrix[at(i, j)]} << ", not " << expected << "\n"
                                   << c.describe();
                     return false;
                 }
             }
         if (!sameBits(fastScore, plainScore)) {
-            ADD_FAILURE() << kernelName(GetParam()) << " score " << fastScore << " differs from "
-                          << plainScore << "\n"
+            ADD_FAILURE() << name() << " score " << fastScore << " differs from " << plainScore << "\n"
                           << c.describe();
             return false;
         }
@@ -224,7 +241,7 @@ class KernelDifferential : public ::testing::TestWithParam<KernelKind> {
             nodes[k + 1]->workLength = static_cast<int>(c.second.size());
         }
         const double plainScore = alignProfilesWith(KernelKind::Plain, nodes[0], nodes[1]);
-        const double fastScore = alignProfilesWith(GetParam(), nodes[2], nodes[3]);
+        const double fastScore = alignProfilesWith(kind(), nodes[2], nodes[3]);
         bool same = sameBits(plainScore, fastScore) && nodes[0]->workLength == nodes[2]->workLength &&
                     nodes[1]->workLength == nodes[3]->workLength;
         for (int col = 0; same && col < nodes[0]->workLength; ++col)
@@ -232,7 +249,7 @@ class KernelDifferential : public ::testing::TestWithParam<KernelKind> {
                 same = same && nodes[0]->workProfile[col].weight[x] == nodes[2]->workProfile[col].weight[x] &&
                        nodes[1]->workProfile[col].weight[x] == nodes[3]->workProfile[col].weight[x];
         if (!same)
-            ADD_FAILURE() << kernelName(GetParam()) << " aligned profiles differ\n" << c.describe();
+            ADD_FAILURE() << name() << " aligned profiles differ\n" << c.describe();
         return same;
     }
 
@@ -265,6 +282,40 @@ TEST_P(KernelDifferential, EqualsPlainKernelOnEveryShapeUpToTwoStripes) {
         }
 }
 
+TEST_P(KernelDifferential, EqualsPlainKernelOnTallThinAndShortWideProfiles) {
+    // Stripe counts around every multiple of the thread count; few columns
+    // keep the stripes waiting for each other at every block
+    SplitMix64 random(31);
+    int count = 0;
+    for (int n : {9, 17, 24, 33, 47, 49, 65, 95, 130, 257, 600})
+        for (int m : {1, 2, 7, 130}) {
+            Case tall = randomCase(60000 + count++, 1);
+            tall.first = randomColumns(random, tall.columns, n);
+            tall.second = randomColumns(random, tall.columns, m);
+            if (!matchesPlain(tall))
+                return;
+            // And turned on its side: one or two stripes, many columns
+            Case wide = randomCase(60000 + count++, 1);
+            wide.first = randomColumns(random, wide.columns, m);
+            wide.second = randomColumns(random, wide.columns, n * 3);
+            if (!matchesPlain(wide))
+                return;
+        }
+}
+
+TEST_P(KernelDifferential, EqualsPlainKernelAcrossManyBlocks) {
+    // Several blocks of steps per stripe and a ragged last stripe, in each mode
+    SplitMix64 random(43);
+    for (int mode = 0; mode <= 6; ++mode) {
+        Case c = randomCase(70000 + mode, 1);
+        c.mode = mode;
+        c.first = randomColumns(random, c.columns, 300 + 13 * mode);
+        c.second = randomColumns(random, c.columns, 450 - 29 * mode);
+        if (!matchesPlain(c))
+            return;
+    }
+}
+
 TEST_P(KernelDifferential, EqualsPlainKernelOnEqualProfilesWithEveryTie) {
     // Identical definite profiles with zero penalties: pair, up and left tie in many cells
     SplitMix64 random(7);
@@ -294,10 +345,12 @@ TEST_P(KernelDifferential, SlowEqualsPlainKernelOnTheLongestProfiles) {
     EXPECT_TRUE(matchesPlain(c));
 }
 
-INSTANTIATE_TEST_SUITE_P(EachInstructionSet, KernelDifferential,
-                         ::testing::Values(KernelKind::Avx2, KernelKind::Avx512),
-                         [](const ::testing::TestParamInfo<KernelKind>& info) {
-                             return std::string(kernelName(info.param));
+INSTANTIATE_TEST_SUITE_P(EachInstructionSetAndThreadCount, KernelDifferential,
+                         ::testing::Combine(::testing::Values(KernelKind::Avx2, KernelKind::Avx512),
+                                            ::testing::Values(1, 2, 3, 4)),
+                         [](const ::testing::TestParamInfo<std::tuple<KernelKind, int>>& info) {
+                             return std::string(kernelName(std::get<0>(info.param))) + "_" +
+                                    std::to_string(std::get<1>(info.param)) + "threads";
                          });
 
 } // namespace

@@ -1,0 +1,164 @@
+#include "align/wavefront.h"
+
+#include <immintrin.h>
+#include <pthread.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
+
+namespace vorbex {
+
+namespace {
+
+// Pauses before sleeping. A stripe usually waits less than a block of steps
+// for the one above, when both threads run; when the processor is shared with
+// other work, sleeping gives it to the thread that is waited for.
+constexpr int STRIPE_SPIN_ROUNDS = 1000;
+// Pauses an idle worker and the caller spin before sleeping
+constexpr int IDLE_SPIN_ROUNDS = 100;
+
+class WorkerPool {
+  public:
+    // Starts threads until `workers` can run; fewer when the system refuses more.
+    int prepare(int workers) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        while (started_ < workers - 1) {
+            try {
+                // Never joined: the pool lives until the process ends
+                std::thread(&WorkerPool::serve, this, started_ + 1, generation_.load()).detach();
+            } catch (const std::system_error&) {
+                break;
+            }
+            ++started_;
+        }
+        return started_ + 1 < workers ? started_ + 1 : workers;
+    }
+
+    void run(int workers, void (*task)(void*, int), void* context) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            task_ = task;
+            context_ = context;
+            active_ = workers;
+            pending_.store(workers - 1, std::memory_order_relaxed);
+            generation_.fetch_add(1, std::memory_order_release);
+            if (sleepers_ > 0)
+                wake_.notify_all();
+        }
+        task(context, 0);
+        for (int round = 0; round < IDLE_SPIN_ROUNDS && pending_.load(std::memory_order_acquire) != 0;
+             ++round)
+            _mm_pause();
+        for (int left = pending_.load(std::memory_order_acquire); left != 0;
+             left = pending_.load(std::memory_order_acquire))
+            pending_.wait(left, std::memory_order_acquire);
+    }
+
+  private:
+    void serve(int index, unsigned long seen) {
+        for (;;) {
+            for (int round = 0;
+                 round < IDLE_SPIN_ROUNDS && generation_.load(std::memory_order_acquire) == seen; ++round)
+                _mm_pause();
+            void (*task)(void*, int);
+            void* context;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                if (generation_.load(std::memory_order_relaxed) == seen) {
+                    ++sleepers_;
+                    wake_.wait(lock, [&] { return generation_.load(std::memory_order_relaxed) != seen; });
+                    --sleepers_;
+                }
+                seen = generation_.load(std::memory_order_relaxed);
+                // A worker the last request did not need goes back to waiting
+                if (index >= active_)
+                    continue;
+                task = task_;
+                context = context_;
+            }
+            task(context, index);
+            if (pending_.fetch_sub(1, std::memory_order_acq_rel) == 1)
+                pending_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::atomic<unsigned long> generation_{0};
+    std::atomic<int> pending_{0};
+    // Under mutex_
+    int started_ = 0;
+    int sleepers_ = 0;
+    int active_ = 0;
+    void (*task_)(void*, int) = nullptr;
+    void* context_ = nullptr;
+};
+
+// Static storage, never destroyed: the threads are parked, not joined, when
+// the process exits, and a forked child (in which they do not exist) builds a
+// new pool over the old one without touching it.
+alignas(WorkerPool) unsigned char poolStorage[sizeof(WorkerPool)];
+WorkerPool* pool = nullptr;
+
+void forgetPoolInChild() {
+    pool = nullptr;
+}
+
+struct alignas(64) StripeProgress {
+    std::atomic<int> columns;
+};
+StripeProgress stripeProgress[MAX_WAVEFRONT_STRIPES];
+
+} // namespace
+
+int prepareWorkers(int workers) {
+    if (workers > MAX_ALIGNMENT_WORKERS)
+        workers = MAX_ALIGNMENT_WORKERS;
+    if (workers <= 1)
+        return 1;
+    if (pool == nullptr) {
+        // Without the handler a forked child would wait on threads it does not have
+        static const bool registered = pthread_atfork(nullptr, nullptr, forgetPoolInChild) == 0;
+        if (!registered)
+            return 1;
+        pool = new (poolStorage) WorkerPool;
+    }
+    return pool->prepare(workers);
+}
+
+void runOnWorkers(int workers, void (*task)(void*, int), void* context) {
+    if (workers <= 1)
+        task(context, 0);
+    else
+        pool->run(workers, task, context);
+}
+
+void resetStripeProgress(int stripes) {
+    for (int k = 0; k < stripes && k < MAX_WAVEFRONT_STRIPES; ++k)
+        stripeProgress[k].columns.store(0, std::memory_order_relaxed);
+}
+
+void publishStripeProgress(int stripe, int columns) {
+    std::atomic<int>& progress = stripeProgress[stripe].columns;
+    progress.store(columns, std::memory_order_release);
+    // A system call only when the stripe below sleeps
+    progress.notify_all();
+}
+
+void waitForStripeProgress(int stripe, int columns) {
+    const std::atomic<int>& progress = stripeProgress[stripe].columns;
+    for (int round = 0; round < STRIPE_SPIN_ROUNDS; ++round) {
+        if (progress.load(std::memory_order_acquire) >= columns)
+            return;
+        _mm_pause();
+    }
+    for (int seen = progress.load(std::memory_order_acquire); seen < columns;
+         seen = progress.load(std::memory_order_acquire))
+        progress.wait(seen, std::memory_order_acquire);
+}
+
+} // namespace vorbex
