@@ -164,8 +164,8 @@ void expectSameEnding(const std::string& fasta, const std::string& newick, int e
 
 TEST_F(ParallelCandidates, OverflowInTheFirstCandidateEndsAsSerially) {
     // Any two of the three need 2048 columns
-    const std::string fasta = ">a\n" + repeated('A', 1024) + "\n>b\n" + repeated('C', 1024) + "\n>c\n" +
-                              repeated('G', 1024) + "\n";
+    const std::string fasta =
+        ">a\n" + repeated('A', 1024) + "\n>b\n" + repeated('C', 1024) + "\n>c\n" + repeated('G', 1024) + "\n";
     expectSameEnding(fasta, "(a,b,c);\n", 0);
 }
 
