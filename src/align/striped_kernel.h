@@ -32,7 +32,6 @@ template <> struct Lanes<4> {
     typedef double D __attribute__((vector_size(32)));
     typedef long long I __attribute__((vector_size(32)));
     typedef unsigned char B __attribute__((vector_size(4)));
-    static constexpr I SHIFT = {7, 0, 1, 2};
     static constexpr I IOTA = {0, 1, 2, 3};
     static D sqrt(D x) { return (D)_mm256_sqrt_pd((__m256d)x); }
 };
@@ -43,7 +42,6 @@ template <> struct Lanes<8> {
     typedef double D __attribute__((vector_size(64)));
     typedef long long I __attribute__((vector_size(64)));
     typedef unsigned char B __attribute__((vector_size(8)));
-    static constexpr I SHIFT = {15, 0, 1, 2, 3, 4, 5, 6};
     static constexpr I IOTA = {0, 1, 2, 3, 4, 5, 6, 7};
     static D sqrt(D x) { return (D)_mm512_maskz_sqrt_pd(0xff, (__m512d)x); }
 };
@@ -214,11 +212,12 @@ template <int L, int K, Distance DIST> class StripedKernel {
         return x - I{};
     }
     // Lane 0 takes the last lane of `before`, lane r the lane r - 1 of `v`
-    static D shift(D v, D before) {
-        return __builtin_shuffle(v, before, Lanes<L>::SHIFT);
-    }
-    static I shift(I v, I before) {
-        return __builtin_shuffle(v, before, Lanes<L>::SHIFT);
+    // (the form of shuffle that both GCC and clang know)
+    template <typename V> static V shift(V v, V before) {
+        if constexpr (L == 4)
+            return __builtin_shufflevector(v, before, 7, 0, 1, 2);
+        else
+            return __builtin_shufflevector(v, before, 15, 0, 1, 2, 3, 4, 5, 6);
     }
     static D absolute(D x) {
         return (D)((I)x & 0x7fffffffffffffffLL);
