@@ -38,26 +38,7 @@ void startRun() {
 }
 
 void releaseRun() {
-    // Every node hangs from the root, directly or through the twin of a
-    // replaced polytomic node; the table may hold freed candidate nodes
-    std::unordered_set<TreeNode*> seen;
-    std::vector<TreeNode*> pending;
-    if (rootNode != nullptr)
-        pending.push_back(rootNode);
-    while (!pending.empty()) {
-        TreeNode* node = pending.back();
-        pending.pop_back();
-        if (!seen.insert(node).second)
-            continue;
-        for (int i = 0; i < node->childCount && i < CHILD_SLOTS; ++i)
-            if (node->children[i] != nullptr)
-                pending.push_back(node->children[i]);
-        if (node->twin != nullptr)
-            pending.push_back(node->twin);
-    }
-    for (TreeNode* node : seen)
-        releaseNode(node);
-    resetNodeTable();
+    releaseTree();
     resetCandidateBuilder();
     releaseResolutionTables();
     polytomicCount = 0;

@@ -71,6 +71,10 @@ ProfileColumn* allocateProfile();
 [[nodiscard]] bool allocateProfiles(TreeNode* node);
 // Forgets the whole table and its counters (start of a run, and tests).
 void resetNodeTable();
+// Frees every node that hangs from the root, directly or through the twin of a
+// replaced polytomic node, and forgets the table. The tool leaves this to the
+// end of the process; tests and fuzzers that run many trees need it.
+void releaseTree();
 
 // Nucleotide codes: fills `column` and returns 0 for a lower-case IUPAC code,
 // leaves it all zero and returns -1 for anything else.

@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>
+#include <unordered_set>
+#include <vector>
 
 #include "input/input.h"
 #include "run/run.h"
@@ -65,6 +67,28 @@ int checkTableRoom(int count) {
         return 0;
     reportBoth("Maximum number of tree nodes exceeded (%d)\n", NODE_TABLE_SIZE);
     return ERTREE;
+}
+
+void releaseTree() {
+    // The table may still hold candidate nodes already freed: walk the links
+    std::unordered_set<TreeNode*> seen;
+    std::vector<TreeNode*> pending;
+    if (rootNode != nullptr)
+        pending.push_back(rootNode);
+    while (!pending.empty()) {
+        TreeNode* node = pending.back();
+        pending.pop_back();
+        if (!seen.insert(node).second)
+            continue;
+        for (int i = 0; i < node->childCount && i < CHILD_SLOTS; ++i)
+            if (node->children[i] != nullptr)
+                pending.push_back(node->children[i]);
+        if (node->twin != nullptr)
+            pending.push_back(node->twin);
+    }
+    for (TreeNode* node : seen)
+        releaseNode(node);
+    resetNodeTable();
 }
 
 void resetNodeTable() {

@@ -47,20 +47,6 @@ inline std::string withoutElapsedTime(const std::string& text) {
     return kept;
 }
 
-// Frees the actual tree, which the candidate loop leaves restored.
-inline void releaseTree() {
-    std::vector<TreeNode*> pending;
-    if (rootNode != nullptr)
-        pending.push_back(rootNode);
-    while (!pending.empty()) {
-        TreeNode* node = pending.back();
-        pending.pop_back();
-        for (int i = 0; i < node->childCount; ++i)
-            pending.push_back(node->children[i]);
-        releaseNode(node);
-    }
-}
-
 // Runs the tool on the given FASTA and NEWICK texts with `options` before the
 // file names; `plain` selects the plain reference code.
 inline RunOutput runInProcess(const std::string& fasta, const std::string& newick,

@@ -73,21 +73,6 @@ class InputTest : public ::testing::Test {
         return nullptr;
     }
 
-    // Every node made is reachable from the root, even after a failed read.
-    static void releaseTree() {
-        std::vector<TreeNode*> pending;
-        if (rootNode != nullptr)
-            pending.push_back(rootNode);
-        while (!pending.empty()) {
-            TreeNode* node = pending.back();
-            pending.pop_back();
-            for (int i = 0; i < node->childCount; ++i)
-                pending.push_back(node->children[i]);
-            releaseNode(node);
-        }
-        resetNodeTable();
-    }
-
   private:
     int savedMask = 0;
 };
