@@ -39,12 +39,7 @@ void startRun() {
 
 void releaseRun() {
     releaseTree();
-    resetCandidateBuilder();
-    releaseResolutionTables();
-    polytomicCount = 0;
-    maxPolytomyOrder = 0;
-    treesToTry = 1.0;
-    baseSerial = 0;
+    releaseResolution();
     std::free(treeTextBuffer);
     treeTextBuffer = nullptr;
     for (FILE** stream : {&inputFile, &treeFile}) {

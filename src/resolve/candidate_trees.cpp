@@ -264,4 +264,13 @@ void resetCandidateBuilder() {
     candidateNodeCount = 0;
 }
 
+void releaseResolution() {
+    resetCandidateBuilder();
+    releaseResolutionTables();
+    polytomicCount = 0;
+    maxPolytomyOrder = 0;
+    treesToTry = 1.0;
+    baseSerial = 0;
+}
+
 } // namespace vorbex

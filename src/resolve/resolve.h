@@ -42,5 +42,8 @@ extern int candidateNodeCount;
 int nextCandidateTree();
 // Back to the state before the first call (tests); frees no node.
 void resetCandidateBuilder();
+// Forgets the census, the tables and the candidate builder's state, so that
+// another tree can be resolved in the same process (tests and fuzzers).
+void releaseResolution();
 
 } // namespace vorbex

@@ -113,9 +113,7 @@ inline RunOutput runInProcess(const std::string& fasta, const std::string& newic
     std::free(treeTextBuffer);
     treeTextBuffer = nullptr;
     releaseTree();
-    resetNodeTable();
-    resetCandidateBuilder();
-    releaseResolutionTables();
+    releaseResolution();
     usePlainImplementation = false;
     for (const std::string& path : {fastaPath, treePath, reportPath})
         std::remove(path.c_str());

@@ -104,21 +104,8 @@ inline std::vector<TreeNode*> subtreeNodes(TreeNode* root) {
 // Frees the current tree, a standing candidate's polytomic nodes included,
 // and every global that the resolution tests touch.
 inline void releaseEverything() {
-    std::set<TreeNode*> nodes;
-    for (TreeNode* node : subtreeNodes(rootNode))
-        nodes.insert(node);
-    for (int i = 0; i < polytomicCount; ++i)
-        nodes.insert(polytomicNodes[i]);
-    for (TreeNode* node : nodes)
-        releaseNode(node);
-    resetNodeTable();
-    resetCandidateBuilder();
-    releaseResolutionTables();
-    polytomicCount = 0;
-    maxPolytomyOrder = 0;
-    treesToTry = 1.0;
-    baseSerial = 0;
-    candidateNodeCount = 0;
+    releaseTree();
+    releaseResolution();
     runSettings.outputMask = 0;
 }
 
