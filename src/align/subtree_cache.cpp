@@ -151,25 +151,28 @@ void clearSubtreeCache() {
     cache.nextKey = next;
 }
 
-SubtreeKey leafSubtreeKey(const TreeNode* leaf) {
-    if (const auto found = cache.leafKeys.find(leaf); found != cache.leafKeys.end())
+namespace {
+
+// The key of `id` in `keys`, handed out on first sight.
+template <typename Keys, typename Id> SubtreeKey internKey(Keys& keys, const Id& id) {
+    if (const auto found = keys.find(id); found != keys.end())
         return found->second;
     const SubtreeKey key = newKey();
     if (key != NO_SUBTREE_KEY)
-        cache.leafKeys.emplace(leaf, key);
+        keys.emplace(id, key);
     return key;
+}
+
+} // namespace
+
+SubtreeKey leafSubtreeKey(const TreeNode* leaf) {
+    return internKey(cache.leafKeys, leaf);
 }
 
 SubtreeKey pairSubtreeKey(SubtreeKey first, SubtreeKey second) {
     if (first == NO_SUBTREE_KEY || second == NO_SUBTREE_KEY)
         return NO_SUBTREE_KEY;
-    const std::uint64_t pair = (std::uint64_t{first} << 32) | second;
-    if (const auto found = cache.pairKeys.find(pair); found != cache.pairKeys.end())
-        return found->second;
-    const SubtreeKey key = newKey();
-    if (key != NO_SUBTREE_KEY)
-        cache.pairKeys.emplace(pair, key);
-    return key;
+    return internKey(cache.pairKeys, (std::uint64_t{first} << 32) | second);
 }
 
 bool findCachedAlignment(SubtreeKey key, CachedAlignment& found) {
