@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/result_code.h"
 #include "input/input.h"
 
 namespace vorbex {
@@ -39,8 +40,10 @@ extern bool usePlainImplementation;
 extern int alignmentThreads;
 
 double columnSimilarity(const ProfileColumn& a, const ProfileColumn& b);
-// Aligns the working profiles of both nodes in place and returns the score.
-double alignProfiles(TreeNode* first, TreeNode* second);
+// Aligns the working profiles of both nodes in place and gives the score.
+// ERINT after the message when the alignment would pass MAXSEQLEN columns;
+// the nodes are then as they were.
+[[nodiscard]] ResultCode alignProfiles(TreeNode* first, TreeNode* second, double& score);
 
 // Work shared between candidate trees. A node's built profile, its similarity
 // and its children's aligned profiles depend only on the ordered subtree below
@@ -87,7 +90,8 @@ void storeAlignment(SubtreeKey key, double similarity, int firstLength, int seco
 // their saved profiles.
 void rebuildAlignedChildren(const CachedAlignment& alignment, TreeNode* first, TreeNode* second);
 
-void traceForward();
+// ERINT when an alignment passes MAXSEQLEN; the candidate is then unfinished.
+[[nodiscard]] ResultCode traceForward();
 void traceBackward();
 
 struct AlignmentScore {

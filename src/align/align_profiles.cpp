@@ -8,7 +8,9 @@
 
 #include "align/align.h"
 #include "align/kernels.h"
-#include "run/run.h"
+#include "base/output.h"
+#include "base/result_code.h"
+#include "base/settings.h"
 
 namespace vorbex {
 
@@ -41,7 +43,8 @@ std::size_t at(int i, int j) {
 
 // Traceback from the corner, preferring the pair, then the up step, then the
 // left step; each step reads only the flags of the cell it stands on.
-void traceBack(TreeNode* first, TreeNode* second) {
+// ERINT, with the nodes as they were, when the alignment is too long to keep.
+ResultCode traceBack(TreeNode* first, TreeNode* second) {
     const std::uint8_t* const F = traceMatrix;
     const ProfileColumn* const columns1 = first->workProfile;
     const ProfileColumn* const columns2 = second->workProfile;
@@ -74,7 +77,7 @@ void traceBack(TreeNode* first, TreeNode* second) {
     const int length = first->workLength + second->workLength - 1 - k;
     if (length > MAXSEQLEN) {
         reportBoth("ERROR: MAXSEQLEN overflow\n");
-        exitWithResult(ERINT);
+        return ERINT;
     }
     first->workLength = length;
     second->workLength = length;
@@ -84,6 +87,7 @@ void traceBack(TreeNode* first, TreeNode* second) {
     }
     // The path from its first step, for the alignments kept across candidates
     std::memmove(alignmentPath, alignmentPath + k + 1, static_cast<std::size_t>(length));
+    return 0;
 }
 
 } // namespace
@@ -167,13 +171,12 @@ double fillPlainKernel(const KernelSettings& s, const ProfileColumn* columns1, i
     return S[at(n, m)];
 }
 
-double alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second) {
+ResultCode alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second, double& score) {
     const KernelSettings s = currentKernelSettings();
     const ProfileColumn* const columns1 = first->workProfile;
     const ProfileColumn* const columns2 = second->workProfile;
     const int n = first->workLength;
     const int m = second->workLength;
-    double score;
     if ((kind == KernelKind::Avx512 || kind == KernelKind::Avx2) && n > 0 && m > 0) {
         const int eligible = wavefrontThreads(kind, n, m);
         const int threads = eligible > 1 ? wavefrontChoice.choose(eligible) : 1;
@@ -187,12 +190,11 @@ double alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second) {
     } else {
         score = fillPlainKernel(s, columns1, n, columns2, m);
     }
-    traceBack(first, second);
-    return score;
+    return traceBack(first, second);
 }
 
-double alignProfiles(TreeNode* first, TreeNode* second) {
-    return alignProfilesWith(selectedKernel(), first, second);
+ResultCode alignProfiles(TreeNode* first, TreeNode* second, double& score) {
+    return alignProfilesWith(selectedKernel(), first, second, score);
 }
 
 } // namespace vorbex

@@ -2,8 +2,9 @@
 #include <cstring>
 
 #include "align/align.h"
+#include "base/output.h"
+#include "base/settings.h"
 #include "resolve/resolve.h"
-#include "run/run.h"
 
 namespace vorbex {
 

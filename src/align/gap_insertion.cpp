@@ -1,7 +1,7 @@
 #include <cstring>
 
 #include "align/align.h"
-#include "run/run.h"
+#include "base/settings.h"
 
 namespace vorbex {
 

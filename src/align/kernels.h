@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "base/result_code.h"
 #include "input/input.h"
 
 namespace vorbex {
@@ -58,6 +59,6 @@ double fillAvx512Kernel(const KernelSettings& s, const ProfileColumn* columns1, 
                         const ProfileColumn* columns2, int m, int threads = 1);
 
 // alignProfiles with the given kernel, which must be available.
-double alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second);
+[[nodiscard]] ResultCode alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second, double& score);
 
 } // namespace vorbex

@@ -4,10 +4,10 @@
 #include <unordered_map>
 
 #include "align/align.h"
+#include "base/output.h"
+#include "base/settings.h"
 #include "report/report.h"
 #include "resolve/resolve.h"
-#include "run/candidate_loop.h"
-#include "run/run.h"
 
 namespace vorbex {
 namespace {
@@ -41,29 +41,34 @@ SubtreeKey keySubtree(const TreeNode* parent) {
     return mark.key;
 }
 
-// Aligns the two children, or rebuilds their kept alignment, and returns the similarity.
-double alignChildren(TreeNode* first, TreeNode* second, SubtreeKey key) {
+// Aligns the two children, or rebuilds their kept alignment, and gives the similarity.
+ResultCode alignChildren(TreeNode* first, TreeNode* second, SubtreeKey key, double& similarity) {
     CachedAlignment kept;
     if (findCachedAlignment(key, kept) && kept.firstLength == first->savedLength &&
         kept.firstLength == first->workLength && kept.secondLength == second->savedLength &&
         kept.secondLength == second->workLength) {
         rebuildAlignedChildren(kept, first, second);
         ++sharingCounters.alignmentsReused;
-        return kept.similarity;
+        similarity = kept.similarity;
+        return 0;
     }
     const int firstLength = first->workLength;
     const int secondLength = second->workLength;
-    const double similarity = alignProfiles(first, second);
+    if (const ResultCode code = alignProfiles(first, second, similarity); code != 0)
+        return code;
     ++sharingCounters.alignmentsComputed;
     storeAlignment(key, similarity, firstLength, secondLength, first->workLength);
-    return similarity;
+    return 0;
 }
 
 // Builds an inner node from its two children; they keep their aligned profiles.
-void buildInnerNode(TreeNode* parent, bool sharing) {
+ResultCode buildInnerNode(TreeNode* parent, bool sharing) {
     TreeNode* first = parent->children[0];
     TreeNode* second = parent->children[1];
-    const double similarity = alignChildren(first, second, sharing ? keySubtree(parent) : NO_SUBTREE_KEY);
+    double similarity;
+    const SubtreeKey key = sharing ? keySubtree(parent) : NO_SUBTREE_KEY;
+    if (const ResultCode code = alignChildren(first, second, key, similarity); code != 0)
+        return code;
     const int length = first->workLength;
     parent->workLength = length;
     parent->savedLength = length;
@@ -77,6 +82,7 @@ void buildInnerNode(TreeNode* parent, bool sharing) {
         reportOnly("Similarity=%.6f\n", similarity);
         dumpStep(parent, first, second);
     }
+    return 0;
 }
 
 bool hasRealWeight(const ProfileColumn& column) {
@@ -129,7 +135,7 @@ void widenChildren(TreeNode* parent) {
 
 } // namespace
 
-void traceForward() {
+ResultCode traceForward() {
     const bool steps = (runSettings.outputMask & OUT_STEPS) != 0;
     if (steps)
         reportOnly("*** Trace forward ***\n\n");
@@ -151,7 +157,8 @@ void traceForward() {
             if (node->workLength != 0 || node->children[0]->workLength == 0 ||
                 node->children[1]->workLength == 0)
                 continue;
-            buildInnerNode(node, sharing);
+            if (const ResultCode code = buildInnerNode(node, sharing); code != 0)
+                return code;
             changed = true;
         }
     }
@@ -161,6 +168,7 @@ void traceForward() {
             dumpNode(nodeTable[idx]);
         reportOnly("\n");
     }
+    return 0;
 }
 
 void traceBackward() {

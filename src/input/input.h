@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 namespace vorbex {
 
@@ -90,5 +92,16 @@ char* writeNewick(const TreeNode* node, char* out, const char* end);
 
 // Sequence reader
 [[nodiscard]] int readSequences();
+
+// A record of the sequence file as it stood, for the result files: the
+// stored text is lower case and nameless.
+struct SequenceRecord {
+    std::string header;  // the whole header line, ">" included, without its line end
+    std::string name;    // the name as read from the header
+    std::string letters; // the sequence's characters, case kept, "-", "_" and "=" dropped
+    const TreeNode* node;
+};
+// The records stored on a node, in the file's order.
+extern std::vector<SequenceRecord> sequenceRecords;
 
 } // namespace vorbex

@@ -4,8 +4,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/output.h"
+#include "base/result_code.h"
 #include "input/input.h"
-#include "run/run.h"
 
 namespace vorbex {
 

@@ -3,10 +3,14 @@
 #include <cstring>
 #include <strings.h>
 
+#include "base/output.h"
+#include "base/result_code.h"
 #include "input/input.h"
-#include "run/run.h"
 
 namespace vorbex {
+
+std::vector<SequenceRecord> sequenceRecords;
+
 namespace {
 
 constexpr int LINE_BUFFER_SIZE = 2050;
@@ -44,11 +48,18 @@ int readPiece(char* line) {
     return length == 0 ? -1 : length;
 }
 
-// The rest of a physical line that was cut at the read limit.
-void skipRestOfLine() {
+// The rest of a physical line that was cut at the read limit, kept in `rest`
+// when given.
+void skipRestOfLine(std::string* rest) {
     int c;
-    while ((c = std::getc(inputFile)) != EOF && c != '\n') {
-    }
+    while ((c = std::getc(inputFile)) != EOF && c != '\n')
+        if (rest != nullptr)
+            rest->push_back(static_cast<char>(c));
+}
+
+void dropLineEnd(std::string& line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
 }
 
 bool isLineEnd(char c) {
@@ -111,7 +122,7 @@ void headerName(const char* line, char* name) {
     name[length] = '\0';
 }
 
-ResultCode readHeader(ReaderState& state, const Scratch& scratch) {
+ResultCode readHeader(ReaderState& state, const Scratch& scratch, std::string& wholeLine) {
     state.headerSeen = true;
     if (TreeNode* record = state.currentRecord; record != nullptr) {
         state.currentRecord = nullptr;
@@ -139,6 +150,7 @@ ResultCode readHeader(ReaderState& state, const Scratch& scratch) {
     state.currentRecord = node;
     state.recordTooLong = false;
     node->workLength = 0;
+    sequenceRecords.push_back({std::move(wholeLine), name, "", node});
     return 0;
 }
 
@@ -171,6 +183,7 @@ void readSequenceLine(ReaderState& state, Scratch& scratch, int length) {
             continue;
         }
         scratch.text[record->workLength] = c;
+        sequenceRecords.back().letters.push_back(scratch.line[i]);
         scratch.profile[record->workLength] = column;
         ++record->workLength;
     }
@@ -181,6 +194,7 @@ void readSequenceLine(ReaderState& state, Scratch& scratch, int length) {
 
 int readSequences() {
     columnCapacity = 0;
+    sequenceRecords.clear();
     Scratch scratch;
     if (!scratch.complete())
         return ERMEM;
@@ -196,8 +210,11 @@ int readSequences() {
         const bool header = lineStart && first == '>';
         const bool comment = lineStart && (first == '\0' || std::strchr(COMMENT_STARTS, first) != nullptr);
         // Header and comment lines are read whole, so that their tail never passes for a sequence line
+        std::string wholeLine;
+        if (header)
+            wholeLine.assign(scratch.line, static_cast<std::size_t>(length));
         if (cut && (header || comment)) {
-            skipRestOfLine();
+            skipRestOfLine(header ? &wholeLine : nullptr);
             atLineStart = true;
         }
         if (comment)
@@ -209,7 +226,8 @@ int readSequences() {
         if (length == 0)
             continue;
         if (header) {
-            if (const ResultCode code = readHeader(state, scratch); code != 0)
+            dropLineEnd(wholeLine);
+            if (const ResultCode code = readHeader(state, scratch, wholeLine); code != 0)
                 return code;
         } else {
             readSequenceLine(state, scratch, length);

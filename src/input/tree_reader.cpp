@@ -4,8 +4,10 @@
 #include <memory>
 #include <vector>
 
+#include "base/output.h"
+#include "base/result_code.h"
+#include "base/settings.h"
 #include "input/input.h"
-#include "run/run.h"
 
 namespace vorbex {
 namespace {

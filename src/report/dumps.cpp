@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <initializer_list>
 
+#include "base/output.h"
 #include "report/report.h"
-#include "run/run.h"
 
 namespace vorbex {
 namespace {

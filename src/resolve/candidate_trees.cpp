@@ -2,8 +2,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/result_code.h"
 #include "resolve/resolve.h"
-#include "run/run.h"
 
 namespace vorbex {
 

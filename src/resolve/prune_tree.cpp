@@ -2,8 +2,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/output.h"
+#include "base/result_code.h"
+#include "base/settings.h"
 #include "resolve/resolve.h"
-#include "run/run.h"
 
 namespace vorbex {
 

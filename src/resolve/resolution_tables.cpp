@@ -4,8 +4,9 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "base/output.h"
+#include "base/result_code.h"
 #include "resolve/resolve.h"
-#include "run/run.h"
 
 namespace vorbex {
 

@@ -1,30 +1,26 @@
+#include "run/candidate_loop.h"
+
 #include <cstdlib>
 #include <ctime>
 
-#include "align/align.h"
 #include "report/report.h"
 #include "resolve/resolve.h"
-#include "run/candidate_loop.h"
 #include "run/parallel_candidates.h"
 #include "run/progress.h"
 #include "run/run.h"
 
 namespace vorbex {
 
-int candidateNumber = 0;
+bool isBetter(const BestAlignment& best, int length, double consIndex) {
+    // A tie on both keeps the earlier candidate
+    return length < best.length || (length == best.length && consIndex > best.ConsIndex);
+}
 
 bool takeIfBetter(BestAlignment& best, int number, int length, double consIndex) {
-    if (length < best.length) {
-        best = {number, length, consIndex};
-        return true;
-    }
-    // A tie on both keeps the earlier candidate
-    if (length == best.length && consIndex > best.ConsIndex) {
-        best.number = number;
-        best.ConsIndex = consIndex;
-        return true;
-    }
-    return false;
+    if (!isBetter(best, length, consIndex))
+        return false;
+    best = {number, length, consIndex};
+    return true;
 }
 
 namespace {
@@ -43,23 +39,45 @@ void dumpLeaves() {
     reportOnly("\n");
 }
 
+// The candidates one after the other in this process.
+ResultCode runSerially(BestAlignment& best, bool& candidateFailed) {
+    CandidateCapture capture;
+    int code = nextCandidateTree();
+    while (code == 0) {
+        ++candidateNumber;
+        AlignmentScore score;
+        if (const ResultCode failed = evaluateCandidate(candidateNumber, score); failed != 0) {
+            candidateFailed = true;
+            return failed;
+        }
+        captureCandidate(trimPosition, isBetter(best, score.MA_length, score.ConsIndex), capture);
+        takeCandidate(best, candidateNumber, score, capture);
+        code = nextCandidateTree();
+    }
+    return code;
+}
+
 } // namespace
 
-AlignmentScore evaluateCandidate(int number) {
+ResultCode evaluateCandidate(int number, AlignmentScore& score) {
     if (polytomicCount != 0 && (runSettings.outputMask & OUT_TREES))
         echoCandidateTree();
     if (runSettings.outputMask & OUT_INIT)
         dumpLeaves();
-    traceForward();
+    if (const ResultCode code = traceForward(); code != 0)
+        return code;
     traceBackward();
     insertGapSymbols();
-    const AlignmentScore score = scoreAlignment();
+    score = scoreAlignment();
     writeCandidateSummary(number, score);
-    return score;
+    return 0;
 }
 
-void takeCandidate(BestAlignment& best, int number, const AlignmentScore& score) {
-    takeIfBetter(best, number, score.MA_length, score.ConsIndex);
+void takeCandidate(BestAlignment& best, int number, const AlignmentScore& score,
+                   const CandidateCapture& capture) {
+    const bool isBest = takeIfBetter(best, number, score.MA_length, score.ConsIndex);
+    recordCandidate(number, score.MA_length, score.Conserv0, score.Conserv1, score.ConsIndex, isBest,
+                    capture);
     if (reportFile != nullptr)
         std::fflush(reportFile);
     showProgress(number);
@@ -72,26 +90,22 @@ ResultCode runCandidates() {
     startProgress(treesToTry);
 
     int code = 0;
+    bool candidateFailed = false;
     const int workers = candidateWorkerCount();
-    if (workers <= 1 || !runCandidatesInWorkers(workers, best, code)) {
-        code = nextCandidateTree();
-        while (code == 0) {
-            ++candidateNumber;
-            takeCandidate(best, candidateNumber, evaluateCandidate(candidateNumber));
-            code = nextCandidateTree();
-        }
-    }
+    if (workers <= 1 || !runCandidatesInWorkers(workers, best, code, candidateFailed))
+        code = runSerially(best, candidateFailed);
 
     endProgress();
+    std::free(treeTextBuffer);
+    treeTextBuffer = nullptr;
+    // An alignment that overflowed leaves no best alignment to report
+    if (candidateFailed)
+        return code;
     const std::time_t end = std::time(nullptr);
     reportBoth("Best multiple alignment #%d: Length=%d ConsIndex=%.2f\n", best.number, best.length,
                best.ConsIndex);
     std::printf("Elapsed time: %.0f s\n", std::difftime(end, start));
-    if (code == NO_MORE_CANDIDATES)
-        code = 0;
-    std::free(treeTextBuffer);
-    treeTextBuffer = nullptr;
-    return code;
+    return code == NO_MORE_CANDIDATES ? 0 : code;
 }
 
 } // namespace vorbex

@@ -2,11 +2,10 @@
 #pragma once
 
 #include "align/align.h"
+#include "base/result_code.h"
+#include "report/result_files.h"
 
 namespace vorbex {
-
-// Number of the current candidate, from 1; 0 before the first.
-extern int candidateNumber;
 
 // The best candidate so far; only its number, length and ConsIndex are kept.
 struct BestAlignment {
@@ -18,14 +17,19 @@ struct BestAlignment {
 // Longer than any alignment can be, so the first candidate always wins.
 constexpr BestAlignment NO_BEST_ALIGNMENT = {-1, 8188, -1.0};
 
-// Makes the candidate the best one when it is shorter, or as long with a
-// strictly larger ConsIndex; true when it did.
+// True when a candidate of this length and ConsIndex would become the best:
+// shorter, or as long with a strictly larger ConsIndex.
+bool isBetter(const BestAlignment& best, int length, double consIndex);
+// Makes the candidate the best one when it is better; true when it did.
 bool takeIfBetter(BestAlignment& best, int number, int length, double consIndex);
 
 // Aligns and scores the candidate standing in the tree as number `number`,
-// writing all of its report text (echo, dumps, summary) to reportFile.
-AlignmentScore evaluateCandidate(int number);
-// The bookkeeping after a candidate's text: best alignment, report flushed, progress.
-void takeCandidate(BestAlignment& best, int number, const AlignmentScore& score);
+// writing all of its report text (echo, dumps, summary) to reportFile. ERINT
+// when an alignment overflows: the run ends without a best alignment.
+[[nodiscard]] ResultCode evaluateCandidate(int number, AlignmentScore& score);
+// The bookkeeping after a candidate's text, in candidate order: best
+// alignment, result files, report flushed, progress.
+void takeCandidate(BestAlignment& best, int number, const AlignmentScore& score,
+                   const CandidateCapture& capture);
 
 } // namespace vorbex

@@ -2,13 +2,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <string>
+#include <strings.h>
 
 #include "run/run.h"
 
 namespace vorbex {
-
-RunSettings runSettings;
-
 namespace {
 
 constexpr int MAX_ARGUMENT_LENGTH = FILE_NAME_SIZE - 1;
@@ -127,7 +126,124 @@ int deriveOutputFileName() {
     return 0;
 }
 
+// ---- Long options: GNU style, "--name=value" or "--name value"
+
+bool isLongOption(const char* argument) {
+    return argument[0] == '-' && argument[1] == '-';
+}
+
+// A whole number from 1 to `most`, nothing else.
+bool parseCount(const char* text, int most, int& count) {
+    if (*text == '\0')
+        return false;
+    long value = 0;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9')
+            return false;
+        value = value * 10 + (*c - '0');
+        if (value > most)
+            return false;
+    }
+    count = static_cast<int>(value);
+    return value >= 1;
+}
+
+template <typename Choice>
+bool parseChoice(const char* text, std::initializer_list<const char*> words,
+                 std::initializer_list<Choice> choices, Choice& chosen) {
+    auto choice = choices.begin();
+    for (const char* word : words) {
+        if (strcasecmp(text, word) == 0) {
+            chosen = *choice;
+            return true;
+        }
+        ++choice;
+    }
+    return false;
+}
+
+// Takes a long option's value; returns 0, or 1 after a message.
+int takeLongValue(const std::string& name, const char* value) {
+    LongOptions& o = longOptions;
+    bool valid = *value != '\0';
+    if (name == "alignment")
+        o.alignmentFileName = value;
+    else if (name == "tree")
+        o.treeFileName = value;
+    else if (name == "candidates")
+        o.candidatesFileName = value;
+    else if (name == "alignment-format")
+        valid = parseChoice(value, {"fasta", "clustal", "phylip", "stockholm"},
+                            {AlignmentFormat::FASTA, AlignmentFormat::CLUSTAL, AlignmentFormat::PHYLIP,
+                             AlignmentFormat::STOCKHOLM},
+                            o.alignmentFormat);
+    else if (name == "order")
+        valid = parseChoice(value, {"input", "tree"}, {RowOrder::INPUT, RowOrder::TREE}, o.rowOrder);
+    else if (name == "threads")
+        valid = parseCount(value, MAX_PROCESSOR_LIMIT, o.processorLimit);
+    if (valid)
+        return 0;
+    std::printf("Invalid value \"%s\" for option \"--%s\"\n", value, name.c_str());
+    return 1;
+}
+
+bool takesValue(const std::string& name) {
+    for (const char* known : {"alignment", "alignment-format", "order", "tree", "candidates", "threads"})
+        if (name == known)
+            return true;
+    return false;
+}
+
+// Decodes the long option argv[index], with its value from the next argument
+// when it has none of its own; returns the number of errors (0 or 1).
+int decodeLongOption(int argc, char** argv, int& index) {
+    const char* argument = argv[index];
+    const char* equals = std::strchr(argument, '=');
+    const std::string name =
+        equals != nullptr ? std::string(argument + 2, equals) : std::string(argument + 2);
+    if (!takesValue(name)) {
+        std::printf("Unknown option \"%s\"\n", argument);
+        return 1;
+    }
+    if (equals != nullptr)
+        return takeLongValue(name, equals + 1);
+    if (index + 1 >= argc) {
+        std::printf("Option \"--%s\" needs a value\n", name.c_str());
+        return 1;
+    }
+    return takeLongValue(name, argv[++index]);
+}
+
+// "--help" or "--version" before any "--" ends the run after its text.
+bool answerInformationRequest(int argc, char** argv) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            printUsage();
+            printLongOptions();
+            return true;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("vorbex %s\n", VERSION);
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
+
+void printLongOptions() {
+    std::printf("\nLong options (GNU style, --name=value or --name value):\n"
+                " --alignment=FILE         write the best alignment to FILE\n"
+                " --alignment-format=F     its format: fasta (default), clustal, phylip, stockholm\n"
+                " --order=O                its records in input (default) or tree order\n"
+                " --tree=FILE              write the best candidate tree to FILE (NEWICK)\n"
+                " --candidates=FILE        write a table of every candidate tree to FILE\n"
+                " --threads=N              use at most N processors\n"
+                " --help                   show this text\n"
+                " --version                show the version\n"
+                " --                       every later argument is a file name\n");
+}
 
 void printUsage() {
     std::printf("\nMultiple alignment of base sequences over a tree  v.%s  Kalvexa, 2008\n\n", VERSION);
@@ -155,11 +271,21 @@ int parseArguments(int argc, char** argv) {
         printUsage();
         return USAGE_SHOWN;
     }
+    if (answerInformationRequest(argc, argv))
+        return USAGE_SHOWN;
     int errors = 0;
+    bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
+        if (!optionsEnded && isLongOption(argv[i])) {
+            if (argv[i][2] == '\0')
+                optionsEnded = true;
+            else
+                errors += decodeLongOption(argc, argv, i);
+            continue;
+        }
         char upper[FILE_NAME_SIZE];
         copyCut(upper, argv[i], true);
-        if (isOptionStart(upper[0]))
+        if (!optionsEnded && isOptionStart(upper[0]))
             errors += decodeOption(upper);
         else
             errors += takeFileName(argv[i]);

@@ -4,6 +4,7 @@
 
 #include "align/align.h"
 #include "input/input.h"
+#include "report/result_files.h"
 #include "resolve/resolve.h"
 #include "run/run.h"
 
@@ -38,28 +39,31 @@ bool isSameFile(const char* name, FILE* open) {
            named.st_ino == opened.st_ino;
 }
 
-void openFiles() {
+ResultCode openFiles() {
     const RunSettings& s = runSettings;
     inputFile = openForReading(s.inputFileName);
     if (inputFile == nullptr) {
         std::printf("ERROR: Cannot open input file \"%s\"", s.inputFileName);
-        exitWithResult(ERIO);
+        return ERIO;
     }
     treeFile = openForReading(s.treeFileName);
     if (treeFile == nullptr) {
         std::printf("ERROR: Cannot open tree file \"%s\"", s.treeFileName);
-        exitWithResult(ERIO);
+        return ERIO;
     }
     // Opening the report would truncate an input that is the same file
     if (isSameFile(s.outputFileName, inputFile) || isSameFile(s.outputFileName, treeFile)) {
         std::printf("ERROR: Output file \"%s\" is an input file", s.outputFileName);
-        exitWithResult(ERIO);
+        return ERIO;
     }
+    if (const ResultCode code = checkResultTargets(); code != 0)
+        return code;
     reportFile = std::fopen(s.outputFileName, s.appendOutput ? "a" : "w");
     if (reportFile == nullptr) {
         std::printf("ERROR: Cannot open output file \"%s\"", s.outputFileName);
-        exitWithResult(ERIO);
+        return ERIO;
     }
+    return openResultFiles();
 }
 
 void echoCommandLine(int argc, char** argv) {
@@ -71,9 +75,16 @@ void echoCommandLine(int argc, char** argv) {
     std::fflush(reportFile);
 }
 
-void stopOnFailure(ResultCode code) {
-    if (code != 0)
-        exitWithResult(code);
+ResultCode runPhases(int argc, char** argv) {
+    if (const ResultCode code = startRun(argc, argv); code != 0)
+        return code;
+    if (const ResultCode code = readInputs(); code != 0)
+        return code;
+    if (const ResultCode code = prepareTree(); code != 0)
+        return code;
+    if (const ResultCode code = buildResolutionTables(); code != 0)
+        return code;
+    return runCandidates();
 }
 
 } // namespace
@@ -81,56 +92,66 @@ void stopOnFailure(ResultCode code) {
 ResultCode initialiseRun() {
     if (!allocateAlignmentStorage())
         return ERMEM;
-    RunSettings& s = runSettings;
-    s.inputFileName[0] = s.treeFileName[0] = s.outputFileName[0] = '\0';
     inputFile = treeFile = reportFile = nullptr;
     resetNodeTable();
-    s.appendOutput = 0;
-    s.leftTrim = 0;
-    s.gapOpenPenalty = -2.0;
-    s.gapExtendPenalty = -0.2;
-    s.outputMask = 40;
-    s.workMode = 1;
-    s.gapSymbol = '-';
-    for (double& weight : s.baseWeights)
-        weight = 1.0;
-    s.absoluteBonus = 1.0;
-    s.almostBonus = 0.1;
-    s.seriesBonus = 0.2;
+    storeDefaultSettings();
     return 0;
 }
 
-void runVorbex(int argc, char** argv) {
+ResultCode startRun(int argc, char** argv) {
     if (const ResultCode code = initialiseRun(); code != 0) {
         std::printf("ERROR: Initialization (%d)\n", code);
-        exitWithResult(ERINT);
+        return ERINT;
     }
-    stopOnFailure(parseArguments(argc, argv));
+    if (const int code = parseArguments(argc, argv); code != 0)
+        return code;
     alignmentThreads = usePlainImplementation ? 1 : availableProcessors();
 
     std::printf("\n");
     std::printf(BANNER, VERSION);
     printSettingsLine(stdout);
-    openFiles();
+    if (const ResultCode code = openFiles(); code != 0)
+        return code;
     if (runSettings.outputMask & OUT_VERBOSE)
         echoCommandLine(argc, argv);
+    return 0;
+}
 
-    stopOnFailure(readTree());
-    stopOnFailure(readSequences());
+ResultCode readInputs() {
+    if (const ResultCode code = readTree(); code != 0)
+        return code;
+    if (const ResultCode code = readSequences(); code != 0)
+        return code;
     columnCapacity = static_cast<int>(columnCapacity * 2.5);
     if (columnCapacity > MAXSEQLEN)
         columnCapacity = MAXSEQLEN;
     baseSerial = nodeCount;
-    stopOnFailure(pruneTree());
+    return 0;
+}
+
+ResultCode prepareTree() {
+    if (const ResultCode code = pruneTree(); code != 0)
+        return code;
     if (rootNode == nullptr) {
         reportBoth("No leaf of the tree has a sequence\n");
-        exitWithResult(ERDATA);
+        return ERDATA;
     }
+    if (const ResultCode code = checkResultNames(); code != 0)
+        return code;
     treeTextBuffer = static_cast<char*>(std::calloc(NEWICK_TEXT_SIZE, 1));
-    if (treeTextBuffer == nullptr)
-        exitWithResult(ERMEM);
-    stopOnFailure(buildResolutionTables());
-    exitWithResult(runCandidates());
+    return treeTextBuffer == nullptr ? ERMEM : 0;
+}
+
+int runVorbex(int argc, char** argv) {
+    return finishRun(runPhases(argc, argv));
+}
+
+void releaseRun() {
+    releaseTree();
+    releaseResolution();
+    sequenceRecords.clear();
+    std::free(treeTextBuffer);
+    treeTextBuffer = nullptr;
 }
 
 } // namespace vorbex

@@ -1,5 +1,5 @@
 #include "run/run.h"
 
 int main(int argc, char** argv) {
-    vorbex::runVorbex(argc, argv);
+    return vorbex::runVorbex(argc, argv);
 }

@@ -15,20 +15,20 @@
 
 #include "align/align.h"
 #include "resolve/resolve.h"
+#include "run/run.h"
 
 namespace vorbex {
 
 int candidateWorkers = 0;
 int candidateChunk = 0;
-ExitHandOver workerExitHandOver = nullptr;
 void (*beforeWorkerCandidate)(int number) = nullptr;
 
 namespace {
 
 // What a worker tells the parent, in the order of its candidates.
 enum MessageKind : int {
-    CANDIDATE_DONE = 1, // a candidate's report text and score
-    RUN_EXIT,           // the run ended inside a candidate (an overflow): partial texts and the code
+    CANDIDATE_DONE = 1, // a candidate's report text, score and capture for the result files
+    CANDIDATE_FAILED,   // the run ended inside a candidate (an overflow): partial texts and the code
     BUILD_FAILED,       // nextCandidateTree failed building candidate `number`
     ALL_BUILT,          // no candidate is left; the worker's sharing counters
 };
@@ -41,6 +41,8 @@ struct MessageHeader {
     SharingCounters counters;
     std::size_t reportBytes; // then the report text
     std::size_t outputBytes; // then the standard output text
+    std::size_t treeBytes;   // then the capture's tree
+    std::size_t rowsBytes;   // and its rows
 };
 
 constexpr int PIPE_BYTES = 1 << 20; // the most an unprivileged process may ask for by default
@@ -88,7 +90,6 @@ struct Capture {
 
 Capture capture;
 int messageFd = -1;
-int buildingNumber = 0; // the candidate the worker is building or evaluating
 
 void openCapture() {
     capture = Capture{};
@@ -101,23 +102,29 @@ void openCapture() {
 }
 
 // Sends the captured texts with the message; the capture is closed.
-void sendMessage(MessageKind kind, int number, int code, const AlignmentScore& score) {
+void sendMessage(MessageKind kind, int number, int code, const AlignmentScore& score,
+                 const CandidateCapture& files = {}) {
     std::fclose(capture.report);
     std::fclose(capture.output);
     reportFile = nullptr;
-    MessageHeader header{kind, number, code, score, sharingCounters, capture.reportSize, capture.outputSize};
+    MessageHeader header{kind,
+                         number,
+                         code,
+                         score,
+                         sharingCounters,
+                         capture.reportSize,
+                         capture.outputSize,
+                         files.tree.size(),
+                         files.rows.size()};
     const bool sent = writeAll(messageFd, reinterpret_cast<const char*>(&header), sizeof header) &&
                       writeAll(messageFd, capture.reportText, capture.reportSize) &&
-                      writeAll(messageFd, capture.outputText, capture.outputSize);
+                      writeAll(messageFd, capture.outputText, capture.outputSize) &&
+                      writeAll(messageFd, files.tree.data(), files.tree.size()) &&
+                      writeAll(messageFd, files.rows.data(), files.rows.size());
     std::free(capture.reportText);
     std::free(capture.outputText);
     if (!sent)
         _exit(WORKER_BROKEN);
-}
-
-[[noreturn]] void handOverExit(int code) {
-    sendMessage(RUN_EXIT, buildingNumber, code, {});
-    _exit(0);
 }
 
 // Builds every candidate, evaluates those of chunks index, index + workers, ...
@@ -129,9 +136,10 @@ void sendMessage(MessageKind kind, int number, int code, const AlignmentScore& s
     setSubtreeCacheBudget(defaultSubtreeCacheBudget() / static_cast<std::size_t>(workers));
     sharingCounters = {0, 0};
     openCapture();
-    workerExitHandOver = &handOverExit;
+    // The best of this worker's candidates: only these may be the best of all
+    BestAlignment best = NO_BEST_ALIGNMENT;
+    CandidateCapture files;
     for (int number = 1;; ++number) {
-        buildingNumber = number;
         const int code = nextCandidateTree();
         if (code != 0) {
             sendMessage(code == NO_MORE_CANDIDATES ? ALL_BUILT : BUILD_FAILED, number, code, {});
@@ -142,8 +150,13 @@ void sendMessage(MessageKind kind, int number, int code, const AlignmentScore& s
             continue;
         if (beforeWorkerCandidate != nullptr)
             beforeWorkerCandidate(number);
-        const AlignmentScore score = evaluateCandidate(number);
-        sendMessage(CANDIDATE_DONE, number, 0, score);
+        AlignmentScore score;
+        if (const ResultCode failed = evaluateCandidate(number, score); failed != 0) {
+            sendMessage(CANDIDATE_FAILED, number, failed, {});
+            _exit(0);
+        }
+        captureCandidate(trimPosition, takeIfBetter(best, number, score.MA_length, score.ConsIndex), files);
+        sendMessage(CANDIDATE_DONE, number, 0, score, files);
         openCapture();
     }
 }
@@ -200,10 +213,8 @@ bool startWorkers(int count, int chunk, std::vector<Worker>& workers) {
         readEnds.push_back(ends[0]);
         writeEnds.push_back(ends[1]);
     }
-    // Nothing buffered may be written twice
-    std::fflush(stdout);
-    if (reportFile != nullptr)
-        std::fflush(reportFile);
+    // Nothing buffered may be written twice: not the output, the report or a result file
+    std::fflush(nullptr);
     for (int i = 0; i < count; ++i) {
         const pid_t pid = fork();
         if (pid == 0) {
@@ -231,6 +242,7 @@ struct Message {
     MessageHeader header;
     std::string report;
     std::string output;
+    CandidateCapture files;
 };
 
 // False when the worker ended without a whole message
@@ -239,8 +251,12 @@ bool receive(const Worker& worker, Message& message) {
         return false;
     message.report.resize(message.header.reportBytes);
     message.output.resize(message.header.outputBytes);
+    message.files.tree.resize(message.header.treeBytes);
+    message.files.rows.resize(message.header.rowsBytes);
     return readAll(worker.fd, message.report.data(), message.report.size()) &&
-           readAll(worker.fd, message.output.data(), message.output.size());
+           readAll(worker.fd, message.output.data(), message.output.size()) &&
+           readAll(worker.fd, message.files.tree.data(), message.files.tree.size()) &&
+           readAll(worker.fd, message.files.rows.data(), message.files.rows.size());
 }
 
 void writeTexts(const Message& message) {
@@ -294,7 +310,7 @@ int candidateWorkerCount() {
     return std::max(workers, 1);
 }
 
-bool runCandidatesInWorkers(int count, BestAlignment& best, int& code) {
+bool runCandidatesInWorkers(int count, BestAlignment& best, int& code, bool& candidateFailed) {
     const int chunk = candidateChunkSize(count);
     std::vector<Worker> workers;
     if (!startWorkers(count, chunk, workers))
@@ -307,13 +323,15 @@ bool runCandidatesInWorkers(int count, BestAlignment& best, int& code) {
         if (kind == CANDIDATE_DONE && message.header.number == number) {
             writeTexts(message);
             candidateNumber = number;
-            takeCandidate(best, number, message.header.score);
+            takeCandidate(best, number, message.header.score, message.files);
             continue;
         }
-        if (kind == RUN_EXIT) {
+        if (kind == CANDIDATE_FAILED && message.header.number == number) {
             reapWorkers(workers, true);
             writeTexts(message);
-            exitWithResult(message.header.code);
+            code = message.header.code;
+            candidateFailed = true;
+            return true;
         }
         if (kind == BUILD_FAILED) {
             reapWorkers(workers, true);

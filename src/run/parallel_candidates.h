@@ -5,7 +5,6 @@
 #pragma once
 
 #include "run/candidate_loop.h"
-#include "run/run.h"
 
 namespace vorbex {
 
@@ -25,13 +24,10 @@ int candidateChunkSize(int workers);
 
 // Runs the candidates in `workers` processes, with the best alignment and the
 // result of the last nextCandidateTree call in `best` and `code`, as the
-// serial loop leaves them. False, with nothing done, when the workers cannot
-// be started. An exit inside a candidate ends the run as it would serially.
-bool runCandidatesInWorkers(int workers, BestAlignment& best, int& code);
-
-// Set in a worker only: exitWithResult hands the run's end to the parent.
-using ExitHandOver = void (*)(int code);
-extern ExitHandOver workerExitHandOver;
+// serial loop leaves them; a failure inside a candidate sets `candidateFailed`
+// with its code, as it would serially. False, with nothing done, when the
+// workers cannot be started.
+bool runCandidatesInWorkers(int workers, BestAlignment& best, int& code, bool& candidateFailed);
 // Tests only: called in a worker just before it evaluates a candidate.
 extern void (*beforeWorkerCandidate)(int number);
 

@@ -10,7 +10,9 @@ int availableProcessors() {
     CPU_ZERO(&set);
     if (sched_getaffinity(0, sizeof set, &set) != 0)
         return 1;
-    const int count = CPU_COUNT(&set);
+    int count = CPU_COUNT(&set);
+    if (longOptions.processorLimit > 0 && count > longOptions.processorLimit)
+        count = longOptions.processorLimit;
     return count > 0 ? count : 1;
 }
 

@@ -240,8 +240,12 @@ class KernelDifferential : public ::testing::TestWithParam<std::tuple<KernelKind
             nodes[k]->workLength = static_cast<int>(c.first.size());
             nodes[k + 1]->workLength = static_cast<int>(c.second.size());
         }
-        const double plainScore = alignProfilesWith(KernelKind::Plain, nodes[0], nodes[1]);
-        const double fastScore = alignProfilesWith(kind(), nodes[2], nodes[3]);
+        double plainScore, fastScore;
+        if (alignProfilesWith(KernelKind::Plain, nodes[0], nodes[1], plainScore) != 0 ||
+            alignProfilesWith(kind(), nodes[2], nodes[3], fastScore) != 0) {
+            ADD_FAILURE() << name() << " alignment overflowed\n" << c.describe();
+            return false;
+        }
         bool same = sameBits(plainScore, fastScore) && nodes[0]->workLength == nodes[2]->workLength &&
                     nodes[1]->workLength == nodes[3]->workLength;
         for (int col = 0; same && col < nodes[0]->workLength; ++col)

@@ -89,7 +89,7 @@ TEST_F(TreePasses, FourLeavesBecomeOneAlignmentOfFiveColumns) {
     runSettings.outputMask = OUT_STEPS | OUT_FINAL;
     captureReport();
 
-    traceForward();
+    ASSERT_EQ(traceForward(), 0);
     EXPECT_EQ(workText(c), "AC--T");
     EXPECT_EQ(workText(b), "A-GT");
     EXPECT_EQ(x->savedLength, 4);
@@ -131,7 +131,7 @@ TEST_F(TreePasses, GapsInsideTheSavedLengthShiftTheChildrensTails) {
     runSettings.outputMask = OUT_STEPS;
     captureReport();
 
-    traceForward();
+    ASSERT_EQ(traceForward(), 0);
     EXPECT_EQ(savedText(inner), "AT");
     EXPECT_EQ(workText(inner), "A--T");
     traceBackward();
@@ -149,7 +149,7 @@ TEST_F(TreePasses, GapsBeyondTheSavedLengthAreAppended) {
     TreeNode* root = pool.inner(inner, s3);
     enterTree({s3, s2, s1}, {inner, root});
 
-    traceForward();
+    ASSERT_EQ(traceForward(), 0);
     EXPECT_EQ(workText(inner), "AC--");
     traceBackward();
     EXPECT_EQ(workText(s1), "AC--");
@@ -162,14 +162,14 @@ TEST_F(TreePasses, ReportLinesOnlyUnderTheirBits) {
     TreeNode* root = pool.inner(s1, s2);
     enterTree({s2, s1}, {root});
     captureReport();
-    traceForward();
+    ASSERT_EQ(traceForward(), 0);
     traceBackward();
     EXPECT_EQ(reportText(), "");
     EXPECT_EQ(workText(s1), "AC");
 
     runSettings.outputMask = OUT_FINAL;
     root->workLength = root->savedLength = 0;
-    traceForward();
+    ASSERT_EQ(traceForward(), 0);
     traceBackward();
     const std::string text = reportText();
     EXPECT_NE(text.find("*** Tracing forward finished ***\n\n"), std::string::npos);
@@ -182,7 +182,7 @@ TEST_F(TreePasses, CandidateWithoutInnerNodesWritesOnlyTheHeaders) {
     enterTree({only}, {});
     runSettings.outputMask = OUT_STEPS | OUT_FINAL;
     captureReport();
-    traceForward();
+    ASSERT_EQ(traceForward(), 0);
     traceBackward();
     expectInOrder(reportText(), {"*** Trace forward ***\n\n", "*** Tracing forward finished ***\n\n",
                                  "*** Trace backward ***\n\n", "*** Tracing backward finished ***\n\n"});
@@ -197,7 +197,7 @@ TEST_F(TreePasses, AnEmptyLeafLeavesItsAncestorsUnbuiltAndThePassesEnd) {
     TreeNode* inner = pool.inner(empty, s2);
     TreeNode* root = pool.inner(inner, s3);
     enterTree({s3, s2, empty}, {inner, root});
-    traceForward();
+    ASSERT_EQ(traceForward(), 0);
     traceBackward();
     EXPECT_EQ(inner->workLength, 0);
     EXPECT_EQ(root->workLength, 0);
@@ -213,7 +213,7 @@ TEST_F(TreePasses, LaterSweepBuildsAParentEnteredBeforeItsChild) {
     TreeNode* inner = pool.inner(s1, s2);
     TreeNode* root = pool.inner(inner, s3);
     enterTree({s3, s2, s1}, {root, inner});
-    traceForward();
+    ASSERT_EQ(traceForward(), 0);
     EXPECT_EQ(root->savedLength, 4);
     EXPECT_EQ(workText(inner), "A--T");
 }

@@ -1,4 +1,4 @@
-// A whole run in the test process, phase by phase as the driver runs them, and
+// A whole run in the test process, as the tool runs it, and
 // random inputs for it: related sequences on a guide tree with polytomies.
 #pragma once
 
@@ -66,54 +66,19 @@ inline RunOutput runInProcess(const std::string& fasta, const std::string& newic
     writeFile(fastaPath, fasta);
     writeFile(treePath, newick);
 
-    RunOutput output{-1, "", ""};
-    EXPECT_EQ(initialiseRun(), 0);
     std::vector<std::string> arguments{"vorbex"};
     arguments.insert(arguments.end(), options.begin(), options.end());
     arguments.insert(arguments.end(), {fastaPath, treePath, reportPath});
     std::vector<char*> argv;
     for (std::string& argument : arguments)
         argv.push_back(argument.data());
-    testing::internal::CaptureStdout();
-    int code = parseArguments(static_cast<int>(argv.size()), argv.data());
     usePlainImplementation = plain;
-    if (code == 0) {
-        inputFile = std::fopen(fastaPath.c_str(), "r");
-        treeFile = std::fopen(treePath.c_str(), "r");
-        reportFile = std::fopen(reportPath.c_str(), "w");
-        code = readTree();
-    }
-    if (code == 0)
-        code = readSequences();
-    if (code == 0) {
-        columnCapacity = static_cast<int>(columnCapacity * 2.5);
-        if (columnCapacity > MAXSEQLEN)
-            columnCapacity = MAXSEQLEN;
-        baseSerial = nodeCount;
-        code = pruneTree();
-    }
-    if (code == 0 && rootNode == nullptr)
-        code = ERDATA;
-    if (code == 0) {
-        treeTextBuffer = static_cast<char*>(std::calloc(NEWICK_TEXT_SIZE, 1));
-        code = buildResolutionTables();
-    }
-    if (code == 0)
-        code = runCandidates();
-    std::fflush(stdout);
-    output.result = code;
+    testing::internal::CaptureStdout();
+    RunOutput output{-1, "", ""};
+    output.result = runVorbex(static_cast<int>(argv.size()), argv.data());
     output.standardOutput = withoutElapsedTime(testing::internal::GetCapturedStdout());
-
-    for (FILE** file : {&inputFile, &treeFile, &reportFile}) {
-        if (*file != nullptr)
-            std::fclose(*file);
-        *file = nullptr;
-    }
     output.report = readFile(reportPath);
-    std::free(treeTextBuffer);
-    treeTextBuffer = nullptr;
-    releaseTree();
-    releaseResolution();
+    releaseRun();
     usePlainImplementation = false;
     for (const std::string& path : {fastaPath, treePath, reportPath})
         std::remove(path.c_str());

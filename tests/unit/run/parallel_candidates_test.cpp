@@ -121,7 +121,7 @@ Ending runToTheEnd(const std::string& fasta, const std::string& newick, int work
         candidateChunk = chunk;
         char* argv[] = {const_cast<char*>("vorbex"), const_cast<char*>("seq.fa"),
                         const_cast<char*>("tree.nwk"), const_cast<char*>("seq.log"), nullptr};
-        runVorbex(4, argv);
+        std::exit(runVorbex(4, argv));
     }
     int status = -1;
     waitpid(child, &status, 0);

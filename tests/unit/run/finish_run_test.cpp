@@ -13,10 +13,10 @@ void exitQuietly(int code, const char* reportName) {
         ASSERT_NE(reportFile, nullptr);
         reportOnly("a report line\n");
     }
-    exitWithResult(code);
+    std::exit(finishRun(code));
 }
 
-// Runs exitWithResult in a child whose standard output goes to a file, and
+// Runs finishRun in a child whose standard output goes to a file, and
 // returns that output; with `reportName`, a report of that name is open and
 // has a line written to it. `status` is the exit status expected.
 std::string resultReport(int code, const char* reportName = nullptr, int status = -1) {
@@ -40,19 +40,19 @@ std::string resultReport(int code, const char* reportName = nullptr, int status 
     return text;
 }
 
-TEST(ExitWithResult, WritesTheResultReportWordsInBitOrder) {
+TEST(FinishRun, WritesTheResultReportWordsInBitOrder) {
     EXPECT_EQ(resultReport(20), "RC=20 ( ERIO ERTREE )\n");
     EXPECT_EQ(resultReport(1), "RC=1 ( ERARG )\n");
     EXPECT_EQ(resultReport(127), "RC=127 ( ERARG ERMEM ERIO ERDATA ERTREE ERINT ERSYS )\n");
 }
 
-TEST(ExitWithResult, SuccessAndUsageWriteNoReport) {
+TEST(FinishRun, SuccessAndUsageWriteNoReport) {
     EXPECT_EQ(resultReport(0), "");
     EXPECT_EQ(resultReport(USAGE_SHOWN), "");
 }
 
 // A full disk: the report loses its lines, which the status must tell
-TEST(ExitWithResult, ReportThatCannotBeWrittenAddsErio) {
+TEST(FinishRun, ReportThatCannotBeWrittenAddsErio) {
     EXPECT_EQ(resultReport(0, "/dev/full", ERIO),
               "ERROR: Cannot write output file \"/dev/full\"RC=4 ( ERIO )\n");
     EXPECT_EQ(resultReport(ERDATA, "/dev/full", ERDATA | ERIO),
@@ -61,13 +61,41 @@ TEST(ExitWithResult, ReportThatCannotBeWrittenAddsErio) {
               "RC=20 ( ERIO ERTREE )\nERROR: Cannot write output file \"/dev/full\"RC=20 ( ERIO ERTREE )\n");
 }
 
-TEST(ExitWithResult, ReportWrittenWholeKeepsTheResult) {
+TEST(FinishRun, ReportWrittenWholeKeepsTheResult) {
     char path[] = "/tmp/vorbex_report_XXXXXX";
     const int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
     close(fd);
     EXPECT_EQ(resultReport(0, path), "");
     EXPECT_EQ(resultReport(ERDATA, path), "RC=8 ( ERDATA )\n");
+    std::remove(path);
+}
+
+// Lost standard output is a failure too, told in the report
+TEST(FinishRun, StandardOutputThatCannotBeWrittenAddsErio) {
+    char path[] = "/tmp/vorbex_report_XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    for (const int code : {0, ERDATA, USAGE_SHOWN}) {
+        EXPECT_EXIT(
+            {
+                if (std::freopen("/dev/full", "w", stdout) == nullptr)
+                    std::abort();
+                std::printf("a banner\n");
+                exitQuietly(code, path);
+            },
+            testing::ExitedWithCode((code == USAGE_SHOWN ? 0 : code) | ERIO), "");
+        FILE* file = std::fopen(path, "r");
+        std::string report;
+        for (int c; (c = std::fgetc(file)) != EOF;)
+            report += static_cast<char>(c);
+        std::fclose(file);
+        const std::string lost = "ERROR: Cannot write standard output\n";
+        EXPECT_EQ(report, code == ERDATA
+                              ? "a report line\nRC=8 ( ERDATA )\n" + lost + "RC=12 ( ERIO ERDATA )\n"
+                              : "a report line\n" + lost + "RC=4 ( ERIO )\n");
+    }
     std::remove(path);
 }
 

@@ -1,0 +1,342 @@
+#include "report/result_files.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "base/output.h"
+#include "input/input.h"
+
+namespace vorbex {
+namespace {
+
+struct ResultFile {
+    const std::string* target = nullptr; // empty when not asked for
+    std::string temporary;               // empty until created
+    FILE* stream = nullptr;
+};
+
+enum ResultKind { ALIGNMENT_FILE, TREE_FILE, CANDIDATES_FILE, RESULT_KINDS };
+
+struct ResultState {
+    ResultFile files[RESULT_KINDS];
+    bool underWay = false;       // every temporary file exists: the run has begun
+    long bestFlagOffset = -1;    // in the table, the flag of the best row so far
+    CandidateCapture best;       // of the best candidate so far
+    std::string treeText;        // room for writeNewick
+    std::unordered_map<const TreeNode*, int> leafRecords; // leaf -> index in sequenceRecords
+};
+
+ResultState state;
+
+const std::string& targetOf(ResultKind kind) {
+    switch (kind) {
+    case ALIGNMENT_FILE:
+        return longOptions.alignmentFileName;
+    case TREE_FILE:
+        return longOptions.treeFileName;
+    default:
+        return longOptions.candidatesFileName;
+    }
+}
+
+bool wanted(ResultKind kind) {
+    return !targetOf(kind).empty();
+}
+
+bool existsAsSameFile(const char* name, const struct stat& other) {
+    struct stat named;
+    return stat(name, &named) == 0 && named.st_dev == other.st_dev && named.st_ino == other.st_ino;
+}
+
+bool isSameAsOpen(const std::string& name, FILE* open) {
+    struct stat opened;
+    return open != nullptr && fstat(fileno(open), &opened) == 0 && existsAsSameFile(name.c_str(), opened);
+}
+
+// The same path once resolved, or the same existing file under another name.
+bool isSameTarget(const std::string& a, const std::string& b) {
+    std::error_code error;
+    const auto resolved = [&error](const std::string& name) {
+        return error ? std::filesystem::path{}
+                     : std::filesystem::weakly_canonical(std::filesystem::absolute(name, error), error);
+    };
+    const auto first = resolved(a);
+    const auto second = resolved(b);
+    if (!error && first == second)
+        return true;
+    struct stat other;
+    return stat(b.c_str(), &other) == 0 && existsAsSameFile(a.c_str(), other);
+}
+
+bool isDirectory(const std::string& name) {
+    struct stat status;
+    return stat(name.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+void closeAndRemove(ResultFile& file) {
+    if (file.stream != nullptr)
+        std::fclose(file.stream);
+    file.stream = nullptr;
+    if (!file.temporary.empty())
+        std::remove(file.temporary.c_str());
+    file.temporary.clear();
+}
+
+void writeTableHeader(FILE* out) {
+    std::fprintf(out, "candidate\tMA_length\tConserv0\tConserv1\tConsIndex\tbest\ttree\n");
+}
+
+// Records of the aligned leaves, found once per process
+void mapLeavesToRecords() {
+    if (!state.leafRecords.empty())
+        return;
+    std::unordered_map<const TreeNode*, int> recordOfNode;
+    for (std::size_t r = 0; r < sequenceRecords.size(); ++r)
+        recordOfNode.emplace(sequenceRecords[r].node, static_cast<int>(r));
+    for (int entry = 0; entry < leafCount; ++entry) {
+        const auto found = recordOfNode.find(nodeTable[entry]);
+        if (found != recordOfNode.end())
+            state.leafRecords.emplace(nodeTable[entry], found->second);
+    }
+}
+
+std::string newickOfCandidate() {
+    if (state.treeText.empty())
+        state.treeText.resize(NEWICK_TEXT_SIZE);
+    char* const text = state.treeText.data();
+    char* end = writeNewick(rootNode, text, text + state.treeText.size() - 1);
+    if (end == nullptr)
+        return ";";
+    return std::string(text, static_cast<std::size_t>(end - text)) + ";";
+}
+
+// A leaf's row from its first reported column: the letters as read, '-' where
+// the alignment put a gap.
+void appendRow(const TreeNode* leaf, int trimPosition, std::string& rows) {
+    const auto found = state.leafRecords.find(leaf);
+    if (found == state.leafRecords.end())
+        return;
+    const std::string& letters = sequenceRecords[static_cast<std::size_t>(found->second)].letters;
+    const int textLength = static_cast<int>(strnlen(leaf->workText, TEXT_SIZE));
+    const int columns = std::min(textLength, leaf->workLength);
+    rows += std::to_string(found->second);
+    rows += ' ';
+    std::size_t next = 0;
+    for (int i = 0; i < columns; ++i) {
+        const bool gap = isGapColumn(leaf->workProfile[i]);
+        const char letter = gap ? '-' : next < letters.size() ? letters[next] : leaf->workText[i];
+        if (!gap)
+            ++next;
+        if (i >= trimPosition)
+            rows += letter;
+    }
+    rows += '\n';
+}
+
+std::vector<AlignmentRow> bestRows() {
+    std::vector<std::pair<int, std::string>> kept;
+    const std::string& text = state.best.rows;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t blank = text.find(' ', at);
+        const std::size_t end = text.find('\n', at);
+        if (blank == std::string::npos || end == std::string::npos || blank > end)
+            break;
+        kept.emplace_back(std::atoi(text.c_str() + at), text.substr(blank + 1, end - blank - 1));
+        at = end + 1;
+    }
+    if (longOptions.rowOrder == RowOrder::INPUT)
+        std::stable_sort(kept.begin(), kept.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+    const bool oneWord = longOptions.alignmentFormat != AlignmentFormat::FASTA;
+    std::vector<AlignmentRow> rows;
+    for (auto& [record, columns] : kept) {
+        const SequenceRecord& read = sequenceRecords[static_cast<std::size_t>(record)];
+        rows.push_back({read.header, oneWord ? oneWordName(read.name) : read.name, std::move(columns)});
+    }
+    return rows;
+}
+
+// Everything written and on disk, the stream closed; false on any failure.
+bool finishFile(ResultFile& file) {
+    FILE* stream = file.stream;
+    file.stream = nullptr;
+    bool ok = std::fflush(stream) == 0 && std::ferror(stream) == 0;
+    // The temporary file was made private; the result gets the usual permissions
+    const mode_t mask = umask(0);
+    umask(mask);
+    ok = fchmod(fileno(stream), 0666 & ~mask) == 0 && ok;
+    ok = fsync(fileno(stream)) == 0 && ok;
+    return std::fclose(stream) == 0 && ok;
+}
+
+void writeContents(ResultKind kind, FILE* out) {
+    switch (kind) {
+    case ALIGNMENT_FILE:
+        writeAlignment(out, longOptions.alignmentFormat, bestRows());
+        break;
+    case TREE_FILE:
+        std::fprintf(out, "%s\n", state.best.tree.c_str());
+        break;
+    default:
+        // The flag of the best row, written 0 like every other
+        if (state.bestFlagOffset >= 0 && std::fseek(out, state.bestFlagOffset, SEEK_SET) == 0)
+            std::fputc('1', out);
+        break;
+    }
+}
+
+} // namespace
+
+bool resultFilesWanted() {
+    return wanted(ALIGNMENT_FILE) || wanted(TREE_FILE) || wanted(CANDIDATES_FILE);
+}
+
+ResultCode checkResultTargets() {
+    for (int kind = 0; kind < RESULT_KINDS; ++kind) {
+        const std::string& target = targetOf(static_cast<ResultKind>(kind));
+        if (target.empty())
+            continue;
+        if (isSameAsOpen(target, inputFile) || isSameAsOpen(target, treeFile)) {
+            std::printf("ERROR: Output file \"%s\" is an input file", target.c_str());
+            return ERIO;
+        }
+        bool twice = isSameTarget(target, runSettings.outputFileName);
+        for (int earlier = 0; earlier < kind; ++earlier) {
+            const std::string& other = targetOf(static_cast<ResultKind>(earlier));
+            twice = twice || (!other.empty() && isSameTarget(target, other));
+        }
+        if (twice) {
+            std::printf("ERROR: Output file \"%s\" is named twice", target.c_str());
+            return ERIO;
+        }
+        if (isDirectory(target)) {
+            std::printf("ERROR: Cannot open output file \"%s\"", target.c_str());
+            return ERIO;
+        }
+    }
+    return 0;
+}
+
+ResultCode openResultFiles() {
+    state.underWay = false;
+    state.bestFlagOffset = -1;
+    state.best = CandidateCapture{};
+    state.leafRecords.clear();
+    for (int kind = 0; kind < RESULT_KINDS; ++kind) {
+        ResultFile& file = state.files[kind];
+        file = ResultFile{&targetOf(static_cast<ResultKind>(kind)), "", nullptr};
+        if (file.target->empty())
+            continue;
+        std::string name = *file.target + ".vorbex-XXXXXX";
+        const int fd = mkstemp(name.data());
+        if (fd >= 0) {
+            file.temporary = name;
+            file.stream = fdopen(fd, "w");
+            if (file.stream == nullptr)
+                close(fd);
+        }
+        if (file.stream == nullptr) {
+            std::printf("ERROR: Cannot open output file \"%s\"", file.target->c_str());
+            discardResultFiles();
+            return ERIO;
+        }
+    }
+    if (wanted(CANDIDATES_FILE))
+        writeTableHeader(state.files[CANDIDATES_FILE].stream);
+    state.underWay = resultFilesWanted();
+    return 0;
+}
+
+ResultCode checkResultNames() {
+    if (!wanted(ALIGNMENT_FILE))
+        return 0;
+    mapLeavesToRecords();
+    if (longOptions.alignmentFormat == AlignmentFormat::FASTA)
+        return 0;
+    std::unordered_map<std::string, const std::string*> names;
+    for (const auto& [leaf, record] : state.leafRecords) {
+        const std::string& name = sequenceRecords[static_cast<std::size_t>(record)].name;
+        const auto [found, fresh] = names.emplace(oneWordName(name), &name);
+        if (!fresh) {
+            reportBoth("ERROR: Names \"%s\" and \"%s\" are both \"%s\" in the alignment file\n",
+                       found->second->c_str(), name.c_str(), found->first.c_str());
+            return ERDATA;
+        }
+    }
+    return 0;
+}
+
+void captureCandidate(int trimPosition, bool mayBeBest, CandidateCapture& capture) {
+    capture.tree.clear();
+    capture.rows.clear();
+    if (wanted(CANDIDATES_FILE) || (wanted(TREE_FILE) && mayBeBest))
+        capture.tree = newickOfCandidate();
+    if (wanted(ALIGNMENT_FILE) && mayBeBest) {
+        mapLeavesToRecords();
+        for (int entry = 0; entry < leafCount; ++entry)
+            appendRow(nodeTable[entry], trimPosition, capture.rows);
+    }
+}
+
+void recordCandidate(int number, int length, int conserv0, int conserv1, double consIndex, bool isBest,
+                     const CandidateCapture& capture) {
+    if (isBest)
+        state.best = capture;
+    FILE* table = state.files[CANDIDATES_FILE].stream;
+    if (table == nullptr)
+        return;
+    std::fprintf(table, "%d\t%d\t%d\t%d\t%.2f\t", number, length, conserv0, conserv1, consIndex);
+    if (isBest)
+        state.bestFlagOffset = std::ftell(table);
+    std::fprintf(table, "0\t%s\n", capture.tree.c_str());
+}
+
+ResultCode commitResultFiles() {
+    if (!state.underWay)
+        return 0;
+    // Every file whole on disk first, then all put in place
+    for (int kind = 0; kind < RESULT_KINDS; ++kind) {
+        ResultFile& file = state.files[kind];
+        if (file.stream == nullptr)
+            continue;
+        writeContents(static_cast<ResultKind>(kind), file.stream);
+        if (!finishFile(file)) {
+            reportBoth("ERROR: Cannot write result file \"%s\"\n", file.target->c_str());
+            discardResultFiles();
+            return ERIO;
+        }
+    }
+    ResultCode code = 0;
+    for (ResultFile& file : state.files) {
+        if (file.temporary.empty())
+            continue;
+        if (std::rename(file.temporary.c_str(), file.target->c_str()) != 0) {
+            reportBoth("ERROR: Cannot write result file \"%s\"\n", file.target->c_str());
+            std::remove(file.temporary.c_str());
+            code = ERIO;
+        }
+        file.temporary.clear();
+    }
+    state.underWay = false;
+    return code;
+}
+
+void discardResultFiles() {
+    const bool underWay = state.underWay;
+    state.underWay = false;
+    bool removed = false;
+    for (ResultFile& file : state.files) {
+        removed = removed || !file.temporary.empty();
+        closeAndRemove(file);
+    }
+    if (underWay && removed)
+        reportBoth("Result files not written: the run failed\n");
+}
+
+} // namespace vorbex
