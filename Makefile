@@ -1,8 +1,8 @@
 # Words for the newcomer; the flags live in CMakePresets.json.
 JOBS ?= $(shell nproc)
 BUILD_PACKAGES := g++ cmake make
-TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev diffutils groff-base
-BENCH_PACKAGES := $(BUILD_PACKAGES) libbenchmark-dev
+TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev diffutils groff-base python3-biopython emboss
+BENCH_PACKAGES := $(BUILD_PACKAGES) libbenchmark-dev bc
 
 .PHONY: example build test fuzz bench format format-check clean
 
@@ -24,7 +24,8 @@ test:
 	ctest --preset sanitize -j $(JOBS)
 
 # Build the release tool with the benchmarks (build/bench), then run the
-# kernel benchmark K and the whole runs W1, W2, W3 against the plain code.
+# kernel benchmark K and the whole runs W1, W2, W3 against the plain code,
+# then R: what the result files add to a run.
 BENCH_DIR := build/bench
 bench:
 	@tools/require-packages.sh $(BENCH_PACKAGES)
@@ -32,6 +33,7 @@ bench:
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	$(BENCH_DIR)/bench/vorbex_kernel_bench --benchmark_color=false
 	$(BENCH_DIR)/bench/vorbex_run_bench $(BENCH_DIR)/vorbex $(BENCH_DIR)/bench/vorbex_plain $(BENCH_DIR)/work 3 1
+	bash bench/result_files_bench.sh $(BENCH_DIR)/vorbex examples 21
 
 # Build the fuzz targets with clang and run each for FUZZ_SECONDS.
 FUZZ_SECONDS ?= 60

@@ -25,13 +25,19 @@ int widestName(const std::vector<AlignmentRow>& rows) {
     return static_cast<int>(widest);
 }
 
-// A column of the same letter in every row, whatever its case.
+// The base a letter stands for: case aside, u is t.
+char baseOf(char letter) {
+    const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+    return lower == 'u' ? 't' : lower;
+}
+
+// A column of the same base in every row.
 bool isConserved(const std::vector<AlignmentRow>& rows, std::size_t column) {
-    const char first = static_cast<char>(std::tolower(static_cast<unsigned char>(rows[0].columns[column])));
+    const char first = baseOf(rows[0].columns[column]);
     if (first == '-')
         return false;
     for (const AlignmentRow& row : rows)
-        if (std::tolower(static_cast<unsigned char>(row.columns[column])) != first)
+        if (baseOf(row.columns[column]) != first)
             return false;
     return true;
 }

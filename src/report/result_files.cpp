@@ -25,10 +25,10 @@ enum ResultKind { ALIGNMENT_FILE, TREE_FILE, CANDIDATES_FILE, RESULT_KINDS };
 
 struct ResultState {
     ResultFile files[RESULT_KINDS];
-    bool underWay = false;       // every temporary file exists: the run has begun
-    long bestFlagOffset = -1;    // in the table, the flag of the best row so far
-    CandidateCapture best;       // of the best candidate so far
-    std::string treeText;        // room for writeNewick
+    bool underWay = false;                                // every temporary file exists: the run has begun
+    long bestFlagOffset = -1;                             // in the table, the flag of the best row so far
+    CandidateCapture best;                                // of the best candidate so far
+    std::string treeText;                                 // room for writeNewick
     std::unordered_map<const TreeNode*, int> leafRecords; // leaf -> index in sequenceRecords
 };
 

@@ -7,7 +7,7 @@
 # or change.
 # The run happens in a fresh folder; standard output, the exit status and each
 # written file are compared byte for byte, only the seconds of
-# "Elapsed time: N s" being masked. No other file may appear.
+# "Elapsed time: N s" being masked. No other file may appear, none may vanish.
 # VORBEX_UPDATE_GOLDEN=1 rewrites expected/ from the run instead (review the diff).
 set -u
 binary=$(realpath "$1")
@@ -36,6 +36,7 @@ echo $? >"$scratch/out/exit_code.txt"
 sed -i -E 's/^Elapsed time: [0-9]+ s$/Elapsed time: N s/' "$scratch/out/stdout.txt"
 (cd "$run" && find . -mindepth 1 | sort) >"$scratch/after.txt"
 mapfile -t written < <(comm -13 "$scratch/inputs.txt" "$scratch/after.txt" | sed 's|^\./||')
+mapfile -t removed < <(comm -23 "$scratch/inputs.txt" "$scratch/after.txt" | sed 's|^\./||')
 
 # Inputs the run changed count as written (an appended report, for instance)
 for input in "$case_dir"/*; do
@@ -77,6 +78,10 @@ for file in "$expected"/*; do
         echo "--- file $name was not written"
         failed=1
     fi
+done
+for file in "${removed[@]}"; do
+    echo "--- input removed: $file"
+    failed=1
 done
 for file in "${written[@]}"; do
     if [ ! -f "$expected/$file" ]; then

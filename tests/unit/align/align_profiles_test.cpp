@@ -43,8 +43,11 @@ std::vector<std::string> flagTable(int n, int m) {
     std::vector<std::string> rows;
     for (int i = 0; i <= n; ++i) {
         std::string row;
-        for (int j = 0; j <= m; ++j)
-            row += (j ? " " : "") + flagLetters(traceMatrix[i * MATRIX_SIZE + j]);
+        for (int j = 0; j <= m; ++j) {
+            if (j > 0)
+                row += ' ';
+            row += flagLetters(traceMatrix[i * MATRIX_SIZE + j]);
+        }
         rows.push_back(row);
     }
     return rows;

@@ -64,8 +64,9 @@ inline void setUpLeaves(const std::vector<std::string>& alignedTexts) {
     if (initialiseRun() != 0)
         return;
     for (std::size_t i = 0; i < alignedTexts.size(); ++i) {
-        const std::string name = "s" + std::to_string(i + 1);
-        nodeTable[i] = makeAlignedLeaf(name.c_str(), alignedTexts[i]);
+        char name[16];
+        std::snprintf(name, sizeof name, "s%zu", i + 1);
+        nodeTable[i] = makeAlignedLeaf(name, alignedTexts[i]);
     }
     leafCount = nodeCount = static_cast<int>(alignedTexts.size());
 }

@@ -192,3 +192,73 @@ TEST(ParseArguments, DerivedNameThatWouldNotFitIsRefused) {
 
 } // namespace
 } // namespace vorbex
+
+namespace vorbex {
+namespace {
+
+TEST(ParseLongOptions, TakeTheirValueAfterEqualsOrAsTheNextArgumentAnywhere) {
+    const Parsed parsed =
+        parse({"--alignment=best.fa", "seq.fa", "--alignment-format", "CLUSTAL", "-T", "--order=tree",
+               "tree.nwk", "--tree", "Best Tree.nwk", "--candidates=c.tsv", "--threads=3"});
+    ASSERT_EQ(parsed.result, 0) << parsed.output;
+    const LongOptions& o = longOptions;
+    EXPECT_EQ(o.alignmentFileName, "best.fa");
+    EXPECT_EQ(o.alignmentFormat, AlignmentFormat::CLUSTAL);
+    EXPECT_EQ(o.rowOrder, RowOrder::TREE);
+    EXPECT_EQ(o.treeFileName, "Best Tree.nwk");
+    EXPECT_EQ(o.candidatesFileName, "c.tsv");
+    EXPECT_EQ(o.processorLimit, 3);
+    EXPECT_EQ(runSettings.leftTrim, 1);
+    EXPECT_STREQ(runSettings.inputFileName, "seq.fa");
+    EXPECT_STREQ(runSettings.treeFileName, "tree.nwk");
+}
+
+TEST(ParseLongOptions, BadOnesAreArgumentErrorsCountedWithTheOthers) {
+    const struct {
+        const char* argument;
+        const char* message;
+    } cases[] = {
+        {"--frobnicate", "Unknown option \"--frobnicate\"\n"},
+        {"--Alignment=x", "Unknown option \"--Alignment=x\"\n"},
+        {"--help=yes", "Unknown option \"--help=yes\"\n"},
+        {"--alignment=", "Invalid value \"\" for option \"--alignment\"\n"},
+        {"--alignment-format=nexus", "Invalid value \"nexus\" for option \"--alignment-format\"\n"},
+        {"--order=random", "Invalid value \"random\" for option \"--order\"\n"},
+        {"--threads=0", "Invalid value \"0\" for option \"--threads\"\n"},
+        {"--threads=2x", "Invalid value \"2x\" for option \"--threads\"\n"},
+        {"--threads=-1", "Invalid value \"-1\" for option \"--threads\"\n"},
+        {"--threads=99999999999999999999",
+         "Invalid value \"99999999999999999999\" for option \"--threads\"\n"},
+    };
+    for (const auto& c : cases) {
+        const Parsed parsed = parse({"seq.fa", c.argument, "tree.nwk"});
+        EXPECT_EQ(parsed.result, ERARG) << c.argument;
+        EXPECT_EQ(parsed.output, std::string(c.message) + "1 errors in arguments\n") << c.argument;
+    }
+    const Parsed last = parse({"seq.fa", "tree.nwk", "-X", "--tree"});
+    EXPECT_EQ(last.output, "Option \"--tree\" needs a value\n2 errors in arguments\n");
+}
+
+TEST(ParseLongOptions, DoubleDashMakesEveryLaterArgumentAFileName) {
+    const Parsed parsed = parse({"-T", "--", "/data/seq.fa", "-tree.nwk", "--alignment=x"});
+    ASSERT_EQ(parsed.result, 0) << parsed.output;
+    EXPECT_EQ(runSettings.leftTrim, 1);
+    EXPECT_STREQ(runSettings.inputFileName, "/data/seq.fa");
+    EXPECT_STREQ(runSettings.treeFileName, "-tree.nwk");
+    EXPECT_STREQ(runSettings.outputFileName, "--alignment=x");
+    EXPECT_EQ(longOptions.alignmentFileName, "");
+}
+
+TEST(ParseLongOptions, HelpAndVersionAnywhereBeforeDoubleDashEndTheRun) {
+    const Parsed help = parse({"seq.fa", "-Q", "--help"});
+    EXPECT_EQ(help.result, USAGE_SHOWN);
+    EXPECT_NE(help.output.find("Usage: vorbex"), std::string::npos);
+    EXPECT_NE(help.output.find(" --alignment=FILE"), std::string::npos);
+    const Parsed version = parse({"--version", "--help"});
+    EXPECT_EQ(version.result, USAGE_SHOWN);
+    EXPECT_EQ(version.output, "vorbex 1.52\n");
+    EXPECT_EQ(parse({"seq.fa", "tree.nwk", "--", "--help"}).result, 0);
+}
+
+} // namespace
+} // namespace vorbex

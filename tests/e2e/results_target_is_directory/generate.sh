@@ -1,0 +1,2 @@
+# The tree target is a folder
+mkdir out.d
