@@ -2,9 +2,7 @@
 #include <cstring>
 
 #include "align/align.h"
-#include "base/output.h"
 #include "base/settings.h"
-#include "resolve/resolve.h"
 
 namespace vorbex {
 
@@ -23,9 +21,6 @@ AlignmentScore scoreAlignment() {
         const TreeNode* leaf = nodeTable[entry];
         // Stale characters of an earlier candidate may follow the terminator
         const int textLength = static_cast<int>(strnlen(leaf->workText, TEXT_SIZE));
-        if (runSettings.outputMask & OUT_ALIGN)
-            reportOnly(">%s\n%s\n", leaf->name,
-                       trimPosition <= textLength ? leaf->workText + trimPosition : "");
         const int end = textLength < alignmentLength ? textLength : alignmentLength;
         for (int i = trimPosition; i < end; ++i) {
             ProfileColumn code;
@@ -58,13 +53,6 @@ AlignmentScore scoreAlignment() {
         }
     }
     return score;
-}
-
-void writeCandidateSummary(int candidateNumber, const AlignmentScore& score) {
-    if (polytomicCount == 0 && !(runSettings.outputMask & OUT_VERBOSE))
-        return;
-    reportOnly("#%d: MA_length=%d Conserv0=%d Conserv1=%d ConsIndex=%.2f\n\n", candidateNumber,
-               score.MA_length, score.Conserv0, score.Conserv1, score.ConsIndex);
 }
 
 } // namespace vorbex

@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "align/subtree_cache.h"
+
 #include "align/align.h"
 
 namespace vorbex {

@@ -11,6 +11,8 @@
 
 namespace vorbex {
 
+void (*afterCandidate)(int number, const AlignmentScore& score) = nullptr;
+
 bool isBetter(const BestAlignment& best, int length, double consIndex) {
     // A tie on both keeps the earlier candidate
     return length < best.length || (length == best.length && consIndex > best.ConsIndex);
@@ -68,8 +70,12 @@ ResultCode evaluateCandidate(int number, AlignmentScore& score) {
         return code;
     traceBackward();
     insertGapSymbols();
+    writeAlignedSequences(trimPosition);
     score = scoreAlignment();
-    writeCandidateSummary(number, score);
+    writeCandidateSummary(number, polytomicCount != 0, score.MA_length, score.Conserv0, score.Conserv1,
+                          score.ConsIndex);
+    if (afterCandidate != nullptr)
+        afterCandidate(number, score);
     return 0;
 }
 

@@ -27,6 +27,10 @@ bool takeIfBetter(BestAlignment& best, int number, int length, double consIndex)
 // writing all of its report text (echo, dumps, summary) to reportFile. ERINT
 // when an alignment overflows: the run ends without a best alignment.
 [[nodiscard]] ResultCode evaluateCandidate(int number, AlignmentScore& score);
+// Tests and fuzzers only: called at the end of evaluateCandidate, while the
+// candidate's alignment stands in the tree, in whichever process evaluated it.
+extern void (*afterCandidate)(int number, const AlignmentScore& score);
+
 // The bookkeeping after a candidate's text, in candidate order: best
 // alignment, result files, report flushed, progress.
 void takeCandidate(BestAlignment& best, int number, const AlignmentScore& score,

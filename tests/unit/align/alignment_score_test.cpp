@@ -8,7 +8,6 @@ namespace vorbex {
 namespace {
 
 using testing::releaseLeaves;
-using testing::ReportCapture;
 using testing::setUpLeaves;
 
 class ScoreAlignment : public ::testing::Test {
@@ -109,25 +108,6 @@ TEST_F(ScoreAlignment, LeftTrimDropsTheColumnsBeforeTheLastLeafBegins) {
     EXPECT_EQ(whole.Conserv1, 2);
 }
 
-TEST_F(ScoreAlignment, WritesTheAlignedSequencesFromTheTrimPositionUnderBit8) {
-    setUpLeaves({"a-cg", "-acg"});
-    runSettings.leftTrim = 1;
-    runSettings.outputMask = OUT_ALIGN;
-    ReportCapture report;
-    insertGapSymbols();
-    scoreAlignment();
-    EXPECT_EQ(report.text(), ">s1\n-cg\n>s2\nacg\n");
-}
-
-TEST_F(ScoreAlignment, WritesNothingWithoutBit8) {
-    setUpLeaves({"a-cg", "-acg"});
-    runSettings.outputMask = 63 & ~OUT_ALIGN;
-    ReportCapture report;
-    insertGapSymbols();
-    scoreAlignment();
-    EXPECT_EQ(report.text(), "");
-}
-
 TEST_F(ScoreAlignment, GapSymbolNeverCountsAsABase) {
     // Symbols as the command line leaves them: upper-cased, or a blank
     for (char symbol : {'-', 'A', 'N', ' ', '*'}) {
@@ -151,29 +131,6 @@ TEST_F(ScoreAlignment, StaleSumsOfAnEarlierAlignmentDoNotCount) {
     const AlignmentScore result = scoreAlignment();
     EXPECT_EQ(result.Conserv0, 1);
     EXPECT_EQ(result.Conserv1, 1);
-}
-
-class WriteCandidateSummary : public ::testing::Test {
-  protected:
-    void SetUp() override { ASSERT_EQ(initialiseRun(), 0); }
-    void TearDown() override { polytomicCount = 0; }
-    const AlignmentScore score{12, 7, 3, 7.3 + 1.2};
-};
-
-TEST_F(WriteCandidateSummary, WritesTheLineWhenTheTreeHasPolytomies) {
-    polytomicCount = 1;
-    ReportCapture report;
-    writeCandidateSummary(2, score);
-    EXPECT_EQ(report.text(), "#2: MA_length=12 Conserv0=7 Conserv1=3 ConsIndex=8.50\n\n");
-}
-
-TEST_F(WriteCandidateSummary, WritesTheLineForABinaryTreeOnlyUnderBit16) {
-    ReportCapture report;
-    writeCandidateSummary(1, score);
-    EXPECT_EQ(report.text(), "");
-    runSettings.outputMask = OUT_VERBOSE;
-    writeCandidateSummary(1, score);
-    EXPECT_EQ(report.text(), "#1: MA_length=12 Conserv0=7 Conserv1=3 ConsIndex=8.50\n\n");
 }
 
 } // namespace

@@ -1,0 +1,29 @@
+// A candidate's alignment in the report: its aligned sequences and summary line.
+#include <cstring>
+
+#include "base/output.h"
+#include "base/settings.h"
+#include "report/report.h"
+
+namespace vorbex {
+
+void writeAlignedSequences(int trimPosition) {
+    if (!(runSettings.outputMask & OUT_ALIGN))
+        return;
+    for (int entry = 0; entry < leafCount; ++entry) {
+        const TreeNode* leaf = nodeTable[entry];
+        // Stale characters of an earlier candidate may follow the terminator
+        const int textLength = static_cast<int>(strnlen(leaf->workText, TEXT_SIZE));
+        reportOnly(">%s\n%s\n", leaf->name, trimPosition <= textLength ? leaf->workText + trimPosition : "");
+    }
+}
+
+void writeCandidateSummary(int candidateNumber, bool polytomic, int length, int conserv0, int conserv1,
+                           double consIndex) {
+    if (!polytomic && !(runSettings.outputMask & OUT_VERBOSE))
+        return;
+    reportOnly("#%d: MA_length=%d Conserv0=%d Conserv1=%d ConsIndex=%.2f\n\n", candidateNumber, length, conserv0,
+               conserv1, consIndex);
+}
+
+} // namespace vorbex
