@@ -1,5 +1,5 @@
 // Workload K: one pairwise alignment of 2047 x 2047 columns, per kernel, in ns
-// per cell of wall time; the vector kernels also as a wavefront of two threads.
+// per cell of wall time; the vector kernels also shared between two threads.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
 
     auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
-    std::printf("\nK: 2047 x 2047, median wall ns per cell (one thread, and a wavefront of two;\n"
+    std::printf("\nK: 2047 x 2047, median wall ns per cell (one thread, and shared between two;\n"
                 "gain: one thread's time over two threads')\n");
     std::printf("%-10s %8s %8s %8s %10s %10s %9s %9s %9s %11s\n", "input", "plain", "avx2", "avx512",
                 "plain/avx2", "plain/avx512", "avx2 x2", "avx512 x2", "gain avx2", "gain avx512");

@@ -8,7 +8,7 @@
 
 namespace vorbex::bench {
 
-// splitmix64: the same numbers on every platform and library
+// splitmix64: the same numbers on every platform and library (the kernel tests draw from it too)
 class SplitMix64 {
   public:
     explicit SplitMix64(std::uint64_t seed) : state_(seed) {}

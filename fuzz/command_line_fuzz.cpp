@@ -13,7 +13,7 @@ namespace {
 constexpr std::size_t MAX_ARGUMENTS = 64;
 
 bool terminatedWithin(const char* slot) {
-    return std::memchr(slot, '\0', FILE_NAME_SIZE) != nullptr;
+    return std::memchr(slot, '\0', NAME_SIZE) != nullptr;
 }
 } // namespace
 
@@ -48,6 +48,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (code == 0)
         fuzz::require(s.inputFileName[0] != '\0' && s.treeFileName[0] != '\0' && s.outputFileName[0] != '\0',
                       "a run has all three names");
-    fuzz::releaseRun();
+    fuzz::closeStreams();
     return 0;
 }

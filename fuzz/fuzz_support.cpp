@@ -1,27 +1,18 @@
 #include "fuzz_support.h"
 
 #include <cstdlib>
-#include <unordered_set>
-#include <vector>
 
-#include "input/input.h"
-#include "resolve/resolve.h"
 #include "run/run.h"
 
 namespace vorbex::fuzz {
 
-namespace {
-FILE* reportSink = nullptr;
-} // namespace
-
 void prepareProcess() {
-    if (reportSink != nullptr)
+    static bool prepared = false;
+    if (prepared)
         return;
     if (std::freopen("/dev/null", "w", stdout) == nullptr)
         std::abort();
-    reportSink = std::fopen("/dev/null", "w");
-    if (reportSink == nullptr)
-        std::abort();
+    prepared = true;
 }
 
 FILE* openBytes(const std::uint8_t* data, std::size_t size) {
@@ -34,20 +25,18 @@ FILE* openBytes(const std::uint8_t* data, std::size_t size) {
 void startRun() {
     if (initialiseRun() != 0)
         std::abort();
-    reportFile = reportSink;
+    // finishRun closes the report: every input gets its own
+    reportFile = std::fopen("/dev/null", "w");
+    if (reportFile == nullptr)
+        std::abort();
 }
 
-void releaseRun() {
-    releaseTree();
-    releaseResolution();
-    std::free(treeTextBuffer);
-    treeTextBuffer = nullptr;
-    for (FILE** stream : {&inputFile, &treeFile}) {
+void closeStreams() {
+    for (FILE** stream : {&inputFile, &treeFile, &reportFile}) {
         if (*stream != nullptr)
             std::fclose(*stream);
         *stream = nullptr;
     }
-    reportFile = nullptr;
 }
 
 void require(bool condition, const char* what) {

@@ -1,6 +1,5 @@
-// Shared by the fuzz targets: inputs as streams, and the reset of every piece
-// of global state that one run leaves behind, so that the next input starts
-// clean and nothing leaks.
+// Shared by the fuzz targets: inputs as streams, and the streams of one input
+// closed, so that the next input starts clean and nothing leaks.
 #pragma once
 
 #include <cstddef>
@@ -9,15 +8,14 @@
 
 namespace vorbex::fuzz {
 
-// Silences standard output and opens a sink for the report (once per process).
+// Silences standard output (once per process).
 void prepareProcess();
 // A read stream over the bytes; an empty one for no bytes.
 FILE* openBytes(const std::uint8_t* data, std::size_t size);
-// Settings back to their defaults, the work storage allocated.
+// Settings back to their defaults, the work storage allocated, a fresh report sink.
 void startRun();
-// Frees every node of the actual or candidate tree, the resolution tables and
-// the tree text, and resets the table, census and candidate builder.
-void releaseRun();
+// Closes the input, tree and report streams, for targets that end without finishRun.
+void closeStreams();
 // Stops the process on a broken invariant, so that the fuzzer keeps the input.
 void require(bool condition, const char* what);
 

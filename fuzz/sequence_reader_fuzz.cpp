@@ -28,6 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::require(std::strlen(node->workText) == static_cast<std::size_t>(node->savedLength),
                       "text and length agree");
     }
-    fuzz::releaseRun();
+    fuzz::closeStreams();
+    releaseRun();
     return 0;
 }

@@ -1,5 +1,6 @@
-// The tree reader on arbitrary bytes; a tree it takes must read back the same
-// from its own NEWICK text.
+// Both tree readers on arbitrary bytes (bit 2 of the first byte chooses the
+// standard one); a tree a reader takes must read back the same from its own
+// NEWICK text, where the names need no quotes.
 #include <cstdlib>
 #include <cstring>
 
@@ -12,7 +13,9 @@ using namespace vorbex;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::prepareProcess();
     fuzz::startRun();
+    const bool standard = size > 0 && (data[0] & 2);
     runSettings.outputMask = size > 0 && (data[0] & 1) ? OUT_VERBOSE : 0;
+    longOptions.standardNewick = standard;
     treeFile = fuzz::openBytes(data, size);
     const int code = readTree();
     fuzz::require(nodeCount <= NODE_TABLE_SIZE && leafCount <= nodeCount, "table counts");
@@ -21,9 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         bool named = true;
         for (int i = 0; i < nodeCount; ++i) {
             fuzz::require(nodeTable[i] != nullptr, "table entry");
-            fuzz::require(std::strlen(nodeTable[i]->name) <= MAX_NAME_LENGTH, "name length");
+            fuzz::require(std::strlen(nodeTable[i]->name) <= MAX_TREE_NAME_LENGTH, "name length");
             fuzz::require(nodeTable[i]->childCount <= MAX_CHILDREN, "child count");
             named = named && nodeTable[i]->name[0] != '\0';
+            // Unquoted, the standard reader would split or refuse such a name
+            if (standard)
+                named = named && std::strpbrk(nodeTable[i]->name, " ()[]':;,") == nullptr;
         }
         // Read the tree's own text again: the same counts must come back
         const int nodes = nodeCount;
@@ -33,15 +39,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::require(end != nullptr, "NEWICK text fits its buffer");
         *end++ = ';';
         const std::size_t length = static_cast<std::size_t>(end - text);
-        fuzz::releaseRun();
+        fuzz::closeStreams();
+        releaseRun();
         if (named && length < TREE_TEXT_SIZE) {
             fuzz::startRun();
+            longOptions.standardNewick = standard;
             treeFile = fuzz::openBytes(reinterpret_cast<const std::uint8_t*>(text), length);
             fuzz::require(readTree() == 0, "own text reads back");
             fuzz::require(nodeCount == nodes && leafCount == leaves, "own text gives the same tree");
         }
         std::free(text);
     }
-    fuzz::releaseRun();
+    fuzz::closeStreams();
+    releaseRun();
     return 0;
 }

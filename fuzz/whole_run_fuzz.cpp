@@ -1,11 +1,10 @@
-// The whole run on a tree and sequences with a small set of options, driven
-// phase by phase as the driver does, with sizes bounded so that one input
-// takes milliseconds.
+// The whole run on a tree and sequences with a small set of options, through
+// the driver's phases with sizes bounded so that one input takes milliseconds,
+// and every candidate's alignment checked.
 //
 // Input: one byte of options, the tree text, a byte 0x01, the sequences.
 // The option bits are read by applyOptions.
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 
 #include "fuzz_support.h"
@@ -13,13 +12,14 @@
 #include "resolve/resolve.h"
 #include "run/parallel_candidates.h"
 #include "run/run.h"
+#include "support/run_invariants.h"
 
 using namespace vorbex;
 
 namespace {
 
 constexpr int MAX_LEAVES = 24;
-constexpr int MAX_COLUMNS = 160;
+constexpr int MAX_COLUMNS = 160; // the longest sequence
 constexpr double MAX_CANDIDATES = 120.0;
 constexpr int OUTPUT_MASKS[] = {8, 40, 63, 24};
 
@@ -53,22 +53,16 @@ void applyOptions(std::uint8_t options) {
     }
 }
 
+// The driver's own phases, with the bounds between them.
 int runPhases() {
-    if (const int code = readTree(); code != 0)
-        return code;
-    if (const int code = readSequences(); code != 0)
+    if (const int code = readInputs(); code != 0)
         return code;
     if (leafCount > MAX_LEAVES || columnCapacity > MAX_COLUMNS)
         return 0;
-    columnCapacity = static_cast<int>(columnCapacity * 2.5);
-    if (columnCapacity > MAXSEQLEN)
-        columnCapacity = MAXSEQLEN;
-    baseSerial = nodeCount;
-    if (const int code = pruneTree(); code != 0 || rootNode == nullptr)
+    if (const int code = prepareTree(); code != 0)
         return code;
     if (treesToTry > MAX_CANDIDATES)
         return 0;
-    treeTextBuffer = static_cast<char*>(std::calloc(NEWICK_TEXT_SIZE, 1));
     if (const int code = buildResolutionTables(); code != 0)
         return code;
     // One process, one thread: the fuzzer follows every step of the serial
@@ -91,8 +85,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t* sequences = split != nullptr ? split + 1 : data + size;
     treeFile = fuzz::openBytes(tree, treeSize);
     inputFile = fuzz::openBytes(sequences, static_cast<std::size_t>(data + size - sequences));
-    const int code = runPhases();
-    fuzz::require(code >= 0 && code < 128, "result code");
-    fuzz::releaseRun();
+    afterCandidate = &test_support::checkCandidate;
+    const int status = finishRun(runPhases());
+    fuzz::require(status >= 0 && status < 128, "exit status");
+    releaseRun();
     return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "align/align.h"
 #include "align/kernels.h"
+#include "align/thread_count_choice.h"
 #include "base/output.h"
 #include "base/result_code.h"
 #include "base/settings.h"
@@ -16,6 +17,9 @@ namespace vorbex {
 
 namespace {
 
+// Written out again in the vector kernels, not shared with them:
+// tests/reference compares the two, which proves something only while this
+// kernel stands alone.
 double similarity(const KernelSettings& s, const ProfileColumn& a, const ProfileColumn& b) {
     const double* w = s.weights;
     const double* x = a.weight;
@@ -178,13 +182,13 @@ ResultCode alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second,
     const int n = first->workLength;
     const int m = second->workLength;
     if ((kind == KernelKind::Avx512 || kind == KernelKind::Avx2) && n > 0 && m > 0) {
-        const int eligible = wavefrontThreads(kind, n, m);
-        const int threads = eligible > 1 ? wavefrontChoice.choose(eligible) : 1;
+        const int eligible = eligibleThreads(kind, n, m);
+        const int threads = eligible > 1 ? threadCountChoice.choose(eligible) : 1;
         const auto start = std::chrono::steady_clock::now();
         score = kind == KernelKind::Avx512 ? fillAvx512Kernel(s, columns1, n, columns2, m, threads)
                                            : fillAvx2Kernel(s, columns1, n, columns2, m, threads);
         if (eligible > 1)
-            wavefrontChoice.record(
+            threadCountChoice.record(
                 threads, double(n) * m,
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     } else {

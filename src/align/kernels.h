@@ -27,26 +27,6 @@ bool kernelAvailable(KernelKind kind);
 // set, otherwise the widest one the processor runs.
 KernelKind selectedKernel();
 
-// Threads alignProfiles gives the vector kernel for an n x m alignment:
-// alignmentThreads, or 1 when the alignment is too small to gain from more.
-int wavefrontThreads(KernelKind kind, int n, int m);
-
-// Between one thread and a wavefront, for an alignment wavefrontThreads gave
-// `threads` > 1: the one that has been faster per cell lately, the other now
-// and then to follow a change. A wavefront loses when other work holds the
-// processors; the result is the same either way.
-class WavefrontChoice {
-  public:
-    int choose(int threads);
-    void record(int threads, double cells, double seconds);
-
-  private:
-    static constexpr int TRY_OTHER_EVERY = 32;
-    double nsPerCell_[2] = {0.0, 0.0}; // one thread, several; 0 until measured
-    long long eligible_ = 0;
-};
-extern WavefrontChoice wavefrontChoice;
-
 // Each fills traceMatrix rows 0..n, columns 0..m for the first profile down
 // and the second across, and returns the score of cell [n][m]. The plain one
 // also fills the three score matrices. The vector ones use up to `threads`

@@ -100,9 +100,9 @@ void openGapColumn(TreeNode* child, int c, int tail) {
     ++child->workLength;
 }
 
-// Carries the gap columns the node received in its parent's alignment into
-// both of its children.
-void widenChildren(TreeNode* parent) {
+// The plain walk: carries the gap columns the node received in its parent's
+// alignment into both of its children, shifting their tails once per gap.
+void widenChildrenByShifting(TreeNode* parent) {
     TreeNode* first = parent->children[0];
     TreeNode* second = parent->children[1];
     const int width = parent->workLength;
@@ -131,6 +131,54 @@ void widenChildren(TreeNode* parent) {
             ++pos;
         }
     }
+}
+
+// The same in one merge pass: each widened child is built in a buffer of its
+// own from its columns and the parent's gaps, then copied back. False, with
+// nothing changed, for a node the plain walk would not leave as the parent's
+// width (built otherwise than by the pairwise alignment, or near the buffer's
+// end), which it then widens.
+bool widenChildrenByMerging(TreeNode* parent) {
+    TreeNode* first = parent->children[0];
+    TreeNode* second = parent->children[1];
+    const int width = parent->workLength;
+    const int savedLength = parent->savedLength;
+    if (first->workLength != savedLength || second->workLength != savedLength || width > MAXSEQLEN)
+        return false;
+    ProfileColumn* const widened1 = alignedBuffer1;
+    ProfileColumn* const widened2 = alignedBuffer2;
+    const ProfileColumn gapColumn{};
+    int pos = 0;
+    for (int c = 0; c < width; ++c) {
+        const bool inserted = isGapColumn(parent->workProfile[c]) &&
+                              (pos >= savedLength || hasRealWeight(parent->savedProfile[pos]));
+        if (!inserted) {
+            // A column of the children, or a gap column they both had
+            if (pos >= savedLength)
+                return false;
+            widened1[c] = first->workProfile[pos];
+            widened2[c] = second->workProfile[pos];
+            ++pos;
+            continue;
+        }
+        // Where the plain walk would skip the shift past the buffer
+        if (pos < savedLength && c + (savedLength - pos) >= MAXSEQLEN)
+            return false;
+        widened1[c] = gapColumn;
+        widened2[c] = gapColumn;
+    }
+    if (pos != savedLength)
+        return false;
+    std::memcpy(first->workProfile, widened1, sizeof(ProfileColumn) * width);
+    std::memcpy(second->workProfile, widened2, sizeof(ProfileColumn) * width);
+    first->workLength = width;
+    second->workLength = width;
+    return true;
+}
+
+void widenChildren(TreeNode* parent) {
+    if (usePlainImplementation || !widenChildrenByMerging(parent))
+        widenChildrenByShifting(parent);
 }
 
 } // namespace

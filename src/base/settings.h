@@ -6,7 +6,9 @@
 namespace vorbex {
 
 constexpr const char* VERSION = "1.52";
-constexpr int FILE_NAME_SIZE = 256; // 255 characters and the terminator
+// A slot for a name or a file name: up to 255 characters and the terminator.
+constexpr int NAME_SIZE = 256;
+constexpr int MAX_NAME_LENGTH = NAME_SIZE - 1;
 
 // Bits of outputMask
 constexpr int OUT_INIT = 1;
@@ -17,9 +19,9 @@ constexpr int OUT_VERBOSE = 16;
 constexpr int OUT_TREES = 32;
 
 struct RunSettings {
-    char inputFileName[FILE_NAME_SIZE];
-    char treeFileName[FILE_NAME_SIZE];
-    char outputFileName[FILE_NAME_SIZE];
+    char inputFileName[NAME_SIZE];
+    char treeFileName[NAME_SIZE];
+    char outputFileName[NAME_SIZE];
     int appendOutput;
     double absoluteBonus;
     double almostBonus;
@@ -41,16 +43,24 @@ enum class RowOrder { INPUT, TREE };
 // What the long options set; each is off until asked for.
 struct LongOptions {
     std::string alignmentFileName; // the best alignment; empty: none
-    AlignmentFormat alignmentFormat;
-    RowOrder rowOrder;
-    std::string treeFileName;       // the best candidate's tree
-    std::string candidatesFileName; // one row per candidate tree
-    int processorLimit;             // 0: every processor of the affinity
+    AlignmentFormat alignmentFormat = AlignmentFormat::FASTA;
+    RowOrder rowOrder = RowOrder::INPUT;
+    std::string treeFileName;          // the best candidate's tree
+    std::string candidatesFileName;    // one row per candidate tree
+    int processorLimit = 0;            // 0: every processor of the affinity
+    bool standardNewick = false;       // branch lengths, quotes, comments: the NEWICK of other programs
+    bool firstWordNames = false;       // a FASTA name ends at its first blank
+    bool ignoreExtraSequences = false; // records of names not in the tree are passed over
 };
 
 extern LongOptions longOptions;
 
-// Stores every default: the values a run has before its command line.
+// The values a run has before its command line, shown by the usage text.
+constexpr RunSettings DEFAULT_SETTINGS = {
+    "", "", "", 0, 1.0, 0.1, 0.2, -2.0, -0.2, 40, {1.0, 1.0, 1.0, 1.0}, '-', 0, 1,
+};
+
+// Stores every default.
 void storeDefaultSettings();
 
 } // namespace vorbex

@@ -6,12 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "base/settings.h"
+
 namespace vorbex {
 
-constexpr int NAME_SIZE = 256;       // a name slot: 255 characters and the terminator
-constexpr int MAX_NAME_LENGTH = 254; // longest name or label the tree reader takes
+constexpr int MAX_TREE_NAME_LENGTH = 254; // longest name or label the tree reader takes
 constexpr int CHILD_SLOTS = 32;
-constexpr int MAX_CHILDREN = 31;
+constexpr int MAX_CHILDREN = CHILD_SLOTS - 1;
 constexpr int NODE_TABLE_SIZE = 4095;
 constexpr int MAXSEQLEN = 2047;          // columns of a profile, a record and an alignment
 constexpr int TEXT_SIZE = MAXSEQLEN + 1; // a sequence text and its terminator
@@ -53,7 +54,7 @@ extern int nodeCount;
 extern int leafCount;
 extern TreeNode* rootNode;
 extern int maxNameLength;
-extern int columnCapacity;
+extern int columnCapacity; // the longest sequence read
 
 // Node record and table
 TreeNode* createNode();
@@ -71,6 +72,8 @@ char* allocateText();
 ProfileColumn* allocateProfile();
 // Gives a node both profiles, each only when absent.
 [[nodiscard]] bool allocateProfiles(TreeNode* node);
+// Names an unlabelled inner node: NODE and its serial, three digits at least.
+void nameInnerNode(TreeNode* node);
 // Forgets the whole table and its counters (start of a run, and tests).
 void resetNodeTable();
 // Frees every node that hangs from the root, directly or through the twin of a
@@ -89,6 +92,10 @@ bool isDefiniteColumn(const ProfileColumn& column);
 // Writes the subtree of `node` as NEWICK text from `out`, terminates it and
 // returns the position of the terminator; nullptr when it would pass `end`.
 char* writeNewick(const TreeNode* node, char* out, const char* end);
+// The tree as one line of the report: its NEWICK text and ";". `text` has room
+// for NEWICK_TEXT_SIZE characters. ERINT after a message when the text would
+// not fit, which no tree that fits the table does.
+[[nodiscard]] int echoTree(const TreeNode* root, char* text);
 
 // Sequence reader
 [[nodiscard]] int readSequences();

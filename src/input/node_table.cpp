@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <iterator>
 #include <unordered_set>
@@ -68,6 +69,10 @@ int checkTableRoom(int count) {
         return 0;
     reportBoth("Maximum number of tree nodes exceeded (%d)\n", NODE_TABLE_SIZE);
     return ERTREE;
+}
+
+void nameInnerNode(TreeNode* node) {
+    std::snprintf(node->name, NAME_SIZE, "NODE%03d", node->serial);
 }
 
 void releaseTree() {

@@ -15,7 +15,6 @@ namespace {
 
 constexpr int LINE_BUFFER_SIZE = 2050;
 constexpr int LINE_READ_LIMIT = 2048;
-constexpr int HEADER_NAME_LENGTH = NAME_SIZE - 1;
 constexpr const char* COMMENT_STARTS = " <$^:%@#*/\\;!?()";
 constexpr const char* SKIPPED_CHARACTERS = "-_=";
 
@@ -107,15 +106,18 @@ struct ReaderState {
     TreeNode* currentRecord = nullptr;
     bool headerSeen = false;
     bool recordTooLong = false;
+    int extraRecords = 0; // passed over: not in the tree
     int lineNumber = 1;
     ResultCode result = 0;
 };
 
-// The name runs from behind ">" to the first "|"; trailing blanks and tabs go,
-// but never its first character.
+// The name runs from behind ">" to the first "|" (or the first blank, when
+// names are words); trailing blanks and tabs go, but never its first character.
 void headerName(const char* line, char* name) {
+    const char* ends = longOptions.firstWordNames ? "| \t" : "|";
     int length = 0;
-    for (const char* c = line + 1; *c != '\0' && *c != '|' && length < HEADER_NAME_LENGTH; ++c)
+    for (const char* c = line + 1; *c != '\0' && std::strchr(ends, *c) == nullptr && length < MAX_NAME_LENGTH;
+         ++c)
         name[length++] = *c;
     while (length > 1 && (name[length - 1] == ' ' || name[length - 1] == '\t'))
         --length;
@@ -136,6 +138,10 @@ ResultCode readHeader(ReaderState& state, const Scratch& scratch, std::string& w
     char name[NAME_SIZE];
     headerName(scratch.line, name);
     TreeNode* node = findNode(name);
+    if (node == nullptr && longOptions.ignoreExtraSequences) {
+        ++state.extraRecords;
+        return 0;
+    }
     if (node == nullptr) {
         reportBoth("Unknown name \"%s\" in line %d\n", name, state.lineNumber);
         state.result |= ERDATA;
@@ -235,6 +241,8 @@ int readSequences() {
     }
     if (std::ferror(inputFile))
         state.result |= ERIO;
+    if (state.extraRecords > 0)
+        reportBoth("%d sequences not in the tree passed over\n", state.extraRecords);
     if (TreeNode* record = state.currentRecord; record != nullptr) {
         if (record->workLength == 0) {
             reportBoth("No sequence for \"%s\" in line %d\n", record->name, state.lineNumber);

@@ -8,6 +8,7 @@
 #include "base/result_code.h"
 #include "base/settings.h"
 #include "input/input.h"
+#include "input/tree_building.h"
 
 namespace vorbex {
 namespace {
@@ -61,29 +62,6 @@ void dropBlanks(char* text) {
     text[kept] = '\0';
 }
 
-void raiseMaxNameLength(int length) {
-    if (length > maxNameLength)
-        maxNameLength = length;
-}
-
-// Appends `child` to `parent`; ERTREE when that makes 32 children.
-ResultCode adoptChild(TreeNode* parent, TreeNode* child, int position) {
-    parent->children[parent->childCount++] = child;
-    child->parent = parent;
-    if (parent->childCount >= CHILD_SLOTS) {
-        reportBoth("Maximum order exceeded at pos %d\n", position);
-        return ERTREE;
-    }
-    return 0;
-}
-
-ResultCode enterInTable(TreeNode* node) {
-    if (const ResultCode code = checkTableRoom(nodeCount + 1); code != 0)
-        return code;
-    nodeTable[nodeCount++] = node;
-    return 0;
-}
-
 ResultCode parseTree(const char* text) {
     leafCount = 0;
     nodeCount = 0;
@@ -125,7 +103,7 @@ ResultCode parseTree(const char* text) {
             while (text[r] != '\0' && !isDelimiter(text[r]))
                 ++r;
             const int labelLength = r - labelStart;
-            if (labelLength > MAX_NAME_LENGTH) {
+            if (labelLength > MAX_TREE_NAME_LENGTH) {
                 reportBoth("Name too long at pos %d\n", labelStart);
                 return ERTREE;
             }
@@ -134,7 +112,7 @@ ResultCode parseTree(const char* text) {
                 currentNode->name[labelLength] = '\0';
                 raiseMaxNameLength(labelLength);
             } else {
-                std::snprintf(currentNode->name, NAME_SIZE, "%s%03d", "NODE", currentNode->serial);
+                nameInnerNode(currentNode);
                 raiseMaxNameLength(6);
             }
             const char behind = text[r];
@@ -152,7 +130,7 @@ ResultCode parseTree(const char* text) {
             p = behind == ',' ? r + 1 : r;
             currentNode = currentNode->parent;
         } else if (tokenLength > 0) {
-            if (tokenLength > MAX_NAME_LENGTH) {
+            if (tokenLength > MAX_TREE_NAME_LENGTH) {
                 reportBoth("Name too long at pos %d\n", p);
                 return ERTREE;
             }
@@ -180,6 +158,32 @@ ResultCode parseTree(const char* text) {
     }
     return 0;
 }
+
+} // namespace
+
+void raiseMaxNameLength(int length) {
+    if (length > maxNameLength)
+        maxNameLength = length;
+}
+
+ResultCode adoptChild(TreeNode* parent, TreeNode* child, int position) {
+    parent->children[parent->childCount++] = child;
+    child->parent = parent;
+    if (parent->childCount > MAX_CHILDREN) {
+        reportBoth("Maximum order exceeded at pos %d\n", position);
+        return ERTREE;
+    }
+    return 0;
+}
+
+ResultCode enterInTable(TreeNode* node) {
+    if (const ResultCode code = checkTableRoom(nodeCount + 1); code != 0)
+        return code;
+    nodeTable[nodeCount++] = node;
+    return 0;
+}
+
+namespace {
 
 // Pre-order, children in slot order.
 void reportPolytomies() {
@@ -210,21 +214,20 @@ int readTree() {
         return ERMEM;
     if (const ResultCode code = readTreeText(text.get()); code != 0)
         return code;
-    dropBlanks(text.get());
-    if (const ResultCode code = parseTree(text.get()); code != 0)
-        return code;
+    if (longOptions.standardNewick) {
+        if (const ResultCode code = parseStandardTree(text.get()); code != 0)
+            return code;
+    } else {
+        dropBlanks(text.get());
+        if (const ResultCode code = parseTree(text.get()); code != 0)
+            return code;
+    }
 
     std::printf("Source tree read (overall %d nodes, %d leaves)\n", nodeCount, leafCount);
     if (runSettings.outputMask & OUT_VERBOSE) {
         reportOnly("\nSource tree read (overall %d nodes, %d leaves):\n", nodeCount, leafCount);
-        // Without any "(" there is no tree: the echo is the semicolon alone
-        text.get()[0] = '\0';
-        if (rootNode != nullptr &&
-            writeNewick(rootNode, text.get(), text.get() + TREE_BUFFER_SIZE) == nullptr) {
-            reportBoth("Tree text buffer exceeded\n");
-            return ERINT;
-        }
-        reportOnly("%s;\n", text.get());
+        if (const ResultCode code = echoTree(rootNode, text.get()); code != 0)
+            return code;
     }
     text.reset();
 

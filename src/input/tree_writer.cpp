@@ -1,6 +1,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/output.h"
+#include "base/result_code.h"
 #include "input/input.h"
 
 namespace vorbex {
@@ -63,6 +65,17 @@ char* writeNewick(const TreeNode* node, char* out, const char* end) {
     }
     *out = '\0';
     return out;
+}
+
+int echoTree(const TreeNode* root, char* text) {
+    // Without any "(" there is no tree: the echo is the semicolon alone
+    text[0] = '\0';
+    if (root != nullptr && writeNewick(root, text, text + NEWICK_TEXT_SIZE) == nullptr) {
+        reportBoth("Tree text buffer exceeded\n");
+        return ERINT;
+    }
+    reportOnly("%s;\n", text);
+    return 0;
 }
 
 } // namespace vorbex

@@ -22,8 +22,8 @@ void writeCandidateSummary(int candidateNumber, bool polytomic, int length, int 
                            double consIndex) {
     if (!polytomic && !(runSettings.outputMask & OUT_VERBOSE))
         return;
-    reportOnly("#%d: MA_length=%d Conserv0=%d Conserv1=%d ConsIndex=%.2f\n\n", candidateNumber, length, conserv0,
-               conserv1, consIndex);
+    reportOnly("#%d: MA_length=%d Conserv0=%d Conserv1=%d ConsIndex=%.2f\n\n", candidateNumber, length,
+               conserv0, conserv1, consIndex);
 }
 
 } // namespace vorbex

@@ -14,9 +14,8 @@ constexpr char BASE_LETTERS[BASE_COUNT] = {'A', 'C', 'G', 'T'};
 
 // Unlike a gap column proper, a weight of exactly the tolerance still shows as a gap here
 ColumnClass classifyColumn(const ProfileColumn& column) {
-    for (double weight : column.weight)
-        if (std::fabs(1.0 - weight) < TOLERANCE)
-            return DEFINITE;
+    if (isDefiniteColumn(column))
+        return DEFINITE;
     for (double weight : column.weight)
         if (weight > TOLERANCE)
             return MIXED;

@@ -1,6 +1,7 @@
 #include "report/result_files.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -33,6 +34,28 @@ struct ResultState {
 };
 
 ResultState state;
+
+// The temporary names as the signal handler sees them: an interrupted run
+// removes its temporary files, as a failed one does.
+const char* volatile temporaryNames[RESULT_KINDS];
+constexpr int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+
+void removeTemporariesAndEnd(int signal) {
+    for (const char* name : temporaryNames)
+        if (name != nullptr)
+            unlink(name);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void guardTemporaries(bool on) {
+    for (int kind = 0; kind < RESULT_KINDS; ++kind) {
+        const std::string& name = state.files[kind].temporary;
+        temporaryNames[kind] = on && !name.empty() ? name.c_str() : nullptr;
+    }
+    for (const int signal : ENDING_SIGNALS)
+        std::signal(signal, on ? &removeTemporariesAndEnd : SIG_DFL);
+}
 
 const std::string& targetOf(ResultKind kind) {
     switch (kind) {
@@ -250,6 +273,8 @@ ResultCode openResultFiles() {
     if (wanted(CANDIDATES_FILE))
         writeTableHeader(state.files[CANDIDATES_FILE].stream);
     state.underWay = resultFilesWanted();
+    if (state.underWay)
+        guardTemporaries(true);
     return 0;
 }
 
@@ -313,6 +338,7 @@ ResultCode commitResultFiles() {
         }
     }
     ResultCode code = 0;
+    guardTemporaries(false);
     for (ResultFile& file : state.files) {
         if (file.temporary.empty())
             continue;
@@ -330,6 +356,7 @@ ResultCode commitResultFiles() {
 void discardResultFiles() {
     const bool underWay = state.underWay;
     state.underWay = false;
+    guardTemporaries(false);
     bool removed = false;
     for (ResultFile& file : state.files) {
         removed = removed || !file.temporary.empty();

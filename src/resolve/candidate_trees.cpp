@@ -19,10 +19,6 @@ int newNodeCount = 0;
 // Pending nodes of the index and teardown walks; a candidate of any depth fits.
 std::vector<TreeNode*> walkStack;
 
-bool isChildLetter(char c) {
-    return c >= 'A';
-}
-
 // Slot of `node` among the children of `parent`; -1 when it is not there.
 int findChild(const TreeNode* parent, const TreeNode* node) {
     for (int i = 0; i < parent->childCount; ++i)
@@ -98,7 +94,7 @@ ResultCode buildReplacement(TreeNode* polytomic, const char* topology) {
             TreeNode* group = makeReplacementNode(current);
             if (group == nullptr)
                 return ERMEM;
-            std::snprintf(group->name, NAME_SIZE, "%s%03d", "NODE", group->serial);
+            nameInnerNode(group);
             *target = group;
             current = group;
         } else {

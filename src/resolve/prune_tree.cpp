@@ -134,12 +134,9 @@ ResultCode reportActualTree() {
     char* text = static_cast<char*>(std::calloc(NEWICK_TEXT_SIZE, 1));
     if (text == nullptr)
         return ERMEM;
-    // The buffer has room for any tree that fits the table
-    const bool written = writeNewick(rootNode, text, text + NEWICK_TEXT_SIZE) != nullptr;
-    if (written)
-        reportOnly("%s;\n", text);
+    const ResultCode code = echoTree(rootNode, text);
     std::free(text);
-    return written ? 0 : ERINT;
+    return code;
 }
 
 ResultCode takeCensus() {

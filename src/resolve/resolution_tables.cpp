@@ -20,10 +20,6 @@ int slotSize(int order) {
     return 3 * order - 1;
 }
 
-bool isChildLetter(char c) {
-    return c >= 'A';
-}
-
 double physicalMemory() {
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long pageSize = sysconf(_SC_PAGESIZE);
@@ -143,6 +139,10 @@ ResultCode buildOrder(int order) {
 }
 
 } // namespace
+
+bool isChildLetter(char c) {
+    return c >= 'A';
+}
 
 double resolutionTableBytes(int order) {
     double bytes = 0.0;

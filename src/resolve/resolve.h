@@ -23,6 +23,8 @@ double resolutionCount(int order);
 // Resolution tables: per order, topologyCount strings over the letters A, B, ...
 extern int topologyCount[CHILD_SLOTS];
 extern char** resolutionTable[CHILD_SLOTS];
+// A child's letter in a topology string (the rest are "(", ")" and ",").
+bool isChildLetter(char c);
 // Within the machine's physical memory.
 [[nodiscard]] int buildResolutionTables();
 // The same within `memoryBytes`: an order whose tables, with those of the

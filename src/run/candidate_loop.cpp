@@ -27,13 +27,6 @@ bool takeIfBetter(BestAlignment& best, int number, int length, double consIndex)
 
 namespace {
 
-void echoCandidateTree() {
-    if (treeTextBuffer == nullptr || rootNode == nullptr)
-        return;
-    if (writeNewick(rootNode, treeTextBuffer, treeTextBuffer + NEWICK_TEXT_SIZE) != nullptr)
-        reportOnly("%s;\n", treeTextBuffer);
-}
-
 void dumpLeaves() {
     reportOnly("*** Initial vectors ***\n");
     for (int entry = 0; entry < leafCount; ++entry)
@@ -62,8 +55,9 @@ ResultCode runSerially(BestAlignment& best, bool& candidateFailed) {
 } // namespace
 
 ResultCode evaluateCandidate(int number, AlignmentScore& score) {
-    if (polytomicCount != 0 && (runSettings.outputMask & OUT_TREES))
-        echoCandidateTree();
+    if (polytomicCount != 0 && (runSettings.outputMask & OUT_TREES) && treeTextBuffer != nullptr)
+        if (const ResultCode code = echoTree(rootNode, treeTextBuffer); code != 0)
+            return code;
     if (runSettings.outputMask & OUT_INIT)
         dumpLeaves();
     if (const ResultCode code = traceForward(); code != 0)

@@ -10,8 +10,6 @@
 namespace vorbex {
 namespace {
 
-constexpr int MAX_ARGUMENT_LENGTH = FILE_NAME_SIZE - 1;
-
 bool isOptionStart(char c) {
     return c == '-' || c == '/';
 }
@@ -29,7 +27,7 @@ bool isHelpRequest(const char* first) {
 // Copies at most 255 characters and terminates: the name slots and the work buffer.
 void copyCut(char* slot, const char* text, bool upperCase) {
     int length = 0;
-    for (; length < MAX_ARGUMENT_LENGTH && text[length] != '\0'; ++length) {
+    for (; length < MAX_NAME_LENGTH && text[length] != '\0'; ++length) {
         const unsigned char c = static_cast<unsigned char>(text[length]);
         slot[length] = static_cast<char>(upperCase ? std::toupper(c) : c);
     }
@@ -90,8 +88,8 @@ int decodeOption(const char* option) {
 // Returns 0, or 1 after an excess or overlong name was reported. A name cut
 // to its slot would name another file, which the report could overwrite.
 int takeFileName(const char* argument) {
-    if (std::strlen(argument) > MAX_ARGUMENT_LENGTH) {
-        std::printf("File name longer than %d characters: \"%s\"\n", MAX_ARGUMENT_LENGTH, argument);
+    if (std::strlen(argument) > MAX_NAME_LENGTH) {
+        std::printf("File name longer than %d characters: \"%s\"\n", MAX_NAME_LENGTH, argument);
         return 1;
     }
     for (char* slot : {runSettings.inputFileName, runSettings.treeFileName, runSettings.outputFileName}) {
@@ -116,9 +114,9 @@ int deriveOutputFileName() {
             stem = at;
     }
     const char* extension = ".log";
-    if (stem + std::strlen(extension) > MAX_ARGUMENT_LENGTH) {
+    if (stem + std::strlen(extension) > MAX_NAME_LENGTH) {
         std::printf("Output file name derived from \"%s\" is longer than %d characters\n", input,
-                    MAX_ARGUMENT_LENGTH);
+                    MAX_NAME_LENGTH);
         return 1;
     }
     std::memcpy(runSettings.outputFileName, input, stem);
@@ -181,6 +179,12 @@ int takeLongValue(const std::string& name, const char* value) {
         valid = parseChoice(value, {"input", "tree"}, {RowOrder::INPUT, RowOrder::TREE}, o.rowOrder);
     else if (name == "threads")
         valid = parseCount(value, MAX_PROCESSOR_LIMIT, o.processorLimit);
+    else if (name == "newick")
+        valid = parseChoice(value, {"names", "standard"}, {false, true}, o.standardNewick);
+    else if (name == "fasta-names")
+        valid = parseChoice(value, {"line", "word"}, {false, true}, o.firstWordNames);
+    else if (name == "extra-sequences")
+        valid = parseChoice(value, {"error", "ignore"}, {false, true}, o.ignoreExtraSequences);
     if (valid)
         return 0;
     std::printf("Invalid value \"%s\" for option \"--%s\"\n", value, name.c_str());
@@ -188,7 +192,8 @@ int takeLongValue(const std::string& name, const char* value) {
 }
 
 bool takesValue(const std::string& name) {
-    for (const char* known : {"alignment", "alignment-format", "order", "tree", "candidates", "threads"})
+    for (const char* known : {"alignment", "alignment-format", "order", "tree", "candidates", "threads",
+                              "newick", "fasta-names", "extra-sequences"})
         if (name == known)
             return true;
     return false;
@@ -233,37 +238,47 @@ bool answerInformationRequest(int argc, char** argv) {
 } // namespace
 
 void printLongOptions() {
-    std::printf("\nLong options (GNU style, --name=value or --name value):\n"
-                " --alignment=FILE         write the best alignment to FILE\n"
-                " --alignment-format=F     its format: fasta (default), clustal, phylip, stockholm\n"
-                " --order=O                its records in input (default) or tree order\n"
-                " --tree=FILE              write the best candidate tree to FILE (NEWICK)\n"
-                " --candidates=FILE        write a table of every candidate tree to FILE\n"
-                " --threads=N              use at most N processors\n"
-                " --help                   show this text\n"
-                " --version                show the version\n"
-                " --                       every later argument is a file name\n");
+    std::printf(
+        "\nLong options (GNU style, --name=value or --name value):\n"
+        " --alignment=FILE         write the best alignment to FILE\n"
+        " --alignment-format=F     its format: fasta (default), clustal, phylip, stockholm\n"
+        " --order=O                its records in input (default) or tree order\n"
+        " --tree=FILE              write the best candidate tree to FILE (NEWICK)\n"
+        " --candidates=FILE        write a table of every candidate tree to FILE\n"
+        " --threads=N              use at most N processors\n"
+        " --newick=standard        read the tree as other programs write it: branch lengths,\n"
+        "                          support values, quoted labels, [comments] (names: the default)\n"
+        " --fasta-names=word       a sequence's name is the first word of its header (line: default)\n"
+        " --extra-sequences=ignore pass over sequences not in the tree (error: the default)\n"
+        " --help                   show this text\n"
+        " --version                show the version\n"
+        " --                       every later argument is a file name\n");
 }
 
 void printUsage() {
-    std::printf("\nMultiple alignment of base sequences over a tree  v.%s  Kalvexa, 2008\n\n", VERSION);
+    const RunSettings& d = DEFAULT_SETTINGS;
+    std::printf("\n");
+    std::printf(BANNER, VERSION);
+    std::printf("\n");
     std::printf("Usage: vorbex [options] infile treefile [outfile]\n\n"
                 " infile   :file with a set of sequences (FASTA)\n"
                 " treefile :file containing a tree (NEWICK)\n"
                 " outfile  :result file (infile.log default)\n\n"
                 "Options (case insensitive):\n");
     std::printf(" -A       append to the output file (re-write by default)\n");
-    std::printf(" -CAn     bonus for absolute conserved site in alignment (%g default)\n", 1.0);
-    std::printf(" -CBn     bonus for almost conserved site in alignment (%g default)\n", 0.1);
-    std::printf(" -CSn     additional bonus for series of abs. conserved sites (%g default)\n", 0.2);
-    std::printf(" -Dn      penalty for first gap in alignment (%g default)\n", -2.0);
-    std::printf(" -Gn      penalty for further gaps in alignment (%g default)\n", -0.2);
+    std::printf(" -CAn     bonus for absolute conserved site in alignment (%g default)\n", d.absoluteBonus);
+    std::printf(" -CBn     bonus for almost conserved site in alignment (%g default)\n", d.almostBonus);
+    std::printf(" -CSn     additional bonus for series of abs. conserved sites (%g default)\n",
+                d.seriesBonus);
+    std::printf(" -Dn      penalty for first gap in alignment (%g default)\n", d.gapOpenPenalty);
+    std::printf(" -Gn      penalty for further gaps in alignment (%g default)\n", d.gapExtendPenalty);
     std::printf(" -H       display this help information\n");
-    std::printf(" -On      out: 1=init 2=steps 4=final 8=align 16=verb 32=trees (%d default)\n", 40);
+    std::printf(" -On      out: 1=init 2=steps 4=final 8=align 16=verb 32=trees (%d default)\n",
+                d.outputMask);
     std::printf(" -RXn     X={A|C|G|T}, n=relative weight of nucleotide (1 default)\n");
-    std::printf(" -Sc      gap symbol 'c' in alignment, blank if empty ('%c' default)\n", '-');
+    std::printf(" -Sc      gap symbol 'c' in alignment, blank if empty ('%c' default)\n", d.gapSymbol);
     std::printf(" -T       left trim alignment to first site without gaps (none default)\n");
-    std::printf(" -Wn      work mode: 1=L1_distance 2=L2_distance (%d default)\n", 1);
+    std::printf(" -Wn      work mode: 1=L1_distance 2=L2_distance (%d default)\n", d.workMode);
 }
 
 int parseArguments(int argc, char** argv) {
@@ -283,7 +298,7 @@ int parseArguments(int argc, char** argv) {
                 errors += decodeLongOption(argc, argv, i);
             continue;
         }
-        char upper[FILE_NAME_SIZE];
+        char upper[NAME_SIZE];
         copyCut(upper, argv[i], true);
         if (!optionsEnded && isOptionStart(upper[0]))
             errors += decodeOption(upper);

@@ -14,8 +14,6 @@ char* treeTextBuffer = nullptr;
 
 namespace {
 
-constexpr const char* BANNER = "Multiple alignment of base sequences over a tree  v.%s  Kalvexa, 2008\n";
-
 void printSettingsLine(FILE* out) {
     const RunSettings& s = runSettings;
     std::fprintf(out, " d=%g  g=%g  o=%d  s='%c'  t=%d  w=%d\n", s.gapOpenPenalty, s.gapExtendPenalty,
@@ -122,9 +120,6 @@ ResultCode readInputs() {
         return code;
     if (const ResultCode code = readSequences(); code != 0)
         return code;
-    columnCapacity = static_cast<int>(columnCapacity * 2.5);
-    if (columnCapacity > MAXSEQLEN)
-        columnCapacity = MAXSEQLEN;
     baseSerial = nodeCount;
     return 0;
 }

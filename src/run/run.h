@@ -11,6 +11,7 @@ namespace vorbex {
 extern char* treeTextBuffer;
 
 constexpr int MAX_PROCESSOR_LIMIT = 4096; // the largest --threads value
+constexpr const char* BANNER = "Multiple alignment of base sequences over a tree  v.%s  Kalvexa, 2008\n";
 
 [[nodiscard]] ResultCode initialiseRun();
 // 0, ERARG after the messages, or USAGE_SHOWN after a help or version text.

@@ -1,5 +1,5 @@
-// Seeded random sweeps: every vector kernel, on one thread and as a wavefront
-// of 2, 3 and 4 threads, against the plain one, flag for flag, on the corner
+// Seeded random sweeps: every vector kernel, on one thread and shared between
+// 2, 3 and 4 threads, against the plain one, flag for flag, on the corner
 // score and on every aligned column, with == on doubles.
 #include <gtest/gtest.h>
 
@@ -13,30 +13,16 @@
 
 #include "align/align.h"
 #include "align/kernels.h"
+#include "bench/workload.h"
 #include "input/input.h"
 #include "run/run.h"
-#include "unit/align/profile_builder.h"
+#include "support/nodes.h"
 
 namespace vorbex {
 namespace {
 
-using testing_support::NodePool;
-
-class SplitMix64 {
-  public:
-    explicit SplitMix64(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t next() {
-        std::uint64_t z = (state_ += 0x9e3779b97f4a7c15ULL);
-        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-        z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-        return z ^ (z >> 31);
-    }
-    int below(int bound) { return static_cast<int>(next() % static_cast<std::uint64_t>(bound)); }
-    double uniform() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
-
-  private:
-    std::uint64_t state_;
-};
+using bench::SplitMix64;
+using test_support::NodePool;
 
 enum class Columns { Definite, Ambiguous, Means, NearEqual };
 

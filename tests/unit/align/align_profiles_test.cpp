@@ -12,13 +12,13 @@
 
 #include "align/align.h"
 #include "run/run.h"
-#include "unit/align/profile_builder.h"
+#include "support/nodes.h"
 
 namespace vorbex {
 namespace {
 
-using testing_support::NodePool;
-using testing_support::workText;
+using test_support::NodePool;
+using test_support::workText;
 
 std::string printed(double score) {
     char text[64];
@@ -238,7 +238,7 @@ TEST_F(AlignProfiles, LeavesSavedProfilesAndLengthsAlone) {
     double score;
     ASSERT_EQ(alignProfiles(a, b, score), 0);
     EXPECT_EQ(a->savedLength, 2);
-    EXPECT_EQ(testing_support::savedText(a), "AC");
+    EXPECT_EQ(test_support::savedText(a), "AC");
     EXPECT_EQ(workText(a), "AC--");
 }
 

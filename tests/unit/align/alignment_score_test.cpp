@@ -2,15 +2,15 @@
 
 #include "align/align.h"
 #include "resolve/resolve.h"
-#include "unit/align/aligned_leaves.h"
+#include "support/nodes.h"
 
 namespace vorbex {
 namespace {
 
-using testing::releaseLeaves;
-using testing::setUpLeaves;
+using test_support::releaseLeaves;
+using test_support::setUpLeaves;
 
-class ScoreAlignment : public ::testing::Test {
+class ScoreAlignment : public testing::Test {
   protected:
     void TearDown() override {
         releaseLeaves();

@@ -1,15 +1,17 @@
 #include <gtest/gtest.h>
 
 #include "align/align.h"
-#include "unit/align/aligned_leaves.h"
+#include "support/nodes.h"
+#include "support/run_invariants.h"
 
 namespace vorbex {
 namespace {
 
-using testing::releaseLeaves;
-using testing::setUpLeaves;
+using test_support::alignmentFault;
+using test_support::releaseLeaves;
+using test_support::setUpLeaves;
 
-class InsertGapSymbols : public ::testing::Test {
+class InsertGapSymbols : public testing::Test {
   protected:
     void TearDown() override {
         releaseLeaves();
@@ -79,6 +81,32 @@ TEST_F(InsertGapSymbols, ProfileWithMoreGapsThanTheBufferHoldsStopsAtItsEnd) {
         leaf->workProfile[i] = ProfileColumn{{0, 0, 0, 0}};
     insertGapSymbols();
     EXPECT_EQ(leaf->workText[TEXT_SIZE - 1], '\0');
+}
+
+TEST_F(InsertGapSymbols, RowsPassTheRunChecksWhichFindEveryKindOfBrokenRow) {
+    void (*const breaks[])(AlignmentScore&) = {
+        nullptr,
+        [](AlignmentScore& score) { ++score.MA_length; },
+        [](AlignmentScore&) { trimPosition = 1; },
+        [](AlignmentScore&) { nodeTable[1]->workText[0] = '-'; },
+        [](AlignmentScore&) { nodeTable[2]->workText[3] = 'a'; },
+        [](AlignmentScore&) { nodeTable[0]->workText[3] = '\0'; },
+    };
+    for (auto breakRows : breaks) {
+        releaseLeaves();
+        setUpLeaves({"a-cg", "-acg", "--gt"});
+        rootNode = nodeTable[0];
+        runSettings.leftTrim = 1;
+        runSettings.gapSymbol = 'A'; // a letter: only the profile tells the gaps
+        insertGapSymbols();
+        AlignmentScore score = scoreAlignment();
+        if (breakRows == nullptr) {
+            EXPECT_EQ(alignmentFault(score), nullptr) << alignmentFault(score);
+            continue;
+        }
+        breakRows(score);
+        EXPECT_NE(alignmentFault(score), nullptr);
+    }
 }
 
 } // namespace

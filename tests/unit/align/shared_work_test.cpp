@@ -5,16 +5,16 @@
 
 #include "align/align.h"
 #include "run/parallel_candidates.h"
-#include "unit/align/whole_run.h"
+#include "support/whole_run.h"
 
 namespace vorbex {
 namespace {
 
-using testing_runs::InputGenerator;
-using testing_runs::RandomInput;
-using testing_runs::runInProcess;
-using testing_runs::RunOutput;
-using testing_runs::TreeShape;
+using test_support::InputGenerator;
+using test_support::RandomInput;
+using test_support::runInProcess;
+using test_support::RunOutput;
+using test_support::TreeShape;
 
 struct Comparison {
     RunOutput shared;

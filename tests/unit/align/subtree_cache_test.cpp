@@ -7,12 +7,12 @@
 
 #include "align/align.h"
 #include "run/run.h"
-#include "unit/align/profile_builder.h"
+#include "support/nodes.h"
 
 namespace vorbex {
 namespace {
 
-using testing_support::NodePool;
+using test_support::NodePool;
 
 class SubtreeCache : public ::testing::Test {
   protected:

@@ -7,14 +7,16 @@
 #include "align/align.h"
 #include "resolve/resolve.h"
 #include "run/run.h"
-#include "unit/align/profile_builder.h"
+#include "support/files.h"
+#include "support/nodes.h"
 
 namespace vorbex {
 namespace {
 
-using testing_support::NodePool;
-using testing_support::savedText;
-using testing_support::workText;
+using test_support::NodePool;
+using test_support::ReportCapture;
+using test_support::savedText;
+using test_support::workText;
 
 class TreePasses : public ::testing::Test {
   protected:
@@ -24,9 +26,6 @@ class TreePasses : public ::testing::Test {
     }
 
     void TearDown() override {
-        if (reportFile != nullptr)
-            std::fclose(reportFile);
-        reportFile = nullptr;
         resetNodeTable();
         candidateNodeCount = 0;
     }
@@ -41,20 +40,6 @@ class TreePasses : public ::testing::Test {
         leafCount = static_cast<int>(leaves.size());
         candidateNodeCount = nodeCount = idx;
         rootNode = nodeTable[idx - 1];
-    }
-
-    void captureReport() {
-        reportFile = std::tmpfile();
-        ASSERT_NE(reportFile, nullptr);
-    }
-
-    std::string reportText() {
-        std::fflush(reportFile);
-        std::rewind(reportFile);
-        std::string text;
-        for (int c = std::fgetc(reportFile); c != EOF; c = std::fgetc(reportFile))
-            text += static_cast<char>(c);
-        return text;
     }
 
     // Every piece appears in the report, each after the one before.
@@ -87,7 +72,7 @@ TEST_F(TreePasses, FourLeavesBecomeOneAlignmentOfFiveColumns) {
     TreeNode* root = pool.inner(x, y);
     enterTree({d, c, b, a}, {y, x, root});
     runSettings.outputMask = OUT_STEPS | OUT_FINAL;
-    captureReport();
+    ReportCapture report;
 
     ASSERT_EQ(traceForward(), 0);
     EXPECT_EQ(workText(c), "AC--T");
@@ -115,7 +100,7 @@ TEST_F(TreePasses, FourLeavesBecomeOneAlignmentOfFiveColumns) {
     EXPECT_EQ(savedText(a), "ACGT");
     EXPECT_EQ(savedText(b), "AGT");
 
-    expectInOrder(reportText(),
+    expectInOrder(report.text(),
                   {"*** Trace forward ***\n\n", "Similarity=0.800010\n", "Similarity=1.000010\n",
                    "Similarity=1.000020\n", "*** Tracing forward finished ***\n\n",
                    "*** Trace backward ***\n\n", "*** Tracing backward finished ***\n\n"});
@@ -129,7 +114,7 @@ TEST_F(TreePasses, GapsInsideTheSavedLengthShiftTheChildrensTails) {
     TreeNode* root = pool.inner(inner, s3);
     enterTree({s3, s2, s1}, {inner, root});
     runSettings.outputMask = OUT_STEPS;
-    captureReport();
+    ReportCapture report;
 
     ASSERT_EQ(traceForward(), 0);
     EXPECT_EQ(savedText(inner), "AT");
@@ -138,7 +123,7 @@ TEST_F(TreePasses, GapsInsideTheSavedLengthShiftTheChildrensTails) {
     EXPECT_EQ(workText(s1), "A--T");
     EXPECT_EQ(workText(s2), "A--T");
     EXPECT_EQ(workText(s3), "ACGT");
-    expectInOrder(reportText(), {"Similarity=2.000010\n", "Similarity=-0.200000\n"});
+    expectInOrder(report.text(), {"Similarity=2.000010\n", "Similarity=-0.200000\n"});
 }
 
 TEST_F(TreePasses, GapsBeyondTheSavedLengthAreAppended) {
@@ -161,17 +146,17 @@ TEST_F(TreePasses, ReportLinesOnlyUnderTheirBits) {
     TreeNode* s2 = pool.leaf("AG");
     TreeNode* root = pool.inner(s1, s2);
     enterTree({s2, s1}, {root});
-    captureReport();
+    ReportCapture report;
     ASSERT_EQ(traceForward(), 0);
     traceBackward();
-    EXPECT_EQ(reportText(), "");
+    EXPECT_EQ(report.text(), "");
     EXPECT_EQ(workText(s1), "AC");
 
     runSettings.outputMask = OUT_FINAL;
     root->workLength = root->savedLength = 0;
     ASSERT_EQ(traceForward(), 0);
     traceBackward();
-    const std::string text = reportText();
+    const std::string text = report.text();
     EXPECT_NE(text.find("*** Tracing forward finished ***\n\n"), std::string::npos);
     EXPECT_EQ(text.find("Similarity="), std::string::npos);
     EXPECT_EQ(text.find("*** Trace"), std::string::npos);
@@ -181,12 +166,12 @@ TEST_F(TreePasses, CandidateWithoutInnerNodesWritesOnlyTheHeaders) {
     TreeNode* only = pool.leaf("ACGT");
     enterTree({only}, {});
     runSettings.outputMask = OUT_STEPS | OUT_FINAL;
-    captureReport();
+    ReportCapture report;
     ASSERT_EQ(traceForward(), 0);
     traceBackward();
-    expectInOrder(reportText(), {"*** Trace forward ***\n\n", "*** Tracing forward finished ***\n\n",
-                                 "*** Trace backward ***\n\n", "*** Tracing backward finished ***\n\n"});
-    EXPECT_EQ(reportText().find("Similarity="), std::string::npos);
+    expectInOrder(report.text(), {"*** Trace forward ***\n\n", "*** Tracing forward finished ***\n\n",
+                                  "*** Trace backward ***\n\n", "*** Tracing backward finished ***\n\n"});
+    EXPECT_EQ(report.text().find("Similarity="), std::string::npos);
     EXPECT_EQ(workText(only), "ACGT");
 }
 

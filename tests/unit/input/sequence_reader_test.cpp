@@ -2,17 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include "unit/input/input_fixture.h"
+#include "support/trees.h"
 
 namespace vorbex {
 namespace {
 
-class SequenceReader : public InputTest {
+class SequenceReader : public test_support::InputTest {
   protected:
     // Reads `sequences` against the tree ((Alpha,Beta)Gamma,Delta);
     void readAgainstTree(const std::string& sequences,
                          const std::string& tree = "((Alpha,Beta)Gamma,Delta);") {
-        readTreeQuietly(tree);
+        ASSERT_EQ(test_support::readTestTree(tree, false), 0);
         setSequences(sequences);
         testing::internal::CaptureStdout();
         code = readSequences();
@@ -52,7 +52,7 @@ TEST_F(SequenceReader, CommentLinesAreSkippedButCountedInLineNumbers) {
     EXPECT_EQ(out, "Invalid character ' ' in line 7(3)\nInvalid character 'x' in line 7(4)\n");
     EXPECT_STREQ(nodeNamed("Beta")->workText, "ac x");
     EXPECT_TRUE(isGapColumn(nodeNamed("Beta")->workProfile[2]));
-    EXPECT_EQ(reportText(), out);
+    EXPECT_EQ(report.text(), out);
 }
 
 TEST_F(SequenceReader, HeaderNamesAreCutMatchedWithoutCaseAndKeepLeadingBlanks) {
@@ -161,7 +161,7 @@ TEST_F(SequenceReader, FileOfCommentsOnlyIsCleanAndAttachesNothing) {
 }
 
 TEST_F(SequenceReader, ReadErrorIsAnIoFault) {
-    readTreeQuietly("(A,B);");
+    ASSERT_EQ(test_support::readTestTree("(A,B);", false), 0);
     inputFile = std::fopen("/dev/null", "w");
     ASSERT_NE(inputFile, nullptr);
     testing::internal::CaptureStdout();

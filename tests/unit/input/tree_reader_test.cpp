@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "unit/input/input_fixture.h"
+#include "support/trees.h"
 
 namespace vorbex {
 namespace {
 
-using TreeReader = InputTest;
+using TreeReader = test_support::InputTest;
 
 struct ReadOutcome {
     int code;
@@ -47,7 +47,7 @@ TEST_F(TreeReader, TwoLeavesMakeThreeNodesWithGeneratedRootName) {
     EXPECT_EQ(rootNode->parent, nullptr);
     EXPECT_EQ(maxNameLength, 6);
     // Nothing goes to the report without the verbose bit
-    EXPECT_EQ(reportText(), "");
+    EXPECT_EQ(report.text(), "");
 }
 
 TEST_F(TreeReader, SerialsFollowTheTextAndTheTableIsSortedLeavesFirst) {
@@ -112,12 +112,12 @@ TEST_F(TreeReader, ErrorsGiveTheirMessageAndPositionOnBothOutputs) {
     };
     for (const Case& c : cases) {
         releaseTree();
-        clearReport();
+        test_support::ReportCapture caseReport;
         setTree(c.text);
         const ReadOutcome result = readCaptured();
         EXPECT_EQ(result.code, ERTREE) << c.text;
         EXPECT_EQ(result.out, c.message) << c.text;
-        EXPECT_EQ(reportText(), c.message) << c.text;
+        EXPECT_EQ(caseReport.text(), c.message) << c.text;
     }
 }
 
@@ -142,14 +142,14 @@ TEST_F(TreeReader, TextWithoutParenthesisGivesNoNodesAndASemicolonEcho) {
     EXPECT_EQ(result.code, 0);
     EXPECT_EQ(result.out, "Source tree read (overall 0 nodes, 0 leaves)\n");
     EXPECT_EQ(rootNode, nullptr);
-    EXPECT_EQ(reportText(), "\nSource tree read (overall 0 nodes, 0 leaves):\n;\n");
+    EXPECT_EQ(report.text(), "\nSource tree read (overall 0 nodes, 0 leaves):\n;\n");
 }
 
 TEST_F(TreeReader, VerboseEchoWritesTheParsedTreeWithItsNames) {
     runSettings.outputMask = OUT_VERBOSE | OUT_TREES;
     setTree("( (A , B) X,\n C);");
     ASSERT_EQ(readCaptured().code, 0);
-    EXPECT_EQ(reportText(), "\nSource tree read (overall 5 nodes, 3 leaves):\n((A,B)X,C)NODE000;\n");
+    EXPECT_EQ(report.text(), "\nSource tree read (overall 5 nodes, 3 leaves):\n((A,B)X,C)NODE000;\n");
 }
 
 TEST_F(TreeReader, ThirtyOneChildrenAreTakenAndTheThirtySecondIsRefused) {
@@ -208,7 +208,7 @@ TEST_F(TreeReader, TextOf249999KeptCharactersIsTakenAndOneMoreRefused) {
     const ReadOutcome result = readCaptured();
     EXPECT_EQ(result.code, ERTREE);
     EXPECT_EQ(result.out, "Maximum tree length exceeded\n");
-    EXPECT_EQ(reportText(), "Maximum tree length exceeded\n");
+    EXPECT_EQ(report.text(), "Maximum tree length exceeded\n");
     EXPECT_EQ(rootNode, nullptr);
 }
 
@@ -220,7 +220,7 @@ TEST_F(TreeReader, PolytomiesAreReportedInPreOrderAndEchoedOnlyWhenVerbose) {
                          "Polytomic(03) node \"X\" found in source tree\n"
                          "Polytomic(04) node \"NODE005\" found in source tree\n"
                          "Polytomic(04) node \"NODE007\" found in source tree\n");
-    EXPECT_EQ(reportText(), "");
+    EXPECT_EQ(report.text(), "");
     releaseTree();
 
     runSettings.outputMask = OUT_VERBOSE;
@@ -228,8 +228,8 @@ TEST_F(TreeReader, PolytomiesAreReportedInPreOrderAndEchoedOnlyWhenVerbose) {
     const ReadOutcome verbose = readCaptured();
     EXPECT_EQ(verbose.out, "Source tree read (overall 4 nodes, 3 leaves)\n"
                            "Polytomic(03) node \"NODE000\" found in source tree\n");
-    EXPECT_EQ(reportText(), "\nSource tree read (overall 4 nodes, 3 leaves):\n(A,B,C)NODE000;\n"
-                            "Polytomic(03) node \"NODE000\" found in source tree\n");
+    EXPECT_EQ(report.text(), "\nSource tree read (overall 4 nodes, 3 leaves):\n(A,B,C)NODE000;\n"
+                             "Polytomic(03) node \"NODE000\" found in source tree\n");
 }
 
 TEST_F(TreeReader, DuplicateLeafNamesAreBothTaken) {
@@ -250,9 +250,9 @@ TEST_F(TreeReader, CaterpillarFillingTheWholeTableIsReadEchoedAndWalked) {
     EXPECT_EQ(nodeCount, NODE_TABLE_SIZE);
     EXPECT_EQ(leafCount, 2048);
     EXPECT_EQ(nodeTable[NODE_TABLE_SIZE - 1], rootNode);
-    const std::string report = reportText();
-    EXPECT_NE(report.find("(L0,L1)NODE2046,L2)NODE2045"), std::string::npos);
-    EXPECT_NE(report.find(",L2047)NODE000;\n"), std::string::npos);
+    const std::string echoed = report.text();
+    EXPECT_NE(echoed.find("(L0,L1)NODE2046,L2)NODE2045"), std::string::npos);
+    EXPECT_NE(echoed.find(",L2047)NODE000;\n"), std::string::npos);
 }
 
 TEST_F(TreeReader, EchoLongerThanTheTextLimitIsWrittenWhole) {
@@ -269,10 +269,10 @@ TEST_F(TreeReader, EchoLongerThanTheTextLimitIsWrittenWhole) {
     ASSERT_LT(text.size(), 250000u);
     setTree(text);
     ASSERT_EQ(readCaptured().code, 0);
-    const std::string report = reportText();
+    const std::string echoed = report.text();
     const std::string header = "\nSource tree read (overall 4095 nodes, 2048 leaves):\n";
-    ASSERT_EQ(report.substr(0, header.size()), header);
-    const std::string echo = report.substr(header.size());
+    ASSERT_EQ(echoed.substr(0, header.size()), header);
+    const std::string echo = echoed.substr(header.size());
     EXPECT_EQ(echo.size(), 263181u + 2);
     EXPECT_EQ(echo.substr(echo.size() - 10), ")NODE000;\n");
 }

@@ -2,14 +2,15 @@
 
 #include "align/align.h"
 #include "report/report.h"
-#include "unit/align/aligned_leaves.h"
+#include "support/files.h"
+#include "support/nodes.h"
 
 namespace vorbex {
 namespace {
 
-using testing::releaseLeaves;
-using testing::ReportCapture;
-using testing::setUpLeaves;
+using test_support::releaseLeaves;
+using test_support::ReportCapture;
+using test_support::setUpLeaves;
 
 class WriteAlignedSequences : public ::testing::Test {
   protected:

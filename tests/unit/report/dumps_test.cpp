@@ -4,12 +4,12 @@
 #include <initializer_list>
 
 #include "report/report.h"
-#include "unit/align/aligned_leaves.h"
+#include "support/files.h"
 
 namespace vorbex {
 namespace {
 
-using testing::ReportCapture;
+using test_support::ReportCapture;
 
 constexpr ProfileColumn A{{1, 0, 0, 0}};
 constexpr ProfileColumn C{{0, 1, 0, 0}};
@@ -17,7 +17,7 @@ constexpr ProfileColumn G{{0, 0, 1, 0}};
 constexpr ProfileColumn T{{0, 0, 0, 1}};
 constexpr ProfileColumn GAP{{0, 0, 0, 0}};
 
-class Dumps : public ::testing::Test {
+class Dumps : public testing::Test {
   protected:
     void SetUp() override { maxNameLength = 3; }
     void TearDown() override {

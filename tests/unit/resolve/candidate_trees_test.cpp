@@ -8,12 +8,12 @@
 
 #include "resolve/resolve.h"
 #include "run/run.h"
-#include "tree_builder.h"
+#include "support/trees.h"
 
 namespace vorbex {
 namespace {
 
-using namespace testing_trees;
+using namespace test_support;
 
 class CandidateTrees : public testing::Test {
   protected:
@@ -21,7 +21,7 @@ class CandidateTrees : public testing::Test {
 
     // The actual tree of `newick`, its tables built, as the driver leaves it.
     static void prepare(const char* newick) {
-        buildTree(newick);
+        ASSERT_EQ(readTestTree(newick), 0);
         baseSerial = nodeCount;
         testing::internal::CaptureStdout();
         const int pruned = pruneTree();

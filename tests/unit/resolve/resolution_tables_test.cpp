@@ -9,14 +9,14 @@
 
 #include "resolve/resolve.h"
 #include "run/run.h"
-#include "tree_builder.h"
+#include "support/trees.h"
 
 namespace vorbex {
 namespace {
 
 class ResolutionTables : public testing::Test {
   protected:
-    void TearDown() override { testing_trees::releaseEverything(); }
+    void TearDown() override { test_support::releaseEverything(); }
 
     static std::vector<std::string> table(int order) {
         return std::vector<std::string>(resolutionTable[order],

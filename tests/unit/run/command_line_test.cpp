@@ -199,7 +199,8 @@ namespace {
 TEST(ParseLongOptions, TakeTheirValueAfterEqualsOrAsTheNextArgumentAnywhere) {
     const Parsed parsed =
         parse({"--alignment=best.fa", "seq.fa", "--alignment-format", "CLUSTAL", "-T", "--order=tree",
-               "tree.nwk", "--tree", "Best Tree.nwk", "--candidates=c.tsv", "--threads=3"});
+               "tree.nwk", "--tree", "Best Tree.nwk", "--candidates=c.tsv", "--threads=3",
+               "--newick=standard", "--fasta-names", "word", "--extra-sequences=ignore"});
     ASSERT_EQ(parsed.result, 0) << parsed.output;
     const LongOptions& o = longOptions;
     EXPECT_EQ(o.alignmentFileName, "best.fa");
@@ -208,6 +209,9 @@ TEST(ParseLongOptions, TakeTheirValueAfterEqualsOrAsTheNextArgumentAnywhere) {
     EXPECT_EQ(o.treeFileName, "Best Tree.nwk");
     EXPECT_EQ(o.candidatesFileName, "c.tsv");
     EXPECT_EQ(o.processorLimit, 3);
+    EXPECT_TRUE(o.standardNewick);
+    EXPECT_TRUE(o.firstWordNames);
+    EXPECT_TRUE(o.ignoreExtraSequences);
     EXPECT_EQ(runSettings.leftTrim, 1);
     EXPECT_STREQ(runSettings.inputFileName, "seq.fa");
     EXPECT_STREQ(runSettings.treeFileName, "tree.nwk");
@@ -225,6 +229,7 @@ TEST(ParseLongOptions, BadOnesAreArgumentErrorsCountedWithTheOthers) {
         {"--alignment-format=nexus", "Invalid value \"nexus\" for option \"--alignment-format\"\n"},
         {"--order=random", "Invalid value \"random\" for option \"--order\"\n"},
         {"--threads=0", "Invalid value \"0\" for option \"--threads\"\n"},
+        {"--newick=nexus", "Invalid value \"nexus\" for option \"--newick\"\n"},
         {"--threads=2x", "Invalid value \"2x\" for option \"--threads\"\n"},
         {"--threads=-1", "Invalid value \"-1\" for option \"--threads\"\n"},
         {"--threads=99999999999999999999",

@@ -8,7 +8,7 @@ namespace {
 void exitQuietly(int code, const char* reportName) {
     ASSERT_EQ(initialiseRun(), 0);
     if (reportName != nullptr) {
-        std::snprintf(runSettings.outputFileName, FILE_NAME_SIZE, "%s", reportName);
+        std::snprintf(runSettings.outputFileName, NAME_SIZE, "%s", reportName);
         reportFile = std::fopen(reportName, "w");
         ASSERT_NE(reportFile, nullptr);
         reportOnly("a report line\n");

@@ -11,19 +11,19 @@
 #include "align/align.h"
 #include "resolve/resolve.h"
 #include "run/parallel_candidates.h"
-#include "unit/align/whole_run.h"
+#include "support/whole_run.h"
 
 namespace vorbex {
 namespace {
 
-using testing_runs::InputGenerator;
-using testing_runs::RandomInput;
-using testing_runs::readFile;
-using testing_runs::runInProcess;
-using testing_runs::RunOutput;
-using testing_runs::TreeShape;
-using testing_runs::withoutElapsedTime;
-using testing_runs::writeFile;
+using test_support::InputGenerator;
+using test_support::RandomInput;
+using test_support::readFile;
+using test_support::runInProcess;
+using test_support::RunOutput;
+using test_support::TreeShape;
+using test_support::withoutElapsedTime;
+using test_support::writeFile;
 
 class ParallelCandidates : public ::testing::Test {
   protected:
@@ -119,6 +119,7 @@ Ending runToTheEnd(const std::string& fasta, const std::string& newick, int work
             _exit(120);
         candidateWorkers = workers;
         candidateChunk = chunk;
+        afterCandidate = &test_support::checkCandidate;
         char* argv[] = {const_cast<char*>("vorbex"), const_cast<char*>("seq.fa"),
                         const_cast<char*>("tree.nwk"), const_cast<char*>("seq.log"), nullptr};
         std::exit(runVorbex(4, argv));

@@ -1,0 +1,404 @@
+// The DP kernel by anti-diagonals over stripes of rows, written once over the
+// lane count and compiled once per instruction set (each file that includes this header is
+// built with its own -m flags, so everything here has internal linkage).
+//
+// Lane q of a stripe handles row i0 + q, shifted by q columns: at step t it
+// computes cell [i0 + q][t - q]. The cells of one step lie on an anti-diagonal
+// and do not depend on each other; each lane keeps its running S, H and V in
+// registers, the cell above arrives from the lane before by a shift, and the
+// stripe's last row is kept in a row buffer for the next stripe. Every cell
+// performs the plain kernel's operations in the plain kernel's order, so the
+// scores and flags are the same bit for bit.
+//
+// Several threads can share one alignment: thread w computes stripes w, w + T,
+// w + 2T, ..., and a stripe runs a block of steps only once the stripe above
+// has written the row buffer that far. The cells and their
+// operations stay the same, so the result does not depend on the thread count.
+#pragma once
+
+#include <immintrin.h>
+
+#include "align/align.h"
+#include "align/kernels.h"
+#include "align/stripe_pool.h"
+
+namespace vorbex {
+namespace {
+
+template <int L> struct Lanes;
+
+#ifdef __AVX2__
+template <> struct Lanes<4> {
+    typedef double D __attribute__((vector_size(32)));
+    typedef long long I __attribute__((vector_size(32)));
+    typedef unsigned char B __attribute__((vector_size(4)));
+    static constexpr I IOTA = {0, 1, 2, 3};
+    static D sqrt(D x) { return (D)_mm256_sqrt_pd((__m256d)x); }
+};
+#endif
+
+#ifdef __AVX512F__
+template <> struct Lanes<8> {
+    typedef double D __attribute__((vector_size(64)));
+    typedef long long I __attribute__((vector_size(64)));
+    typedef unsigned char B __attribute__((vector_size(8)));
+    static constexpr I IOTA = {0, 1, 2, 3, 4, 5, 6, 7};
+    static D sqrt(D x) { return (D)_mm512_maskz_sqrt_pd(0xff, (__m512d)x); }
+};
+#endif
+
+// Room for a stripe's overhang beyond either end of a profile
+constexpr int PAD = 64;
+
+enum class Distance { Squared, L1, L2 };
+
+// Steps a stripe runs between two looks at the stripe above, with several
+// threads: large blocks ride out a thread that loses its processor for a
+// while, and a stripe must hold at least two for the next to keep up with it.
+constexpr int MAX_BLOCK_STEPS = 512;
+constexpr int MIN_BLOCK_STEPS = 32;
+
+// S, V and the pair flag (as a lane mask) of the row above a stripe
+struct RowBuffer {
+    alignas(64) double S[MATRIX_SIZE + PAD];
+    alignas(64) double V[MATRIX_SIZE + PAD];
+    alignas(64) long long pair[MATRIX_SIZE + PAD];
+};
+
+// What every stripe reads, written before the stripes start
+struct StripeInput {
+    // First profile by base, row i at index i - 1, zero past the end
+    alignas(64) double first[BASE_COUNT][MATRIX_SIZE + PAD];
+    // Second profile by base, reversed so that the lanes of a step load it in order
+    alignas(64) double second[BASE_COUNT][MATRIX_SIZE + 3 * PAD];
+    // Score of column 0, row by row
+    alignas(64) double leftEdge[MATRIX_SIZE + PAD];
+    // Stripe k reads rows[k % 2] and writes rows[(k + 1) % 2], which stripe
+    // k - 1 reads. Stripe k writes column j at step j + KL - 1, once stripe
+    // k - 1 has written that column, at a later step than the one at which it
+    // read column j: no column is overwritten before it is read.
+    RowBuffer rows[2];
+};
+
+// Flags of one stripe, one L-byte group per step and vector; one per thread
+template <int L, int K> struct StripeFlags { alignas(64) std::uint8_t skewed[K][(MATRIX_SIZE + PAD) * L]; };
+
+template <int L, int K, Distance DIST> class AntidiagonalKernel {
+    using D = typename Lanes<L>::D;
+    using I = typename Lanes<L>::I;
+    using B = typename Lanes<L>::B;
+    static constexpr int KL = K * L;
+    static_assert(KL <= PAD);
+
+  public:
+    AntidiagonalKernel(const KernelSettings& s, StripeInput& b, StripeFlags<L, K>& f) : s_(s), b_(b), f_(f) {}
+
+    // Copies the profiles and fills row 0 and column 0: before any stripe runs.
+    void prepare(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m) {
+        const double d = s_.gapOpen;
+        const double g = s_.gapExtend;
+        for (int x = 0; x < BASE_COUNT; ++x) {
+            for (int i = 0; i < n; ++i)
+                b_.first[x][i] = columns1[i].weight[x];
+            for (int i = n; i < n + PAD; ++i)
+                b_.first[x][i] = 0.0;
+            const int top = m + 3 * PAD;
+            for (int p = 0; p < top; ++p)
+                b_.second[x][p] = 0.0;
+            for (int c = 0; c < m; ++c)
+                b_.second[x][secondIndex(m, c)] = columns2[c].weight[x];
+        }
+        // Boundaries, summed step by step as in the plain kernel
+        std::uint8_t* const F = traceMatrix;
+        b_.leftEdge[0] = 0.0;
+        F[0] = 0;
+        for (int i = 1; i <= n; ++i) {
+            b_.leftEdge[i] = b_.leftEdge[i - 1] + (i == 1 ? d : g);
+            F[static_cast<long>(i) * MATRIX_SIZE] = TRACE_UP;
+        }
+        for (int i = n + 1; i < n + PAD; ++i)
+            b_.leftEdge[i] = 0.0;
+        RowBuffer& row = b_.rows[0];
+        row.S[0] = 0.0;
+        row.V[0] = 0.0;
+        row.pair[0] = 0;
+        for (int j = 1; j <= m; ++j) {
+            row.S[j] = row.S[j - 1] + (j == 1 ? d : g);
+            row.V[j] = row.S[j];
+            row.pair[j] = 0;
+            F[j] = TRACE_LEFT;
+        }
+    }
+
+    // Rows 1 + k * KL .. k * KL + KL (those up to n); returns S[n][m] when row
+    // n is in them. When shared it waits for stripe k - 1 block by block and
+    // tells stripe k + 1 how far its row buffer is written.
+    double stripe(int k, int n, int m, bool shared) {
+        const int i0 = 1 + k * KL;
+        State st;
+        for (int x = 0; x < BASE_COUNT; ++x)
+            st.weights[x] = splat(s_.weights[x]);
+        st.gapOpen = splat(s_.gapOpen);
+        st.gapExtend = splat(s_.gapExtend);
+        st.b = &b_;
+        st.above = &b_.rows[k % 2];
+        st.below = &b_.rows[(k + 1) % 2];
+        st.skewed = &f_;
+#pragma GCC unroll 8
+        for (int v = 0; v < K; ++v) {
+            for (int x = 0; x < BASE_COUNT; ++x)
+                st.x[v][x] = load(&b_.first[x][i0 - 1 + v * L]);
+            st.edge[v] = load(&b_.leftEdge[i0 + v * L]);
+            st.S[v] = st.edge[v];
+            st.H[v] = st.edge[v];
+            st.V[v] = D{};
+            st.pair[v] = I{};
+        }
+        // Up-left of lane 0's first cell: column 0 of the row above, never a pair
+#pragma GCC unroll 8
+        for (int v = 0; v < K; ++v) {
+            st.diagS[v] = shift(st.S[v], v == 0 ? splat(b_.leftEdge[i0 - 1]) : st.S[v - 1]);
+            st.diagPair[v] = shift(st.pair[v], v == 0 ? I{} : st.pair[v - 1]);
+        }
+
+        const int lastLane = n - i0 < KL - 1 ? n - i0 : KL - 1;
+        const int lastStep = m + lastLane;
+        const int block = !shared                   ? lastStep
+                          : m / 4 > MAX_BLOCK_STEPS ? MAX_BLOCK_STEPS
+                          : m / 4 < MIN_BLOCK_STEPS ? MIN_BLOCK_STEPS
+                                                    : m / 4;
+        int t = 1;
+        while (t <= lastStep) {
+            const int blockEnd = lastStep - t < block ? lastStep : t + block - 1;
+            // Step t reads column t of the row above; past column m nobody writes it
+            if (shared && k > 0)
+                waitForStripeProgress(k - 1, blockEnd < m ? blockEnd : m);
+            for (; t < KL && t <= blockEnd; ++t)
+                step<true, false>(st, t, m);
+            for (; t <= blockEnd; ++t)
+                step<false, true>(st, t, m);
+            if (shared)
+                publishStripeProgress(k, blockEnd - KL + 1);
+        }
+
+        // Flags from the skewed stripe into their cells: rows no other stripe writes
+        for (int q = 0; q <= lastLane; ++q) {
+            const std::uint8_t* const from = f_.skewed[q / L] + q % L;
+            std::uint8_t* const to = traceMatrix + static_cast<long>(i0 + q) * MATRIX_SIZE;
+            for (int j = 1; j <= m; ++j)
+                to[j] = from[(j + q) * L];
+        }
+        if (i0 + KL - 1 < n)
+            return 0.0;
+        return st.S[lastLane / L][lastLane % L];
+    }
+
+  private:
+    static D load(const double* p) {
+        D v;
+        __builtin_memcpy(&v, p, sizeof v);
+        return v;
+    }
+    static I loadMask(const long long* p) {
+        I v;
+        __builtin_memcpy(&v, p, sizeof v);
+        return v;
+    }
+    // Subtracting +0.0 keeps every value, the sign of zero included
+    static D splat(double x) {
+        return x - D{};
+    }
+    static I splatMask(long long x) {
+        return x - I{};
+    }
+    // Lane 0 takes the last lane of `before`, lane r the lane r - 1 of `v`
+    // (the form of shuffle that both GCC and clang know)
+    template <typename V> static V shift(V v, V before) {
+        if constexpr (L == 4)
+            return __builtin_shufflevector(v, before, 7, 0, 1, 2);
+        else
+            return __builtin_shufflevector(v, before, 15, 0, 1, 2, 3, 4, 5, 6);
+    }
+    static D absolute(D x) {
+        return (D)((I)x & 0x7fffffffffffffffLL);
+    }
+
+    // Column c of the second profile; lane q at step t reads column t - q - 1
+    static int secondIndex(int m, int c) {
+        return m + PAD - c;
+    }
+
+    // The plain kernel's formula written out again, not shared with it:
+    // tests/reference compares the two, which proves something only while the
+    // plain kernel stands alone.
+    static D similarity(const D (&w)[BASE_COUNT], const D (&x)[BASE_COUNT], const D (&y)[BASE_COUNT]) {
+        if constexpr (DIST == Distance::L1) {
+            D sum = w[BASE_A] * absolute(x[BASE_A] - y[BASE_A]);
+            sum += w[BASE_C] * absolute(x[BASE_C] - y[BASE_C]);
+            sum += w[BASE_G] * absolute(x[BASE_G] - y[BASE_G]);
+            sum += w[BASE_T] * absolute(x[BASE_T] - y[BASE_T]);
+            return 1.0 - sum;
+        } else {
+            D sum = w[BASE_A] * ((x[BASE_A] - y[BASE_A]) * (x[BASE_A] - y[BASE_A]));
+            sum += w[BASE_C] * ((x[BASE_C] - y[BASE_C]) * (x[BASE_C] - y[BASE_C]));
+            sum += w[BASE_G] * ((x[BASE_G] - y[BASE_G]) * (x[BASE_G] - y[BASE_G]));
+            sum += w[BASE_T] * ((x[BASE_T] - y[BASE_T]) * (x[BASE_T] - y[BASE_T]));
+            if constexpr (DIST == Distance::L2)
+                return 1.0 - Lanes<L>::sqrt(sum);
+            else
+                return 1.0 - sum;
+        }
+    }
+
+    // Everything the steps read, in locals the compiler knows nothing else writes
+    struct State {
+        D weights[BASE_COUNT];
+        D gapOpen, gapExtend;
+        StripeInput* b;
+        const RowBuffer* above; // written by the stripe above
+        RowBuffer* below;       // for the stripe below
+        StripeFlags<L, K>* skewed;
+        D x[K][BASE_COUNT]; // the stripe's rows of the first profile
+        D edge[K];          // score of column 0 for each lane's row
+        D S[K], H[K], V[K];
+        I pair[K];  // the cell carries the pair flag
+        D diagS[K]; // S of the cell up-left of the next step's cell
+        I diagPair[K];
+    };
+
+    // One step of the stripe: cell [i0 + q][t - q] in lane q. Lanes still left
+    // of column 1 hold the column-0 boundary; lanes past column m compute values
+    // nobody reads.
+    template <bool NEAR_LEFT_EDGE, bool WRITE_ROW> void step(State& st, int t, int m) {
+        const D d = st.gapOpen;
+        const D g = st.gapExtend;
+        const StripeInput& b = *st.b;
+        const double* const rowS = st.above->S;
+        const double* const rowV = st.above->V;
+        const int base = secondIndex(m, t - 1);
+        D S[K], H[K], V[K], diagS[K];
+        I pair[K], diagPair[K];
+#pragma GCC unroll 8
+        for (int v = 0; v < K; ++v) {
+            // The cell above: the lane before at the previous step, or the row buffer
+            const D upS = shift(st.S[v], v == 0 ? splat(rowS[t]) : st.S[v - 1]);
+            const D upV = shift(st.V[v], v == 0 ? splat(rowV[t]) : st.V[v - 1]);
+            diagPair[v] = shift(st.pair[v], v == 0 ? splatMask(st.above->pair[t]) : st.pair[v - 1]);
+            diagS[v] = upS;
+
+            D y[BASE_COUNT];
+            for (int x = 0; x < BASE_COUNT; ++x)
+                y[x] = load(&b.second[x][base + v * L]);
+
+            // Gap in first: open from the cell to the left, or extend its run
+            const D openLeft = st.S[v] + d;
+            const D extendLeft = st.H[v] + g;
+            H[v] = openLeft + TOLERANCE < extendLeft ? extendLeft : openLeft;
+
+            // Gap in second: open from the cell above, or extend its run
+            const D openUp = upS + d;
+            const D extendUp = upV + g;
+            V[v] = openUp + TOLERANCE < extendUp ? extendUp : openUp;
+
+            // Pair: diagonal plus similarity, plus the run bonus after a pair
+            D score = st.diagS[v] + similarity(st.weights, st.x[v], y);
+            score = st.diagPair[v] ? score + RUN_BONUS : score;
+
+            // A gap wins only when it beats the score by more than the tolerance;
+            // near-ties add flags
+            const I leftWins = score + TOLERANCE < H[v];
+            const I leftTies = absolute(score - H[v]) < TOLERANCE;
+            score = leftWins ? H[v] : score;
+            I flags = leftWins ? splatMask(TRACE_LEFT)
+                               : (leftTies ? splatMask(TRACE_DIAG | TRACE_LEFT) : splatMask(TRACE_DIAG));
+            const I upWins = score + TOLERANCE < V[v];
+            const I upTies = absolute(score - V[v]) < TOLERANCE;
+            score = upWins ? V[v] : score;
+            flags = upWins ? splatMask(TRACE_UP) : (upTies ? (flags | TRACE_UP) : flags);
+            S[v] = score;
+            pair[v] = ~(leftWins | upWins); // the pair flag survives unless a gap won
+
+            const B bytes = __builtin_convertvector(flags, B);
+            __builtin_memcpy(&st.skewed->skewed[v][t * L], &bytes, sizeof bytes);
+
+            if constexpr (NEAR_LEFT_EDGE) {
+                const I leftOfMatrix = Lanes<L>::IOTA + v * L >= t;
+                S[v] = leftOfMatrix ? st.edge[v] : S[v];
+                H[v] = leftOfMatrix ? st.edge[v] : H[v];
+                pair[v] = leftOfMatrix ? I{} : pair[v];
+            }
+        }
+#pragma GCC unroll 8
+        for (int v = 0; v < K; ++v) {
+            st.S[v] = S[v];
+            st.H[v] = H[v];
+            st.V[v] = V[v];
+            st.pair[v] = pair[v];
+            st.diagS[v] = diagS[v];
+            st.diagPair[v] = diagPair[v];
+        }
+        if constexpr (WRITE_ROW) {
+            // The stripe's last row, column t - KL + 1, already read by lane 0
+            const int j = t - KL + 1;
+            st.below->S[j] = S[K - 1][L - 1];
+            st.below->V[j] = V[K - 1][L - 1];
+            st.below->pair[j] = pair[K - 1][L - 1];
+        }
+    }
+
+    const KernelSettings& s_;
+    StripeInput& b_;
+    StripeFlags<L, K>& f_;
+};
+
+// One alignment's stripes shared out between the pool's threads
+template <int L, int K> struct SharedStripes {
+    const KernelSettings* settings;
+    StripeInput* input;
+    StripeFlags<L, K>* flags; // one per thread
+    int n, m;
+    int stripes;
+    int threads;
+    double corner; // written by the thread of the last stripe
+};
+
+template <int L, int K, Distance DIST> void runStripes(void* context, int thread) {
+    SharedStripes<L, K>& job = *static_cast<SharedStripes<L, K>*>(context);
+    AntidiagonalKernel<L, K, DIST> kernel(*job.settings, *job.input, job.flags[thread]);
+    for (int k = thread; k < job.stripes; k += job.threads) {
+        const double score = kernel.stripe(k, job.n, job.m, job.threads > 1);
+        if (k == job.stripes - 1)
+            job.corner = score;
+    }
+}
+
+template <int L, int K, Distance DIST>
+double fillAntidiagonal(const KernelSettings& s, StripeInput& input, StripeFlags<L, K>* flags,
+                        const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m,
+                        int threads) {
+    AntidiagonalKernel<L, K, DIST>(s, input, flags[0]).prepare(columns1, n, columns2, m);
+    const int stripes = (n + K * L - 1) / (K * L);
+    int used = threads < stripes ? threads : stripes;
+    if (used > 1)
+        used = preparePool(used);
+    if (used > 1)
+        resetStripeProgress(stripes);
+    SharedStripes<L, K> job{&s, &input, flags, n, m, stripes, used, 0.0};
+    runOnPool(used, runStripes<L, K, DIST>, &job);
+    return job.corner;
+}
+
+template <int L, int K>
+double fillAntidiagonal(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                        const ProfileColumn* columns2, int m, int threads) {
+    static StripeInput input;
+    static StripeFlags<L, K> flags[MAX_ALIGNMENT_THREADS];
+    if (s.workMode & 1)
+        return fillAntidiagonal<L, K, Distance::L1>(s, input, flags, columns1, n, columns2, m, threads);
+    if (s.workMode & 2)
+        return fillAntidiagonal<L, K, Distance::L2>(s, input, flags, columns1, n, columns2, m, threads);
+    return fillAntidiagonal<L, K, Distance::Squared>(s, input, flags, columns1, n, columns2, m, threads);
+}
+
+} // namespace
+} // namespace vorbex

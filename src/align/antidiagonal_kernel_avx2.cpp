@@ -1,0 +1,11 @@
+// Built with -mavx2: only run when the processor has it.
+#include "align/antidiagonal_kernel.h"
+
+namespace vorbex {
+
+double fillAvx2Kernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                      const ProfileColumn* columns2, int m, int threads) {
+    return fillAntidiagonal<4, 2>(s, columns1, n, columns2, m, threads);
+}
+
+} // namespace vorbex

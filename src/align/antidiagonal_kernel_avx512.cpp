@@ -1,0 +1,11 @@
+// Built with -mavx512f, -mavx512dq, -mavx512bw and -mavx512vl: only run when the processor has them.
+#include "align/antidiagonal_kernel.h"
+
+namespace vorbex {
+
+double fillAvx512Kernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                        const ProfileColumn* columns2, int m, int threads) {
+    return fillAntidiagonal<8, 2>(s, columns1, n, columns2, m, threads);
+}
+
+} // namespace vorbex

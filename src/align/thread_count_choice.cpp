@@ -1,0 +1,44 @@
+// Chooses the thread count of each vector alignment by its size and by the
+// time per cell measured so far.
+#include "align/thread_count_choice.h"
+
+#include "align/align.h"
+
+namespace vorbex {
+
+int eligibleThreads(KernelKind kind, int n, int m) {
+    // Below these the start of the other threads and the waits between
+    // stripes cost more than they save
+    constexpr int MIN_STRIPES_PER_THREAD = 2;
+    constexpr long MIN_CELLS = 200000;
+    const int stripeHeight = kind == KernelKind::Avx512 ? 16 : 8;
+    if (alignmentThreads <= 1 || kind == KernelKind::Plain || static_cast<long>(n) * m < MIN_CELLS)
+        return 1;
+    const int stripes = (n + stripeHeight - 1) / stripeHeight;
+    const int most = stripes / MIN_STRIPES_PER_THREAD;
+    if (most <= 1)
+        return 1;
+    return alignmentThreads < most ? alignmentThreads : most;
+}
+
+ThreadCountChoice threadCountChoice;
+
+int ThreadCountChoice::choose(int threads) {
+    const long long k = eligible_++;
+    // Measure both first, then keep to the faster but for every TRY_OTHER_EVERY-th alignment
+    if (nsPerCell_[0] == 0.0 || nsPerCell_[1] == 0.0)
+        return k % 2 == 0 ? threads : 1;
+    const bool severalFaster = nsPerCell_[1] < nsPerCell_[0];
+    const bool tryOther = k % TRY_OTHER_EVERY == 0;
+    return severalFaster != tryOther ? threads : 1;
+}
+
+void ThreadCountChoice::record(int threads, double cells, double seconds) {
+    if (cells <= 0.0)
+        return;
+    double& average = nsPerCell_[threads > 1 ? 1 : 0];
+    const double sample = seconds * 1e9 / cells;
+    average = average == 0.0 ? sample : 0.75 * average + 0.25 * sample;
+}
+
+} // namespace vorbex

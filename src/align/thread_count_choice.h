@@ -1,0 +1,29 @@
+// How many threads one vector alignment gets: as many as may help, or one
+// when timing shows that the others only slow it down.
+#pragma once
+
+#include "align/kernels.h"
+
+namespace vorbex {
+
+// Threads alignProfiles gives the vector kernel for an n x m alignment:
+// alignmentThreads, or 1 when the alignment is too small to gain from more.
+int eligibleThreads(KernelKind kind, int n, int m);
+
+// Between one thread and several, for an alignment eligibleThreads gave
+// `threads` > 1: the one that has been faster per cell lately, the other now
+// and then to follow a change. Several threads lose when other work holds the
+// processors; the result is the same either way.
+class ThreadCountChoice {
+  public:
+    int choose(int threads);
+    void record(int threads, double cells, double seconds);
+
+  private:
+    static constexpr int TRY_OTHER_EVERY = 32;
+    double nsPerCell_[2] = {0.0, 0.0}; // one thread, several; 0 until measured
+    long long eligible_ = 0;
+};
+extern ThreadCountChoice threadCountChoice;
+
+} // namespace vorbex

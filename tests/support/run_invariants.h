@@ -1,0 +1,57 @@
+// What every candidate's alignment must satisfy, whatever the input and the
+// options: checked after each candidate by the whole-run tests and fuzzer.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "align/align.h"
+#include "base/settings.h"
+#include "input/input.h"
+
+namespace vorbex::test_support {
+
+// The first broken invariant of the alignment standing in the tree; nullptr when there is none.
+inline const char* alignmentFault(const AlignmentScore& score) {
+    const int length = rootNode->workLength;
+    int lastStart = 0;
+    for (int entry = 0; entry < leafCount; ++entry) {
+        const TreeNode* leaf = nodeTable[entry];
+        if (static_cast<int>(strnlen(leaf->workText, TEXT_SIZE)) != length)
+            return "every row has the alignment's length";
+        // The gap symbol may be a letter or a blank: the profile tells the gap columns
+        std::string bases;
+        int start = -1;
+        for (int i = 0; i < length; ++i) {
+            if (isGapColumn(leaf->workProfile[i])) {
+                if (leaf->workText[i] != runSettings.gapSymbol)
+                    return "a gap column holds the gap symbol";
+            } else {
+                start = start < 0 ? i : start;
+                bases += leaf->workText[i];
+            }
+        }
+        if (bases != leaf->sourceText)
+            return "a row without its gaps is its input sequence";
+        lastStart = start > lastStart ? start : lastStart;
+    }
+    // The reported part starts where the last leaf to begin has begun
+    if (trimPosition != (runSettings.leftTrim ? lastStart : 0))
+        return "the trim position is the column by which every leaf has begun";
+    if (score.MA_length != length - trimPosition)
+        return "the reported length is the row length less the trim position";
+    return nullptr;
+}
+
+// For afterCandidate. A broken invariant stops the process: in a worker that
+// fails the run with ERINT, elsewhere the test or the fuzz input.
+inline void checkCandidate(int number, const AlignmentScore& score) {
+    if (const char* fault = alignmentFault(score)) {
+        std::fprintf(stderr, "candidate #%d: broken invariant: %s\n", number, fault);
+        std::abort();
+    }
+}
+
+} // namespace vorbex::test_support

@@ -1,0 +1,47 @@
+#include <gtest/gtest.h>
+
+#include "align/align.h"
+#include "align/kernels.h"
+#include "align/thread_count_choice.h"
+
+namespace vorbex {
+namespace {
+
+TEST(EligibleThreads, OnlyLargeVectorAlignmentsShare) {
+    alignmentThreads = 1;
+    EXPECT_EQ(eligibleThreads(KernelKind::Avx2, MAXSEQLEN, MAXSEQLEN), 1);
+    alignmentThreads = 2;
+    EXPECT_EQ(eligibleThreads(KernelKind::Avx2, MAXSEQLEN, MAXSEQLEN), 2);
+    EXPECT_EQ(eligibleThreads(KernelKind::Avx512, MAXSEQLEN, MAXSEQLEN), 2);
+    EXPECT_EQ(eligibleThreads(KernelKind::Plain, MAXSEQLEN, MAXSEQLEN), 1);
+    EXPECT_EQ(eligibleThreads(KernelKind::Avx2, 20, 20), 1);
+    // Many columns but a single stripe: nothing to share
+    EXPECT_EQ(eligibleThreads(KernelKind::Avx512, 16, MAXSEQLEN), 1);
+    // At least two stripes for each thread
+    alignmentThreads = 64;
+    EXPECT_EQ(eligibleThreads(KernelKind::Avx512, 160, MAXSEQLEN), 5);
+    alignmentThreads = 1;
+}
+
+TEST(ThreadCountChoice, TriesBothThenKeepsToTheFasterButNowAndThenTheOther) {
+    ThreadCountChoice choice;
+    // Nothing measured: both ways in turn
+    EXPECT_EQ(choice.choose(3), 3);
+    choice.record(3, 1e6, 2e-3); // 2 ns per cell on three threads
+    EXPECT_EQ(choice.choose(3), 1);
+    choice.record(1, 1e6, 1e-3); // 1 ns per cell on one
+    int several = 0;
+    for (int k = 0; k < 64; ++k)
+        several += choice.choose(3) == 3 ? 1 : 0;
+    EXPECT_EQ(several, 2);
+    // Several threads become faster: they take over, one alignment in 32 on one thread
+    for (int k = 0; k < 10; ++k)
+        choice.record(3, 1e6, 0.4e-3);
+    int single = 0;
+    for (int k = 0; k < 64; ++k)
+        single += choice.choose(3) == 1 ? 1 : 0;
+    EXPECT_EQ(single, 2);
+}
+
+} // namespace
+} // namespace vorbex
