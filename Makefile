@@ -4,7 +4,7 @@ BUILD_PACKAGES := g++ cmake make
 TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev diffutils groff-base python3-biopython emboss
 BENCH_PACKAGES := $(BUILD_PACKAGES) libbenchmark-dev bc
 
-.PHONY: example build test fuzz bench format format-check clean
+.PHONY: example build test fuzz bench deb format format-check clean
 
 # Build the optimised tool and run it on the bundled example.
 example: build
@@ -40,6 +40,13 @@ FUZZ_SECONDS ?= 60
 fuzz:
 	@tools/require-packages.sh $(BUILD_PACKAGES) clang-14 libclang-rt-14-dev
 	bash fuzz/run.sh $(FUZZ_SECONDS)
+
+# Build the Debian package (release tool, every test run during the build) into
+# build/deb; tools/check-deb.sh then checks, installs and removes it.
+DEB_PACKAGES := $(TEST_PACKAGES) time debhelper dpkg-dev
+deb:
+	@tools/require-packages.sh $(DEB_PACKAGES)
+	tools/build-deb.sh build/deb
 
 format:
 	clang-format-14 -i $$(git ls-files '*.cpp' '*.h')
