@@ -133,21 +133,20 @@ void widenChildrenByShifting(TreeNode* parent) {
     }
 }
 
-// The same in one merge pass: each widened child is built in a buffer of its
-// own from its columns and the parent's gaps, then copied back. False, with
+// The same in one pass per child, in place: where each widened column comes
+// from is found first, then the columns move from the right end leftwards,
+// every one at most once (a column only ever moves right). False, with
 // nothing changed, for a node the plain walk would not leave as the parent's
 // width (built otherwise than by the pairwise alignment, or near the buffer's
 // end), which it then widens.
 bool widenChildrenByMerging(TreeNode* parent) {
+    static int source[MAXSEQLEN]; // the child column that lands at each column; -1 an inserted gap
     TreeNode* first = parent->children[0];
     TreeNode* second = parent->children[1];
     const int width = parent->workLength;
     const int savedLength = parent->savedLength;
     if (first->workLength != savedLength || second->workLength != savedLength || width > MAXSEQLEN)
         return false;
-    ProfileColumn* const widened1 = alignedBuffer1;
-    ProfileColumn* const widened2 = alignedBuffer2;
-    const ProfileColumn gapColumn{};
     int pos = 0;
     for (int c = 0; c < width; ++c) {
         const bool inserted = isGapColumn(parent->workProfile[c]) &&
@@ -156,23 +155,23 @@ bool widenChildrenByMerging(TreeNode* parent) {
             // A column of the children, or a gap column they both had
             if (pos >= savedLength)
                 return false;
-            widened1[c] = first->workProfile[pos];
-            widened2[c] = second->workProfile[pos];
-            ++pos;
+            source[c] = pos++;
             continue;
         }
         // Where the plain walk would skip the shift past the buffer
         if (pos < savedLength && c + (savedLength - pos) >= MAXSEQLEN)
             return false;
-        widened1[c] = gapColumn;
-        widened2[c] = gapColumn;
+        source[c] = -1;
     }
     if (pos != savedLength)
         return false;
-    std::memcpy(first->workProfile, widened1, sizeof(ProfileColumn) * width);
-    std::memcpy(second->workProfile, widened2, sizeof(ProfileColumn) * width);
-    first->workLength = width;
-    second->workLength = width;
+    const ProfileColumn gapColumn{};
+    for (TreeNode* child : {first, second}) {
+        ProfileColumn* const columns = child->workProfile;
+        for (int c = width - 1; c >= 0 && source[c] != c; --c)
+            columns[c] = source[c] < 0 ? gapColumn : columns[source[c]];
+        child->workLength = width;
+    }
     return true;
 }
 

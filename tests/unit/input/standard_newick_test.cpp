@@ -40,7 +40,8 @@ TEST(StandardNewick, ReadsWhatPhylogeneticsProgramsWrite) {
         {"(a,b,c);", "(a,b,c)NODE000"},
         {"((s1:0.1,s2:0.2)0.95:0.05,s3:0.3);", "((s1,s2)0.95,s3)NODE000"},
         {"((a:1e-3,b:-2.5E+1):.5,c:0x1p-3):0;", "((a,b)NODE001,c)NODE000"},
-        {"('Homo sapiens':1,'it''s (odd), really':2)'the root';", "(Homo sapiens,it's (odd), really)the root"},
+        {"('Homo sapiens':1,'it''s (odd), really':2)'the root';",
+         "(Homo sapiens,it's (odd), really)the root"},
         {"[&R] ( a [first] ,\n\tb : 1 ) lab [x] ;\n", "(a,b)lab"},
         {"((a,b)Glires,(c,d));", "((a,b)Glires,(c,d)NODE004)NODE000"},
         {"(a,b)", "(a,b)NODE000"},
@@ -58,18 +59,12 @@ TEST(StandardNewick, EveryMalformedFormIsRefusedWithItsPosition) {
         const char* text;
         const char* message;
     } cases[] = {
-        {"('a,b);", "Unclosed quote at pos 1\n"},
-        {"(a:,b);", "Missing branch length at pos 3\n"},
-        {"(a:x,b);", "Missing branch length at pos 3\n"},
-        {"(a,b);:0.1", "Tree format error at pos 6\n"},
-        {"(a,b)c;d", "Tree format error at pos 7\n"},
-        {"(a,[b);", "Unclosed comment at pos 3\n"},
-        {"(a,,b);", "Missing name at pos 3\n"},
-        {"(a,():1);", "Missing name at pos 4\n"},
-        {"(a b,c);", "Tree format error at pos 3\n"},
-        {"((a,b),c;", "Tree format error at pos 8\n"},
-        {"a;", "Tree format error at pos 0\n"},
-        {"(a,b", "Tree format error at pos 4\n"},
+        {"('a,b);", "Unclosed quote at pos 1\n"},         {"(a:,b);", "Missing branch length at pos 3\n"},
+        {"(a:x,b);", "Missing branch length at pos 3\n"}, {"(a,b);:0.1", "Tree format error at pos 6\n"},
+        {"(a,b)c;d", "Tree format error at pos 7\n"},     {"(a,[b);", "Unclosed comment at pos 3\n"},
+        {"(a,,b);", "Missing name at pos 3\n"},           {"(a,():1);", "Missing name at pos 4\n"},
+        {"(a b,c);", "Tree format error at pos 3\n"},     {"((a,b),c;", "Tree format error at pos 8\n"},
+        {"a;", "Tree format error at pos 0\n"},           {"(a,b", "Tree format error at pos 4\n"},
     };
     for (const auto& c : cases) {
         const Read read = readStandard(c.text);
