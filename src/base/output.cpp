@@ -1,6 +1,7 @@
 #include "base/output.h"
 
 #include <cstdarg>
+#include <sys/stat.h>
 
 namespace vorbex {
 
@@ -8,6 +9,12 @@ FILE* inputFile = nullptr;
 FILE* treeFile = nullptr;
 FILE* reportFile = nullptr;
 int candidateNumber = 0;
+
+bool isSameFile(const char* name, FILE* open) {
+    struct stat named, opened;
+    return open != nullptr && stat(name, &named) == 0 && fstat(fileno(open), &opened) == 0 &&
+           named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+}
 
 void reportBoth(const char* format, ...) {
     std::va_list arguments;

@@ -10,6 +10,9 @@ extern FILE* inputFile;
 extern FILE* treeFile;
 extern FILE* reportFile;
 
+// True when `name` names the file open as `open` (also by another name).
+bool isSameFile(const char* name, FILE* open);
+
 // Number of the candidate tree being evaluated, from 1; 0 before the first.
 extern int candidateNumber;
 

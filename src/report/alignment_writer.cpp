@@ -68,18 +68,21 @@ void writeClustal(FILE* out, const std::vector<AlignmentRow>& rows) {
     }
 }
 
-void writePhylip(FILE* out, const std::vector<AlignmentRow>& rows) {
-    std::fprintf(out, "%zu %zu\n", rows.size(), rowLength(rows));
+// One line per row, the whole row behind its name: PHYLIP and Stockholm alike.
+void writeWholeRows(FILE* out, const std::vector<AlignmentRow>& rows) {
     const int width = widestName(rows) + 1;
     for (const AlignmentRow& row : rows)
         std::fprintf(out, "%-*s%s\n", width, row.name.c_str(), row.columns.c_str());
 }
 
+void writePhylip(FILE* out, const std::vector<AlignmentRow>& rows) {
+    std::fprintf(out, "%zu %zu\n", rows.size(), rowLength(rows));
+    writeWholeRows(out, rows);
+}
+
 void writeStockholm(FILE* out, const std::vector<AlignmentRow>& rows) {
     std::fprintf(out, "# STOCKHOLM 1.0\n\n");
-    const int width = widestName(rows) + 1;
-    for (const AlignmentRow& row : rows)
-        std::fprintf(out, "%-*s%s\n", width, row.name.c_str(), row.columns.c_str());
+    writeWholeRows(out, rows);
     std::fprintf(out, "//\n");
 }
 

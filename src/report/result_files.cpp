@@ -72,16 +72,6 @@ bool wanted(ResultKind kind) {
     return !targetOf(kind).empty();
 }
 
-bool existsAsSameFile(const char* name, const struct stat& other) {
-    struct stat named;
-    return stat(name, &named) == 0 && named.st_dev == other.st_dev && named.st_ino == other.st_ino;
-}
-
-bool isSameAsOpen(const std::string& name, FILE* open) {
-    struct stat opened;
-    return open != nullptr && fstat(fileno(open), &opened) == 0 && existsAsSameFile(name.c_str(), opened);
-}
-
 // The same path once resolved, or the same existing file under another name.
 bool isSameTarget(const std::string& a, const std::string& b) {
     std::error_code error;
@@ -93,8 +83,9 @@ bool isSameTarget(const std::string& a, const std::string& b) {
     const auto second = resolved(b);
     if (!error && first == second)
         return true;
-    struct stat other;
-    return stat(b.c_str(), &other) == 0 && existsAsSameFile(a.c_str(), other);
+    struct stat named, other;
+    return stat(a.c_str(), &named) == 0 && stat(b.c_str(), &other) == 0 && named.st_dev == other.st_dev &&
+           named.st_ino == other.st_ino;
 }
 
 bool isDirectory(const std::string& name) {
@@ -225,7 +216,7 @@ ResultCode checkResultTargets() {
         const std::string& target = targetOf(static_cast<ResultKind>(kind));
         if (target.empty())
             continue;
-        if (isSameAsOpen(target, inputFile) || isSameAsOpen(target, treeFile)) {
+        if (isSameFile(target.c_str(), inputFile) || isSameFile(target.c_str(), treeFile)) {
             std::printf("ERROR: Output file \"%s\" is an input file", target.c_str());
             return ERIO;
         }

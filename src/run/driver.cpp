@@ -31,12 +31,6 @@ FILE* openForReading(const char* name) {
     return file;
 }
 
-bool isSameFile(const char* name, FILE* open) {
-    struct stat named, opened;
-    return stat(name, &named) == 0 && fstat(fileno(open), &opened) == 0 && named.st_dev == opened.st_dev &&
-           named.st_ino == opened.st_ino;
-}
-
 ResultCode openFiles() {
     const RunSettings& s = runSettings;
     inputFile = openForReading(s.inputFileName);

@@ -5,6 +5,7 @@
 
 #include "input/input.h"
 #include "run/run.h"
+#include "support/files.h"
 
 namespace vorbex {
 namespace {
@@ -20,8 +21,8 @@ struct Read {
 Read readWith(const std::string& fasta, bool words, bool ignoreExtra) {
     EXPECT_EQ(initialiseRun(), 0);
     const std::string tree = "(s1,s2,Homo);";
-    treeFile = fmemopen(const_cast<char*>(tree.data()), tree.size(), "r");
-    inputFile = fmemopen(const_cast<char*>(fasta.data()), fasta.size(), "r");
+    treeFile = test_support::fileWith(tree);
+    inputFile = test_support::fileWith(fasta);
     longOptions.firstWordNames = words;
     longOptions.ignoreExtraSequences = ignoreExtra;
     testing::internal::CaptureStdout();

@@ -5,6 +5,7 @@
 
 #include "input/input.h"
 #include "run/run.h"
+#include "support/files.h"
 
 namespace vorbex {
 namespace {
@@ -18,7 +19,7 @@ struct Read {
 Read readStandard(const std::string& text) {
     EXPECT_EQ(initialiseRun(), 0);
     longOptions.standardNewick = true;
-    treeFile = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+    treeFile = test_support::fileWith(text);
     testing::internal::CaptureStdout();
     Read read{readTree(), "", ""};
     const std::string output = testing::internal::GetCapturedStdout();
