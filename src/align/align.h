@@ -10,8 +10,6 @@
 
 namespace vorbex {
 
-constexpr int MATRIX_SIZE = MAXSEQLEN + 1;         // rows and cells per row of the DP matrices
-constexpr int ALIGNED_BUFFER_SIZE = 2 * MAXSEQLEN; // longest alignment before the length check
 constexpr double RUN_BONUS = 0.00001;
 
 // Trace flags of one DP cell
@@ -19,20 +17,24 @@ constexpr std::uint8_t TRACE_UP = 1;
 constexpr std::uint8_t TRACE_LEFT = 2;
 constexpr std::uint8_t TRACE_DIAG = 4;
 
-// Work storage, allocated once by allocateAlignmentStorage; cell [i][j] of a
-// matrix is element i * MATRIX_SIZE + j.
+// Work storage of the last pairwise alignment, n x m, grown by each alignment
+// that needs more (the score matrices only for the plain kernel): cell [i][j]
+// of a matrix is element traceCell(i, j), for i in 0..n and j in 0..m;
+// the two buffers and the path hold n + m columns.
 extern double* scoreMatrix;
 extern double* gapInFirstMatrix;
 extern double* gapInSecondMatrix;
 extern std::uint8_t* traceMatrix;
+extern std::size_t traceStride; // m + 1
+inline std::size_t traceCell(int i, int j) {
+    return static_cast<std::size_t>(i) * traceStride + static_cast<std::size_t>(j);
+}
 extern ProfileColumn* alignedBuffer1;
 extern ProfileColumn* alignedBuffer2;
 // The steps of the last pairwise alignment, one per column of the result from
 // the first: TRACE_DIAG (a pair), TRACE_UP (a gap in the second), TRACE_LEFT
 // (a gap in the first).
 extern std::uint8_t* alignmentPath;
-
-[[nodiscard]] bool allocateAlignmentStorage();
 
 // Set only by benchmarks and tests: run the plain reference code (plain kernel,
 // no work shared between candidates, one thread) that faster code must equal.
@@ -42,13 +44,16 @@ extern int alignmentThreads;
 
 double columnSimilarity(const ProfileColumn& a, const ProfileColumn& b);
 // Aligns the working profiles of both nodes in place and gives the score.
-// ERINT after the message when the alignment would pass MAXSEQLEN columns;
-// the nodes are then as they were.
+// ERINT after the message when the alignment would pass the longest allowed
+// (--max-length), ERMEM after one when its work storage or the nodes' room
+// cannot be had; the nodes are then as they were.
 [[nodiscard]] ResultCode alignProfiles(TreeNode* first, TreeNode* second, double& score);
 
-// ERINT when an alignment passes MAXSEQLEN; the candidate is then unfinished.
+// ERINT when an alignment passes the longest allowed, ERMEM when memory is
+// exhausted; the candidate is then unfinished.
 [[nodiscard]] ResultCode traceForward();
-void traceBackward();
+// ERMEM when the children cannot be given room for their widened profiles.
+[[nodiscard]] ResultCode traceBackward();
 
 struct AlignmentScore {
     int MA_length;
@@ -58,6 +63,9 @@ struct AlignmentScore {
 };
 
 extern int trimPosition;
+// Room in every leaf's text for the gap symbols it is to receive; ERMEM after
+// a message when it cannot be had. traceBackward ends with it.
+[[nodiscard]] ResultCode reserveLeafTexts();
 int insertGapSymbols();
 AlignmentScore scoreAlignment();
 

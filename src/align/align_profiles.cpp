@@ -10,6 +10,7 @@
 #include "align/kernels.h"
 #include "align/thread_count_choice.h"
 #include "base/output.h"
+#include "base/physical_memory.h"
 #include "base/result_code.h"
 #include "base/settings.h"
 
@@ -42,12 +43,13 @@ double similarity(const KernelSettings& s, const ProfileColumn& a, const Profile
 }
 
 std::size_t at(int i, int j) {
-    return static_cast<std::size_t>(i) * MATRIX_SIZE + j;
+    return traceCell(i, j);
 }
 
 // Traceback from the corner, preferring the pair, then the up step, then the
 // left step; each step reads only the flags of the cell it stands on.
-// ERINT, with the nodes as they were, when the alignment is too long to keep.
+// ERINT, with the nodes as they were, when the alignment is too long to keep;
+// ERMEM when the nodes cannot be given room for it.
 ResultCode traceBack(TreeNode* first, TreeNode* second) {
     const std::uint8_t* const F = traceMatrix;
     const ProfileColumn* const columns1 = first->workProfile;
@@ -79,9 +81,13 @@ ResultCode traceBack(TreeNode* first, TreeNode* second) {
     }
 
     const int length = first->workLength + second->workLength - 1 - k;
-    if (length > MAXSEQLEN) {
+    if (length > longOptions.maxLength) {
         reportBoth("ERROR: MAXSEQLEN overflow\n");
         return ERINT;
+    }
+    if (!reserveProfiles(first, length) || !reserveProfiles(second, length)) {
+        reportBoth("ERROR: No memory for an alignment of %d columns\n", length);
+        return ERMEM;
     }
     first->workLength = length;
     second->workLength = length;
@@ -110,6 +116,8 @@ double columnSimilarity(const ProfileColumn& a, const ProfileColumn& b) {
 
 double fillPlainKernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
                        const ProfileColumn* columns2, int m) {
+    if (!reserveAlignmentStorage(KernelKind::Plain, n, m, 1))
+        return std::nan("");
     const double d = s.gapOpen;
     const double g = s.gapExtend;
     double* const S = scoreMatrix;
@@ -181,8 +189,19 @@ ResultCode alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second,
     const ProfileColumn* const columns2 = second->workProfile;
     const int n = first->workLength;
     const int m = second->workLength;
-    if ((kind == KernelKind::Avx512 || kind == KernelKind::Avx2) && n > 0 && m > 0) {
-        const int eligible = eligibleThreads(kind, n, m);
+    const bool vector = (kind == KernelKind::Avx512 || kind == KernelKind::Avx2) && n > 0 && m > 0;
+    const KernelKind used = vector ? kind : KernelKind::Plain;
+    const int eligible = vector ? eligibleThreads(kind, n, m) : 1;
+    // Asked of the system only when it is there, so that a matrix larger than
+    // the machine ends with a message rather than by the kernel's hand
+    const double bytes = alignmentStorageBytes(used, n, m);
+    if (bytes > physicalMemoryBytes() || !reserveAlignmentStorage(used, n, m, eligible)) {
+        reportBoth("ERROR: Aligning profiles of %d and %d columns needs %.0f bytes of work memory, more than "
+                   "this machine can give\n",
+                   n, m, bytes);
+        return ERMEM;
+    }
+    if (vector) {
         const int threads = eligible > 1 ? threadCountChoice.choose(eligible) : 1;
         const auto start = std::chrono::steady_clock::now();
         score = kind == KernelKind::Avx512 ? fillAvx512Kernel(s, columns1, n, columns2, m, threads)

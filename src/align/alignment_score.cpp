@@ -1,5 +1,5 @@
 #include <cmath>
-#include <cstring>
+#include <vector>
 
 #include "align/align.h"
 #include "base/settings.h"
@@ -10,17 +10,20 @@ AlignmentScore scoreAlignment() {
     AlignmentScore score{0, 0, 0, 0.0};
     if (leafCount == 0)
         return score;
-    const int alignmentLength = nodeTable[0]->workLength < MAXSEQLEN ? nodeTable[0]->workLength : MAXSEQLEN;
+    const int longest = longOptions.maxLength;
+    const int alignmentLength = nodeTable[0]->workLength < longest ? nodeTable[0]->workLength : longest;
     score.MA_length = alignmentLength - trimPosition;
 
     // Column sums of the reported columns
-    ProfileColumn* columnSum = alignedBuffer1;
+    static std::vector<ProfileColumn> columnSum;
+    if (columnSum.size() < static_cast<std::size_t>(alignmentLength))
+        columnSum.resize(static_cast<std::size_t>(alignmentLength));
     for (int i = trimPosition; i < alignmentLength; ++i)
         columnSum[i] = ProfileColumn{{0.0, 0.0, 0.0, 0.0}};
     for (int entry = 0; entry < leafCount; ++entry) {
         const TreeNode* leaf = nodeTable[entry];
         // Stale characters of an earlier candidate may follow the terminator
-        const int textLength = static_cast<int>(strnlen(leaf->workText, TEXT_SIZE));
+        const int textLength = workTextLength(leaf);
         const int end = textLength < alignmentLength ? textLength : alignmentLength;
         for (int i = trimPosition; i < end; ++i) {
             ProfileColumn code;

@@ -47,8 +47,7 @@ template <> struct Lanes<8> {
 };
 #endif
 
-// Room for a stripe's overhang beyond either end of a profile
-constexpr int PAD = 64;
+constexpr int PAD = STRIPE_PAD;
 
 enum class Distance { Squared, L1, L2 };
 
@@ -58,30 +57,26 @@ enum class Distance { Squared, L1, L2 };
 constexpr int MAX_BLOCK_STEPS = 512;
 constexpr int MIN_BLOCK_STEPS = 32;
 
-// S, V and the pair flag (as a lane mask) of the row above a stripe
+// S, V and the pair flag (as a lane mask) of the row above a stripe. Stripe k
+// reads row k % 2 and writes row (k + 1) % 2, which stripe k - 1 reads.
+// Stripe k writes column j at step j + KL - 1, once stripe k - 1 has written
+// that column, at a later step than the one at which it read column j: no
+// column is overwritten before it is read.
 struct RowBuffer {
-    alignas(64) double S[MATRIX_SIZE + PAD];
-    alignas(64) double V[MATRIX_SIZE + PAD];
-    alignas(64) long long pair[MATRIX_SIZE + PAD];
+    double* S;
+    double* V;
+    long long* pair;
 };
 
-// What every stripe reads, written before the stripes start
-struct StripeInput {
-    // First profile by base, row i at index i - 1, zero past the end
-    alignas(64) double first[BASE_COUNT][MATRIX_SIZE + PAD];
-    // Second profile by base, reversed so that the lanes of a step load it in order
-    alignas(64) double second[BASE_COUNT][MATRIX_SIZE + 3 * PAD];
-    // Score of column 0, row by row
-    alignas(64) double leftEdge[MATRIX_SIZE + PAD];
-    // Stripe k reads rows[k % 2] and writes rows[(k + 1) % 2], which stripe
-    // k - 1 reads. Stripe k writes column j at step j + KL - 1, once stripe
-    // k - 1 has written that column, at a later step than the one at which it
-    // read column j: no column is overwritten before it is read.
-    RowBuffer rows[2];
-};
+RowBuffer rowBuffer(const StripeBuffers& b, int row) {
+    return {b.rowS[row], b.rowV[row], b.rowPair[row]};
+}
 
-// Flags of one stripe, one L-byte group per step and vector; one per thread
-template <int L, int K> struct StripeFlags { alignas(64) std::uint8_t skewed[K][(MATRIX_SIZE + PAD) * L]; };
+// What every stripe reads lives in StripeBuffers, written before the stripes
+// start: the first profile by base, row i at index i - 1, zero past the end;
+// the second by base, reversed so that the lanes of a step load it in order;
+// the score of column 0, row by row. Each thread's flags of one stripe are one
+// L-byte group per step and vector, vector v from v * (m + PAD) * L.
 
 template <int L, int K, Distance DIST> class AntidiagonalKernel {
     using D = typename Lanes<L>::D;
@@ -91,7 +86,8 @@ template <int L, int K, Distance DIST> class AntidiagonalKernel {
     static_assert(KL <= PAD);
 
   public:
-    AntidiagonalKernel(const KernelSettings& s, StripeInput& b, StripeFlags<L, K>& f) : s_(s), b_(b), f_(f) {}
+    AntidiagonalKernel(const KernelSettings& s, const StripeBuffers& b, std::uint8_t* flags)
+        : s_(s), b_(b), flags_(flags) {}
 
     // Copies the profiles and fills row 0 and column 0: before any stripe runs.
     void prepare(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m) {
@@ -114,11 +110,11 @@ template <int L, int K, Distance DIST> class AntidiagonalKernel {
         F[0] = 0;
         for (int i = 1; i <= n; ++i) {
             b_.leftEdge[i] = b_.leftEdge[i - 1] + (i == 1 ? d : g);
-            F[static_cast<long>(i) * MATRIX_SIZE] = TRACE_UP;
+            F[traceCell(i, 0)] = TRACE_UP;
         }
         for (int i = n + 1; i < n + PAD; ++i)
             b_.leftEdge[i] = 0.0;
-        RowBuffer& row = b_.rows[0];
+        const RowBuffer row = rowBuffer(b_, 0);
         row.S[0] = 0.0;
         row.V[0] = 0.0;
         row.pair[0] = 0;
@@ -140,10 +136,12 @@ template <int L, int K, Distance DIST> class AntidiagonalKernel {
             st.weights[x] = splat(s_.weights[x]);
         st.gapOpen = splat(s_.gapOpen);
         st.gapExtend = splat(s_.gapExtend);
-        st.b = &b_;
-        st.above = &b_.rows[k % 2];
-        st.below = &b_.rows[(k + 1) % 2];
-        st.skewed = &f_;
+        for (int x = 0; x < BASE_COUNT; ++x)
+            st.second[x] = b_.second[x];
+        st.above = rowBuffer(b_, k % 2);
+        st.below = rowBuffer(b_, (k + 1) % 2);
+        for (int v = 0; v < K; ++v)
+            st.skewed[v] = flags_ + static_cast<std::size_t>(v) * (m + PAD) * L;
 #pragma GCC unroll 8
         for (int v = 0; v < K; ++v) {
             for (int x = 0; x < BASE_COUNT; ++x)
@@ -183,8 +181,8 @@ template <int L, int K, Distance DIST> class AntidiagonalKernel {
 
         // Flags from the skewed stripe into their cells: rows no other stripe writes
         for (int q = 0; q <= lastLane; ++q) {
-            const std::uint8_t* const from = f_.skewed[q / L] + q % L;
-            std::uint8_t* const to = traceMatrix + static_cast<long>(i0 + q) * MATRIX_SIZE;
+            const std::uint8_t* const from = st.skewed[q / L] + q % L;
+            std::uint8_t* const to = traceMatrix + traceCell(i0 + q, 0);
             for (int j = 1; j <= m; ++j)
                 to[j] = from[(j + q) * L];
         }
@@ -254,10 +252,10 @@ template <int L, int K, Distance DIST> class AntidiagonalKernel {
     struct State {
         D weights[BASE_COUNT];
         D gapOpen, gapExtend;
-        StripeInput* b;
-        const RowBuffer* above; // written by the stripe above
-        RowBuffer* below;       // for the stripe below
-        StripeFlags<L, K>* skewed;
+        const double* second[BASE_COUNT];
+        RowBuffer above; // written by the stripe above
+        RowBuffer below; // for the stripe below
+        std::uint8_t* skewed[K];
         D x[K][BASE_COUNT]; // the stripe's rows of the first profile
         D edge[K];          // score of column 0 for each lane's row
         D S[K], H[K], V[K];
@@ -272,9 +270,8 @@ template <int L, int K, Distance DIST> class AntidiagonalKernel {
     template <bool NEAR_LEFT_EDGE, bool WRITE_ROW> void step(State& st, int t, int m) {
         const D d = st.gapOpen;
         const D g = st.gapExtend;
-        const StripeInput& b = *st.b;
-        const double* const rowS = st.above->S;
-        const double* const rowV = st.above->V;
+        const double* const rowS = st.above.S;
+        const double* const rowV = st.above.V;
         const int base = secondIndex(m, t - 1);
         D S[K], H[K], V[K], diagS[K];
         I pair[K], diagPair[K];
@@ -283,12 +280,12 @@ template <int L, int K, Distance DIST> class AntidiagonalKernel {
             // The cell above: the lane before at the previous step, or the row buffer
             const D upS = shift(st.S[v], v == 0 ? splat(rowS[t]) : st.S[v - 1]);
             const D upV = shift(st.V[v], v == 0 ? splat(rowV[t]) : st.V[v - 1]);
-            diagPair[v] = shift(st.pair[v], v == 0 ? splatMask(st.above->pair[t]) : st.pair[v - 1]);
+            diagPair[v] = shift(st.pair[v], v == 0 ? splatMask(st.above.pair[t]) : st.pair[v - 1]);
             diagS[v] = upS;
 
             D y[BASE_COUNT];
             for (int x = 0; x < BASE_COUNT; ++x)
-                y[x] = load(&b.second[x][base + v * L]);
+                y[x] = load(&st.second[x][base + v * L]);
 
             // Gap in first: open from the cell to the left, or extend its run
             const D openLeft = st.S[v] + d;
@@ -319,7 +316,7 @@ template <int L, int K, Distance DIST> class AntidiagonalKernel {
             pair[v] = ~(leftWins | upWins); // the pair flag survives unless a gap won
 
             const B bytes = __builtin_convertvector(flags, B);
-            __builtin_memcpy(&st.skewed->skewed[v][t * L], &bytes, sizeof bytes);
+            __builtin_memcpy(&st.skewed[v][t * L], &bytes, sizeof bytes);
 
             if constexpr (NEAR_LEFT_EDGE) {
                 const I leftOfMatrix = Lanes<L>::IOTA + v * L >= t;
@@ -340,22 +337,20 @@ template <int L, int K, Distance DIST> class AntidiagonalKernel {
         if constexpr (WRITE_ROW) {
             // The stripe's last row, column t - KL + 1, already read by lane 0
             const int j = t - KL + 1;
-            st.below->S[j] = S[K - 1][L - 1];
-            st.below->V[j] = V[K - 1][L - 1];
-            st.below->pair[j] = pair[K - 1][L - 1];
+            st.below.S[j] = S[K - 1][L - 1];
+            st.below.V[j] = V[K - 1][L - 1];
+            st.below.pair[j] = pair[K - 1][L - 1];
         }
     }
 
     const KernelSettings& s_;
-    StripeInput& b_;
-    StripeFlags<L, K>& f_;
+    const StripeBuffers& b_;
+    std::uint8_t* const flags_;
 };
 
 // One alignment's stripes shared out between the pool's threads
-template <int L, int K> struct SharedStripes {
+struct SharedStripes {
     const KernelSettings* settings;
-    StripeInput* input;
-    StripeFlags<L, K>* flags; // one per thread
     int n, m;
     int stripes;
     int threads;
@@ -363,8 +358,8 @@ template <int L, int K> struct SharedStripes {
 };
 
 template <int L, int K, Distance DIST> void runStripes(void* context, int thread) {
-    SharedStripes<L, K>& job = *static_cast<SharedStripes<L, K>*>(context);
-    AntidiagonalKernel<L, K, DIST> kernel(*job.settings, *job.input, job.flags[thread]);
+    SharedStripes& job = *static_cast<SharedStripes*>(context);
+    AntidiagonalKernel<L, K, DIST> kernel(*job.settings, stripeBuffers, stripeBuffers.flags[thread]);
     for (int k = thread; k < job.stripes; k += job.threads) {
         const double score = kernel.stripe(k, job.n, job.m, job.threads > 1);
         if (k == job.stripes - 1)
@@ -373,31 +368,35 @@ template <int L, int K, Distance DIST> void runStripes(void* context, int thread
 }
 
 template <int L, int K, Distance DIST>
-double fillAntidiagonal(const KernelSettings& s, StripeInput& input, StripeFlags<L, K>* flags,
-                        const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m,
-                        int threads) {
-    AntidiagonalKernel<L, K, DIST>(s, input, flags[0]).prepare(columns1, n, columns2, m);
+double fillAntidiagonal(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                        const ProfileColumn* columns2, int m, int threads) {
+    AntidiagonalKernel<L, K, DIST>(s, stripeBuffers, stripeBuffers.flags[0]).prepare(columns1, n, columns2, m);
     const int stripes = (n + K * L - 1) / (K * L);
     int used = threads < stripes ? threads : stripes;
     if (used > 1)
         used = preparePool(used);
-    if (used > 1)
-        resetStripeProgress(stripes);
-    SharedStripes<L, K> job{&s, &input, flags, n, m, stripes, used, 0.0};
+    if (used > 1 && !resetStripeProgress(stripes))
+        used = 1;
+    SharedStripes job{&s, n, m, stripes, used, 0.0};
     runOnPool(used, runStripes<L, K, DIST>, &job);
     return job.corner;
 }
 
 template <int L, int K>
-double fillAntidiagonal(const KernelSettings& s, const ProfileColumn* columns1, int n,
+double fillAntidiagonal(KernelKind kind, const KernelSettings& s, const ProfileColumn* columns1, int n,
                         const ProfileColumn* columns2, int m, int threads) {
-    static StripeInput input;
-    static StripeFlags<L, K> flags[MAX_ALIGNMENT_THREADS];
+    static_assert(K * L <= MAX_STRIPE_ROWS);
+    if (threads > MAX_ALIGNMENT_THREADS)
+        threads = MAX_ALIGNMENT_THREADS;
+    if (threads < 1)
+        threads = 1;
+    if (!reserveAlignmentStorage(kind, n, m, threads))
+        return __builtin_nan("");
     if (s.workMode & 1)
-        return fillAntidiagonal<L, K, Distance::L1>(s, input, flags, columns1, n, columns2, m, threads);
+        return fillAntidiagonal<L, K, Distance::L1>(s, columns1, n, columns2, m, threads);
     if (s.workMode & 2)
-        return fillAntidiagonal<L, K, Distance::L2>(s, input, flags, columns1, n, columns2, m, threads);
-    return fillAntidiagonal<L, K, Distance::Squared>(s, input, flags, columns1, n, columns2, m, threads);
+        return fillAntidiagonal<L, K, Distance::L2>(s, columns1, n, columns2, m, threads);
+    return fillAntidiagonal<L, K, Distance::Squared>(s, columns1, n, columns2, m, threads);
 }
 
 } // namespace

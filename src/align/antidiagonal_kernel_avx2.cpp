@@ -5,7 +5,7 @@ namespace vorbex {
 
 double fillAvx2Kernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
                       const ProfileColumn* columns2, int m, int threads) {
-    return fillAntidiagonal<4, 2>(s, columns1, n, columns2, m, threads);
+    return fillAntidiagonal<4, 2>(KernelKind::Avx2, s, columns1, n, columns2, m, threads);
 }
 
 } // namespace vorbex

@@ -5,7 +5,7 @@ namespace vorbex {
 
 double fillAvx512Kernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
                         const ProfileColumn* columns2, int m, int threads) {
-    return fillAntidiagonal<8, 2>(s, columns1, n, columns2, m, threads);
+    return fillAntidiagonal<8, 2>(KernelKind::Avx512, s, columns1, n, columns2, m, threads);
 }
 
 } // namespace vorbex

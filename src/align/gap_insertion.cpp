@@ -1,6 +1,8 @@
 #include <cstring>
+#include <vector>
 
 #include "align/align.h"
+#include "base/output.h"
 #include "base/settings.h"
 
 namespace vorbex {
@@ -9,15 +11,28 @@ int trimPosition = 0;
 
 namespace {
 
+// Columns of the leaf's working profile that gap insertion reads.
+int profileColumns(const TreeNode* leaf) {
+    return leaf->workLength < leaf->columnRoom ? leaf->workLength : leaf->columnRoom;
+}
+
+// Chars the text can reach: one per column, or for a text that is not the
+// saved one, one more per gap, never past the longest alignment; and its terminator.
+int textRoomNeeded(const TreeNode* leaf) {
+    const long most = static_cast<long>(leaf->savedLength) + profileColumns(leaf);
+    return static_cast<int>(most < longOptions.maxLength ? most : longOptions.maxLength) + 1;
+}
+
 // The plain walk: shifts the rest of the text with its terminator once per
-// gap column; never past the buffer.
+// gap column; never past the longest alignment, nor the buffer.
 void insertByShifting(TreeNode* leaf, int columns) {
     char* text = leaf->workText;
     int textLength = leaf->savedLength;
+    const int longest = leaf->textRoom - 1 < longOptions.maxLength ? leaf->textRoom - 1 : longOptions.maxLength;
     for (int i = 0; i < columns; ++i) {
         if (!isGapColumn(leaf->workProfile[i]))
             continue;
-        if (i > textLength || textLength + 1 >= TEXT_SIZE)
+        if (i > textLength || textLength + 1 > longest)
             continue;
         std::memmove(text + i + 1, text + i, static_cast<std::size_t>(textLength - i) + 1);
         text[i] = runSettings.gapSymbol;
@@ -28,11 +43,14 @@ void insertByShifting(TreeNode* leaf, int columns) {
 // The same in one pass, for a text that holds exactly one letter per base
 // column: the plain walk then never reaches its guards. False, with nothing
 // changed, otherwise.
-bool insertByMerging(TreeNode* leaf, int columns, const bool* gaps) {
-    static char merged[TEXT_SIZE];
+bool insertByMerging(TreeNode* leaf, int columns, const std::vector<char>& gaps) {
+    static std::vector<char> merged;
     const char* text = leaf->workText;
-    if (strnlen(text, TEXT_SIZE) != static_cast<std::size_t>(leaf->savedLength))
+    if (columns + 1 > leaf->textRoom ||
+        strnlen(text, static_cast<std::size_t>(leaf->textRoom)) != static_cast<std::size_t>(leaf->savedLength))
         return false;
+    if (merged.size() < static_cast<std::size_t>(columns))
+        merged.resize(static_cast<std::size_t>(columns));
     int next = 0;
     for (int i = 0; i < columns; ++i) {
         if (gaps[i]) {
@@ -45,19 +63,34 @@ bool insertByMerging(TreeNode* leaf, int columns, const bool* gaps) {
     }
     if (next != leaf->savedLength)
         return false;
-    std::memcpy(leaf->workText, merged, static_cast<std::size_t>(columns));
+    std::memcpy(leaf->workText, merged.data(), static_cast<std::size_t>(columns));
     leaf->workText[columns] = '\0';
     return true;
 }
 
 } // namespace
 
+ResultCode reserveLeafTexts() {
+    for (int entry = 0; entry < leafCount; ++entry) {
+        TreeNode* leaf = nodeTable[entry];
+        if (leaf->workText == nullptr)
+            continue;
+        if (const int chars = textRoomNeeded(leaf); !reserveWorkText(leaf, chars)) {
+            reportBoth("ERROR: No memory for an alignment of %d columns\n", chars - 1);
+            return ERMEM;
+        }
+    }
+    return 0;
+}
+
 int insertGapSymbols() {
-    static bool gaps[MAXSEQLEN];
+    static std::vector<char> gaps;
     int firstCommonColumn = 0;
     for (int entry = 0; entry < leafCount; ++entry) {
         TreeNode* leaf = nodeTable[entry];
-        const int columns = leaf->workLength < MAXSEQLEN ? leaf->workLength : MAXSEQLEN;
+        const int columns = profileColumns(leaf);
+        if (gaps.size() < static_cast<std::size_t>(columns))
+            gaps.resize(static_cast<std::size_t>(columns));
         bool started = false;
         for (int i = 0; i < columns; ++i) {
             gaps[i] = isGapColumn(leaf->workProfile[i]);

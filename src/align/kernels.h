@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "align/stripe_pool.h"
 #include "base/result_code.h"
 #include "input/input.h"
 
@@ -21,6 +22,33 @@ struct KernelSettings {
 
 KernelSettings currentKernelSettings();
 
+// Room for a stripe's overhang beyond either end of a profile
+constexpr int STRIPE_PAD = 64;
+// Rows of one stripe of the widest kernel: lanes times vectors
+constexpr int MAX_STRIPE_ROWS = 16;
+
+// What the stripes of a vector kernel read and write besides traceMatrix,
+// for the alignment reserveAlignmentStorage was last given.
+struct StripeBuffers {
+    double* first[BASE_COUNT];  // the first profile by base: n + STRIPE_PAD
+    double* second[BASE_COUNT]; // the second by base, reversed: m + 3 * STRIPE_PAD
+    double* leftEdge;           // score of column 0, row by row: n + STRIPE_PAD
+    // S, V and the pair flag of the row above a stripe, two rows: m + STRIPE_PAD
+    double* rowS[2];
+    double* rowV[2];
+    long long* rowPair[2];
+    // Skewed flags of one stripe, per thread: (m + STRIPE_PAD) * MAX_STRIPE_ROWS
+    std::uint8_t* flags[MAX_ALIGNMENT_THREADS];
+};
+extern StripeBuffers stripeBuffers;
+
+// Bytes of work storage an n x m alignment needs with the kernel.
+double alignmentStorageBytes(KernelKind kind, int n, int m);
+// Grows the work storage to an n x m alignment with the kernel on up to
+// `threads` threads; false when memory is exhausted. The kernels call it
+// themselves; alignProfilesWith first, to report a failure.
+[[nodiscard]] bool reserveAlignmentStorage(KernelKind kind, int n, int m, int threads);
+
 // True when this processor can run the kernel.
 bool kernelAvailable(KernelKind kind);
 // The kernel alignProfiles uses: the plain one when usePlainImplementation is
@@ -28,9 +56,10 @@ bool kernelAvailable(KernelKind kind);
 KernelKind selectedKernel();
 
 // Each fills traceMatrix rows 0..n, columns 0..m for the first profile down
-// and the second across, and returns the score of cell [n][m]. The plain one
-// also fills the three score matrices. The vector ones use up to `threads`
-// threads, with the same result for any number.
+// and the second across, and returns the score of cell [n][m] (NaN when its
+// work storage cannot be had). The plain one also fills the three score
+// matrices. The vector ones use up to `threads` threads, with the same result
+// for any number.
 double fillPlainKernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
                        const ProfileColumn* columns2, int m);
 double fillAvx2Kernel(const KernelSettings& s, const ProfileColumn* columns1, int n,

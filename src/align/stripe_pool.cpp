@@ -111,7 +111,9 @@ void forgetPoolInChild() {
 struct alignas(64) StripeProgress {
     std::atomic<int> columns;
 };
-StripeProgress stripeProgress[MAX_ALIGNMENT_STRIPES];
+// Grown with the tallest alignment shared so far
+StripeProgress* stripeProgress = nullptr;
+int stripeProgressRoom = 0;
 
 } // namespace
 
@@ -137,9 +139,18 @@ void runOnPool(int threads, void (*task)(void*, int), void* context) {
         pool->run(threads, task, context);
 }
 
-void resetStripeProgress(int stripes) {
-    for (int k = 0; k < stripes && k < MAX_ALIGNMENT_STRIPES; ++k)
+bool resetStripeProgress(int stripes) {
+    if (stripes > stripeProgressRoom) {
+        auto* grown = new (std::nothrow) StripeProgress[static_cast<std::size_t>(stripes)];
+        if (grown == nullptr)
+            return false;
+        delete[] stripeProgress;
+        stripeProgress = grown;
+        stripeProgressRoom = stripes;
+    }
+    for (int k = 0; k < stripes; ++k)
         stripeProgress[k].columns.store(0, std::memory_order_relaxed);
+    return true;
 }
 
 void publishStripeProgress(int stripe, int columns) {

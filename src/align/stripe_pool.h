@@ -10,8 +10,6 @@ namespace vorbex {
 
 // Most threads one alignment uses, the calling one included
 constexpr int MAX_ALIGNMENT_THREADS = 64;
-// Most stripes of one alignment: the lowest stripe is 8 rows high
-constexpr int MAX_ALIGNMENT_STRIPES = MATRIX_SIZE / 8 + 1;
 
 // Readies the pool for this many threads, the calling one included, and
 // returns how many it has: at most MAX_ALIGNMENT_THREADS, fewer when threads
@@ -23,8 +21,9 @@ int preparePool(int threads);
 // their writes are then visible. `threads` is at most preparePool gave.
 void runOnPool(int threads, void (*task)(void* context, int thread), void* context);
 
-// Sets the progress of stripes 0 .. stripes - 1 to no column; call before runOnPool.
-void resetStripeProgress(int stripes);
+// Sets the progress of stripes 0 .. stripes - 1 to no column; call before
+// runOnPool. False when there is no memory for them: run on one thread then.
+[[nodiscard]] bool resetStripeProgress(int stripes);
 // The stripe has written the row buffer up to this column.
 void publishStripeProgress(int stripe, int columns);
 // Returns once the stripe has written the row buffer up to this column.

@@ -190,7 +190,7 @@ bool findCachedAlignment(SubtreeKey key, CachedAlignment& found) {
 }
 
 void storeAlignment(SubtreeKey key, double similarity, int firstLength, int secondLength, int length) {
-    if (key == NO_SUBTREE_KEY || length < 0 || length > MAXSEQLEN || cache.slotOf.count(key) != 0)
+    if (key == NO_SUBTREE_KEY || length < 0 || length > longOptions.maxLength || cache.slotOf.count(key) != 0)
         return;
     const std::size_t cost = costOf(length);
     if (!makeRoom(cost))

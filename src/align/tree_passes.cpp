@@ -2,6 +2,7 @@
 // alignment, then the gap columns carried back down to the leaves.
 #include <cstring>
 #include <unordered_map>
+#include <vector>
 
 #include "align/align.h"
 #include "base/output.h"
@@ -41,12 +42,19 @@ SubtreeKey keySubtree(const TreeNode* parent) {
     return mark.key;
 }
 
+ResultCode noRoomFor(int columns) {
+    reportBoth("ERROR: No memory for an alignment of %d columns\n", columns);
+    return ERMEM;
+}
+
 // Aligns the two children, or rebuilds their kept alignment, and gives the similarity.
 ResultCode alignChildren(TreeNode* first, TreeNode* second, SubtreeKey key, double& similarity) {
     CachedAlignment kept;
     if (findCachedAlignment(key, kept) && kept.firstLength == first->savedLength &&
         kept.firstLength == first->workLength && kept.secondLength == second->savedLength &&
         kept.secondLength == second->workLength) {
+        if (!reserveProfiles(first, kept.length) || !reserveProfiles(second, kept.length))
+            return noRoomFor(kept.length);
         rebuildAlignedChildren(kept, first, second);
         ++sharingCounters.alignmentsReused;
         similarity = kept.similarity;
@@ -70,6 +78,8 @@ ResultCode buildInnerNode(TreeNode* parent, bool sharing) {
     if (const ResultCode code = alignChildren(first, second, key, similarity); code != 0)
         return code;
     const int length = first->workLength;
+    if (!reserveProfiles(parent, length))
+        return noRoomFor(length);
     parent->workLength = length;
     parent->savedLength = length;
     // Mean of the aligned children; a column against a gap is halved, not renormalised
@@ -121,8 +131,8 @@ void widenChildrenByShifting(TreeNode* parent) {
             const int tail = savedLength - pos;
             // Holds whenever the working profile is the saved one with gap
             // columns inserted, as the pairwise alignment leaves it; a node
-            // built any other way must still not shift past the buffer.
-            if (c + tail >= MAXSEQLEN)
+            // built any other way must still not pass the longest alignment.
+            if (c + tail >= longOptions.maxLength)
                 continue;
             openGapColumn(first, c, tail);
             openGapColumn(second, c, tail);
@@ -140,13 +150,15 @@ void widenChildrenByShifting(TreeNode* parent) {
 // width (built otherwise than by the pairwise alignment, or near the buffer's
 // end), which it then widens.
 bool widenChildrenByMerging(TreeNode* parent) {
-    static int source[MAXSEQLEN]; // the child column that lands at each column; -1 an inserted gap
+    static std::vector<int> source; // the child column that lands at each column; -1 an inserted gap
     TreeNode* first = parent->children[0];
     TreeNode* second = parent->children[1];
     const int width = parent->workLength;
     const int savedLength = parent->savedLength;
-    if (first->workLength != savedLength || second->workLength != savedLength || width > MAXSEQLEN)
+    if (first->workLength != savedLength || second->workLength != savedLength || width > longOptions.maxLength)
         return false;
+    if (source.size() < static_cast<std::size_t>(width))
+        source.resize(static_cast<std::size_t>(width));
     int pos = 0;
     for (int c = 0; c < width; ++c) {
         const bool inserted = isGapColumn(parent->workProfile[c]) &&
@@ -158,8 +170,8 @@ bool widenChildrenByMerging(TreeNode* parent) {
             source[c] = pos++;
             continue;
         }
-        // Where the plain walk would skip the shift past the buffer
-        if (pos < savedLength && c + (savedLength - pos) >= MAXSEQLEN)
+        // Where the plain walk would skip the shift past the longest alignment
+        if (pos < savedLength && c + (savedLength - pos) >= longOptions.maxLength)
             return false;
         source[c] = -1;
     }
@@ -175,9 +187,18 @@ bool widenChildrenByMerging(TreeNode* parent) {
     return true;
 }
 
-void widenChildren(TreeNode* parent) {
+// Room in both children for what either walk can write: the parent's width,
+// and for the plain walk on a node built otherwise, one more column per gap.
+ResultCode widenChildren(TreeNode* parent) {
+    const long most = static_cast<long>(parent->workLength) + parent->savedLength;
+    const int room = static_cast<int>(most < longOptions.maxLength ? most : longOptions.maxLength);
+    const int needed = parent->workLength > room ? parent->workLength : room;
+    for (int k = 0; k < 2; ++k)
+        if (!reserveProfiles(parent->children[k], needed))
+            return noRoomFor(needed);
     if (usePlainImplementation || !widenChildrenByMerging(parent))
         widenChildrenByShifting(parent);
+    return 0;
 }
 
 } // namespace
@@ -218,18 +239,20 @@ ResultCode traceForward() {
     return 0;
 }
 
-void traceBackward() {
+ResultCode traceBackward() {
     const bool steps = (runSettings.outputMask & OUT_STEPS) != 0;
     if (steps)
         reportOnly("*** Trace backward ***\n\n");
     for (int idx = candidateNodeCount - 1; idx >= leafCount; --idx) {
         TreeNode* node = nodeTable[idx];
-        widenChildren(node);
+        if (const ResultCode code = widenChildren(node); code != 0)
+            return code;
         if (steps)
             dumpStep(node, node->children[0], node->children[1]);
     }
     if (steps)
         reportOnly("*** Tracing backward finished ***\n\n");
+    return reserveLeafTexts();
 }
 
 } // namespace vorbex

@@ -1,6 +1,11 @@
+// The work storage of the pairwise alignment, grown to the largest alignment
+// met so far and never shrunk: no alignment allocates unless it is larger
+// than every one before.
 #include <cstdlib>
+#include <new>
 
 #include "align/align.h"
+#include "align/kernels.h"
 
 namespace vorbex {
 
@@ -8,32 +13,113 @@ double* scoreMatrix = nullptr;
 double* gapInFirstMatrix = nullptr;
 double* gapInSecondMatrix = nullptr;
 std::uint8_t* traceMatrix = nullptr;
+std::size_t traceStride = 0;
 ProfileColumn* alignedBuffer1 = nullptr;
 ProfileColumn* alignedBuffer2 = nullptr;
 std::uint8_t* alignmentPath = nullptr;
+StripeBuffers stripeBuffers = {};
 bool usePlainImplementation = false;
 int alignmentThreads = 1;
 
 namespace {
 
-template <typename T> bool allocateOnce(T*& storage, std::size_t count) {
-    if (storage == nullptr)
-        storage = static_cast<T*>(std::calloc(count, sizeof(T)));
-    return storage != nullptr;
+constexpr std::size_t CACHE_LINE = 64;
+
+// A block of at least `bytes`, on a cache line; the old contents are dropped.
+struct Block {
+    void* data = nullptr;
+    std::size_t bytes = 0;
+    bool reserve(std::size_t wanted) {
+        if (wanted <= bytes && data != nullptr)
+            return true;
+        std::free(data);
+        bytes = 0;
+        const std::size_t rounded = (wanted + CACHE_LINE - 1) / CACHE_LINE * CACHE_LINE;
+        data = std::aligned_alloc(CACHE_LINE, rounded > 0 ? rounded : CACHE_LINE);
+        if (data != nullptr)
+            bytes = rounded;
+        return data != nullptr;
+    }
+};
+
+Block traceBlock, scoreBlock, gapInFirstBlock, gapInSecondBlock;
+Block alignedBlock1, alignedBlock2, pathBlock;
+Block rowBlock, columnBlock;
+Block flagBlocks[MAX_ALIGNMENT_THREADS];
+
+std::size_t cellsOf(int n, int m) {
+    return (static_cast<std::size_t>(n) + 1) * (static_cast<std::size_t>(m) + 1);
+}
+
+// Arrays of `count` elements each, one after the other on cache lines.
+template <typename T> std::size_t carvedBytes(int arrays, std::size_t count) {
+    return static_cast<std::size_t>(arrays) * ((count * sizeof(T) + CACHE_LINE - 1) / CACHE_LINE * CACHE_LINE);
+}
+
+template <typename T> T* carve(unsigned char*& next, std::size_t count) {
+    T* array = reinterpret_cast<T*>(next);
+    next += carvedBytes<T>(1, count);
+    return array;
+}
+
+bool reserveStripeBuffers(int n, int m, int threads) {
+    const std::size_t rows = static_cast<std::size_t>(n) + STRIPE_PAD;
+    const std::size_t columns = static_cast<std::size_t>(m) + STRIPE_PAD;
+    const std::size_t reversed = static_cast<std::size_t>(m) + 3 * STRIPE_PAD;
+    if (!rowBlock.reserve(carvedBytes<double>(BASE_COUNT + 1, rows)))
+        return false;
+    if (!columnBlock.reserve(carvedBytes<double>(BASE_COUNT, reversed) + carvedBytes<double>(4, columns) +
+                             carvedBytes<long long>(2, columns)))
+        return false;
+    for (int t = 0; t < threads && t < MAX_ALIGNMENT_THREADS; ++t)
+        if (!flagBlocks[t].reserve(columns * MAX_STRIPE_ROWS))
+            return false;
+    StripeBuffers& b = stripeBuffers;
+    auto* next = static_cast<unsigned char*>(rowBlock.data);
+    for (double*& first : b.first)
+        first = carve<double>(next, rows);
+    b.leftEdge = carve<double>(next, rows);
+    next = static_cast<unsigned char*>(columnBlock.data);
+    for (double*& second : b.second)
+        second = carve<double>(next, reversed);
+    for (int r = 0; r < 2; ++r) {
+        b.rowS[r] = carve<double>(next, columns);
+        b.rowV[r] = carve<double>(next, columns);
+        b.rowPair[r] = carve<long long>(next, columns);
+    }
+    for (int t = 0; t < MAX_ALIGNMENT_THREADS; ++t)
+        b.flags[t] = static_cast<std::uint8_t*>(flagBlocks[t].data);
+    return true;
 }
 
 } // namespace
 
-bool allocateAlignmentStorage() {
-    const std::size_t cells = std::size_t{MATRIX_SIZE} * MATRIX_SIZE;
-    bool ok = allocateOnce(scoreMatrix, cells);
-    ok = allocateOnce(gapInFirstMatrix, cells) && ok;
-    ok = allocateOnce(gapInSecondMatrix, cells) && ok;
-    ok = allocateOnce(traceMatrix, cells) && ok;
-    ok = allocateOnce(alignedBuffer1, ALIGNED_BUFFER_SIZE) && ok;
-    ok = allocateOnce(alignedBuffer2, ALIGNED_BUFFER_SIZE) && ok;
-    ok = allocateOnce(alignmentPath, ALIGNED_BUFFER_SIZE) && ok;
-    return ok;
+double alignmentStorageBytes(KernelKind kind, int n, int m) {
+    const double cells = static_cast<double>(cellsOf(n, m));
+    const double matrices = kind == KernelKind::Plain ? 3.0 * sizeof(double) : 0.0;
+    return cells * (1.0 + matrices) + 3.0 * sizeof(ProfileColumn) * (static_cast<double>(n) + m);
+}
+
+bool reserveAlignmentStorage(KernelKind kind, int n, int m, int threads) {
+    const std::size_t cells = cellsOf(n, m);
+    const std::size_t length = static_cast<std::size_t>(n) + static_cast<std::size_t>(m) + 1;
+    if (!traceBlock.reserve(cells) || !alignedBlock1.reserve(length * sizeof(ProfileColumn)) ||
+        !alignedBlock2.reserve(length * sizeof(ProfileColumn)) || !pathBlock.reserve(length))
+        return false;
+    traceMatrix = static_cast<std::uint8_t*>(traceBlock.data);
+    traceStride = static_cast<std::size_t>(m) + 1;
+    alignedBuffer1 = static_cast<ProfileColumn*>(alignedBlock1.data);
+    alignedBuffer2 = static_cast<ProfileColumn*>(alignedBlock2.data);
+    alignmentPath = static_cast<std::uint8_t*>(pathBlock.data);
+    if (kind != KernelKind::Plain)
+        return reserveStripeBuffers(n, m, threads);
+    if (!scoreBlock.reserve(cells * sizeof(double)) || !gapInFirstBlock.reserve(cells * sizeof(double)) ||
+        !gapInSecondBlock.reserve(cells * sizeof(double)))
+        return false;
+    scoreMatrix = static_cast<double*>(scoreBlock.data);
+    gapInFirstMatrix = static_cast<double*>(gapInFirstBlock.data);
+    gapInSecondMatrix = static_cast<double*>(gapInSecondBlock.data);
+    return true;
 }
 
 } // namespace vorbex

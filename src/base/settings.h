@@ -37,6 +37,9 @@ struct RunSettings {
 
 extern RunSettings runSettings;
 
+// Columns of the longest sequence and alignment unless --max-length says otherwise
+constexpr int MAXSEQLEN = 2047;
+
 enum class AlignmentFormat { FASTA, CLUSTAL, PHYLIP, STOCKHOLM };
 enum class RowOrder { INPUT, TREE };
 
@@ -51,6 +54,7 @@ struct LongOptions {
     bool standardNewick = false;       // branch lengths, quotes, comments: the NEWICK of other programs
     bool firstWordNames = false;       // a FASTA name ends at its first blank
     bool ignoreExtraSequences = false; // records of names not in the tree are passed over
+    int maxLength = MAXSEQLEN;         // the longest sequence and alignment, in columns
 };
 
 extern LongOptions longOptions;

@@ -14,8 +14,6 @@ constexpr int MAX_TREE_NAME_LENGTH = 254; // longest name or label the tree read
 constexpr int CHILD_SLOTS = 32;
 constexpr int MAX_CHILDREN = CHILD_SLOTS - 1;
 constexpr int NODE_TABLE_SIZE = 4095;
-constexpr int MAXSEQLEN = 2047;          // columns of a profile, a record and an alignment
-constexpr int TEXT_SIZE = MAXSEQLEN + 1; // a sequence text and its terminator
 constexpr int TREE_TEXT_SIZE = 250000;   // the tree file's text, terminator included
 // Room for the NEWICK text of any tree that fits the table: per node at most
 // its name, "(" and ")" and one comma.
@@ -44,6 +42,8 @@ struct TreeNode {
     char* sourceText;
     ProfileColumn* workProfile;
     ProfileColumn* savedProfile;
+    int columnRoom; // columns each profile holds
+    int textRoom;   // chars workText holds, its terminator included
     TreeNode* twin;
 };
 
@@ -54,7 +54,12 @@ extern int nodeCount;
 extern int leafCount;
 extern TreeNode* rootNode;
 extern int maxNameLength;
-extern int columnCapacity; // the longest sequence read
+// The longest sequence read; then, for the run, the columns new profiles are
+// given (raised with the longest alignment met).
+extern int columnCapacity;
+// The room of a run's profiles from its longest sequence: two and a half
+// times it, the fraction dropped, at most `longest` allowed.
+int scaledColumnCapacity(int longestSequence, int longestAlignment);
 
 // Node record and table
 TreeNode* createNode();
@@ -65,13 +70,23 @@ void sortNodeTable(int count);
 // 0 when a table of `count` entries fits; otherwise reports the limit on both
 // outputs and returns ERTREE. The one guard in front of every table write.
 [[nodiscard]] int checkTableRoom(int count);
-// Every node buffer has room for the longest alignment, so the 2047-column
-// check of the pairwise alignment is the only length check needed.
-// Zero-filled; nullptr when memory is exhausted; freed by releaseNode.
-char* allocateText();
-ProfileColumn* allocateProfile();
-// Gives a node both profiles, each only when absent.
+// Node buffers grow with the alignments that pass through them, never past
+// what they are asked for: memory follows the data. Each keeps its contents
+// and is zero-filled beyond them; false when memory is exhausted, with the
+// node as it was. Freed by releaseNode.
+// Both profiles to at least `columns` columns (allocated when absent);
+// columnCapacity follows the largest room given.
+[[nodiscard]] bool reserveProfiles(TreeNode* node, int columns);
+// The working text to at least `chars` chars, its terminator included.
+[[nodiscard]] bool reserveWorkText(TreeNode* node, int chars);
+// Chars of the working text before its terminator; stale characters of an
+// earlier candidate may follow it.
+int workTextLength(const TreeNode* node);
+// Gives a node both profiles of columnCapacity columns, each only when absent.
 [[nodiscard]] bool allocateProfiles(TreeNode* node);
+// A node's `sourceText` and working text, both holding the `length` chars of
+// `text` and a terminator.
+[[nodiscard]] bool storeTexts(TreeNode* node, const char* text, int length);
 // Names an unlabelled inner node: NODE and its serial, three digits at least.
 void nameInnerNode(TreeNode* node);
 // Forgets the whole table and its counters (start of a run, and tests).

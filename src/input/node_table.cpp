@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <unordered_set>
 #include <vector>
@@ -32,20 +33,68 @@ void releaseNode(TreeNode* node) {
     std::free(node);
 }
 
-char* allocateText() {
-    return static_cast<char*>(std::calloc(TEXT_SIZE, 1));
+namespace {
+
+// `buffer` from `had` to `count` elements, zero-filled beyond what it held.
+template <typename T> bool growBuffer(T*& buffer, int had, int count) {
+    T* grown = static_cast<T*>(std::realloc(buffer, sizeof(T) * static_cast<std::size_t>(count)));
+    if (grown == nullptr)
+        return false;
+    std::memset(static_cast<void*>(grown + had), 0, sizeof(T) * static_cast<std::size_t>(count - had));
+    buffer = grown;
+    return true;
 }
 
-ProfileColumn* allocateProfile() {
-    return static_cast<ProfileColumn*>(std::calloc(MAXSEQLEN, sizeof(ProfileColumn)));
+} // namespace
+
+bool reserveProfiles(TreeNode* node, int columns) {
+    const int had = node->columnRoom;
+    if (node->workProfile != nullptr && node->savedProfile != nullptr && columns <= had)
+        return true;
+    const int room = std::max({columns, had, 1});
+    for (ProfileColumn** buffer : {&node->workProfile, &node->savedProfile})
+        if (*buffer == nullptr ? !growBuffer(*buffer, 0, room) : room > had && !growBuffer(*buffer, had, room))
+            return false;
+    node->columnRoom = room;
+    // Nodes made later start with the room the run has needed so far
+    if (room > columnCapacity)
+        columnCapacity = room;
+    return true;
+}
+
+bool reserveWorkText(TreeNode* node, int chars) {
+    if (node->workText != nullptr && chars <= node->textRoom)
+        return true;
+    const int had = node->workText != nullptr ? node->textRoom : 0;
+    if (!growBuffer(node->workText, had, chars))
+        return false;
+    node->textRoom = chars;
+    return true;
+}
+
+int scaledColumnCapacity(int longestSequence, int longestAlignment) {
+    const double scaled = longestSequence * 2.5;
+    return scaled < longestAlignment ? static_cast<int>(scaled) : longestAlignment;
+}
+
+int workTextLength(const TreeNode* node) {
+    return static_cast<int>(strnlen(node->workText, static_cast<std::size_t>(node->textRoom)));
 }
 
 bool allocateProfiles(TreeNode* node) {
-    if (node->workProfile == nullptr)
-        node->workProfile = allocateProfile();
-    if (node->savedProfile == nullptr)
-        node->savedProfile = allocateProfile();
-    return node->workProfile != nullptr && node->savedProfile != nullptr;
+    return reserveProfiles(node, columnCapacity);
+}
+
+bool storeTexts(TreeNode* node, const char* text, int length) {
+    const std::size_t size = static_cast<std::size_t>(length) + 1;
+    node->sourceText = static_cast<char*>(std::malloc(size));
+    if (node->sourceText == nullptr || !reserveWorkText(node, length + 1))
+        return false;
+    if (length > 0)
+        std::memcpy(node->sourceText, text, static_cast<std::size_t>(length));
+    node->sourceText[length] = '\0';
+    std::memcpy(node->workText, node->sourceText, size);
+    return true;
 }
 
 int compareNodes(const TreeNode* a, const TreeNode* b) {

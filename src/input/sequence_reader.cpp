@@ -1,7 +1,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <strings.h>
+#include <vector>
 
 #include "base/output.h"
 #include "base/result_code.h"
@@ -13,32 +15,35 @@ std::vector<SequenceRecord> sequenceRecords;
 
 namespace {
 
-constexpr int LINE_BUFFER_SIZE = 2050;
-constexpr int LINE_READ_LIMIT = 2048;
 constexpr const char* COMMENT_STARTS = " <$^:%@#*/\\;!?()";
 constexpr const char* SKIPPED_CHARACTERS = "-_=";
 
+// A physical line is read in pieces of one more character than the longest
+// record, each handled and counted as a line of its own.
+int lineReadLimit() {
+    return longOptions.maxLength + 1;
+}
+
+// The line as read, and the record being read: its text and its columns,
+// grown with the record up to the longest allowed.
 struct Scratch {
-    char* line = static_cast<char*>(std::calloc(LINE_BUFFER_SIZE, 1));
-    char* text = static_cast<char*>(std::calloc(LINE_BUFFER_SIZE, 1));
-    ProfileColumn* profile = allocateProfile();
+    char* line = static_cast<char*>(std::calloc(static_cast<std::size_t>(lineReadLimit()) + 2, 1));
+    std::vector<char> text;
+    std::vector<ProfileColumn> profile;
     Scratch() = default;
     Scratch(const Scratch&) = delete;
     Scratch& operator=(const Scratch&) = delete;
-    ~Scratch() {
-        std::free(line);
-        std::free(text);
-        std::free(profile);
-    }
-    bool complete() const { return line != nullptr && text != nullptr && profile != nullptr; }
+    ~Scratch() { std::free(line); }
+    bool complete() const { return line != nullptr; }
 };
 
 // One read: the characters up to and including the next line feed, at most
-// `LINE_READ_LIMIT`. -1 when nothing is left to read.
+// lineReadLimit(). -1 when nothing is left to read.
 int readPiece(char* line) {
+    const int limit = lineReadLimit();
     int length = 0;
     int c = 0;
-    while (length < LINE_READ_LIMIT && (c = std::getc(inputFile)) != EOF) {
+    while (length < limit && (c = std::getc(inputFile)) != EOF) {
         line[length++] = static_cast<char>(c);
         if (c == '\n')
             break;
@@ -79,23 +84,10 @@ TreeNode* findNode(const char* name) {
 // Gives the node its own copy of the record: both texts and both profiles.
 ResultCode storeRecord(TreeNode* node, const Scratch& scratch) {
     const int length = node->workLength;
-    node->workText = allocateText();
-    if (node->workText == nullptr)
+    if (!storeTexts(node, scratch.text.data(), length) || !reserveProfiles(node, length))
         return ERMEM;
-    node->sourceText = allocateText();
-    if (node->sourceText == nullptr)
-        return ERMEM;
-    node->workProfile = allocateProfile();
-    if (node->workProfile == nullptr)
-        return ERMEM;
-    node->savedProfile = allocateProfile();
-    if (node->savedProfile == nullptr)
-        return ERMEM;
-    std::memcpy(node->workText, scratch.text, length);
-    std::memcpy(node->sourceText, scratch.text, length);
-    node->workText[length] = node->sourceText[length] = '\0';
-    std::memcpy(node->workProfile, scratch.profile, length * sizeof(ProfileColumn));
-    std::memcpy(node->savedProfile, scratch.profile, length * sizeof(ProfileColumn));
+    for (int c = 0; c < length; ++c)
+        node->workProfile[c] = node->savedProfile[c] = scratch.profile[static_cast<std::size_t>(c)];
     node->savedLength = length;
     if (length > columnCapacity)
         columnCapacity = length;
@@ -124,7 +116,7 @@ void headerName(const char* line, char* name) {
     name[length] = '\0';
 }
 
-ResultCode readHeader(ReaderState& state, const Scratch& scratch, std::string& wholeLine) {
+ResultCode readHeader(ReaderState& state, Scratch& scratch, std::string& wholeLine) {
     state.headerSeen = true;
     if (TreeNode* record = state.currentRecord; record != nullptr) {
         state.currentRecord = nullptr;
@@ -156,6 +148,8 @@ ResultCode readHeader(ReaderState& state, const Scratch& scratch, std::string& w
     state.currentRecord = node;
     state.recordTooLong = false;
     node->workLength = 0;
+    scratch.text.clear();
+    scratch.profile.clear();
     sequenceRecords.push_back({std::move(wholeLine), name, "", node});
     return 0;
 }
@@ -180,7 +174,7 @@ void readSequenceLine(ReaderState& state, Scratch& scratch, int length) {
             state.result |= ERDATA;
         }
         // Nothing beyond the longest alignment is kept; the record is refused once
-        if (record->workLength >= MAXSEQLEN) {
+        if (record->workLength >= longOptions.maxLength) {
             if (!state.recordTooLong) {
                 reportBoth("String too long in line %d\n", state.lineNumber);
                 state.result |= ERDATA;
@@ -188,17 +182,14 @@ void readSequenceLine(ReaderState& state, Scratch& scratch, int length) {
             }
             continue;
         }
-        scratch.text[record->workLength] = c;
+        scratch.text.push_back(c);
         sequenceRecords.back().letters.push_back(scratch.line[i]);
-        scratch.profile[record->workLength] = column;
+        scratch.profile.push_back(column);
         ++record->workLength;
     }
-    scratch.text[record->workLength] = '\0';
 }
 
-} // namespace
-
-int readSequences() {
+int readSequenceFile() {
     columnCapacity = 0;
     sequenceRecords.clear();
     Scratch scratch;
@@ -209,7 +200,7 @@ int readSequences() {
     // pieces of a cut sequence line go on with the sequence
     bool atLineStart = true;
     for (int length; (length = readPiece(scratch.line)) >= 0; ++state.lineNumber) {
-        const bool cut = length == LINE_READ_LIMIT && scratch.line[length - 1] != '\n';
+        const bool cut = length == lineReadLimit() && scratch.line[length - 1] != '\n';
         const bool lineStart = atLineStart;
         atLineStart = !cut;
         const char first = scratch.line[0];
@@ -252,6 +243,17 @@ int readSequences() {
             return code;
     }
     return state.result;
+}
+
+} // namespace
+
+int readSequences() {
+    try {
+        return readSequenceFile();
+    } catch (const std::bad_alloc&) {
+        // A record longer than the memory holds
+        return ERMEM;
+    }
 }
 
 } // namespace vorbex

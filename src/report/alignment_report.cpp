@@ -13,7 +13,7 @@ void writeAlignedSequences(int trimPosition) {
     for (int entry = 0; entry < leafCount; ++entry) {
         const TreeNode* leaf = nodeTable[entry];
         // Stale characters of an earlier candidate may follow the terminator
-        const int textLength = static_cast<int>(strnlen(leaf->workText, TEXT_SIZE));
+        const int textLength = workTextLength(leaf);
         reportOnly(">%s\n%s\n", leaf->name, trimPosition <= textLength ? leaf->workText + trimPosition : "");
     }
 }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
@@ -44,9 +45,9 @@ bool isWideClass(ColumnClass columnClass) {
 
 // Four rows of `length` columns; a position is wide when `wideAt` says so
 template <typename WideAt> void writeRows(const ProfileColumn* profile, int length, WideAt wideAt) {
-    // A profile never holds more than MAXSEQLEN columns
-    if (length > MAXSEQLEN)
-        length = MAXSEQLEN;
+    // No row is longer than the longest alignment
+    if (length > longOptions.maxLength)
+        length = longOptions.maxLength;
     for (int base = 0; base < BASE_COUNT; ++base) {
         reportOnly(" %c:", BASE_LETTERS[base]);
         for (int i = 0; i < length; ++i)
@@ -65,13 +66,15 @@ void flushReport() {
 void dumpNode(const TreeNode* node) {
     reportOnly("%-*s  L=%d\n", maxNameLength, node->name, node->savedLength);
     const ProfileColumn* profile = node->savedProfile;
-    writeRows(profile, node->savedLength,
+    writeRows(profile, std::min(node->savedLength, node->columnRoom),
               [profile](int i) { return isWideClass(classifyColumn(profile[i])); });
     flushReport();
 }
 
 void dumpStep(const TreeNode* parent, const TreeNode* first, const TreeNode* second) {
     const int length = parent->workLength;
+    // A node built otherwise than by the alignment may hold fewer columns
+    const int shown = std::min({length, parent->columnRoom, first->columnRoom, second->columnRoom});
     // A position is wide in all three blocks when any of them is mixed there
     auto wideAt = [&](int i) {
         return isWideClass(classifyColumn(parent->workProfile[i])) ||
@@ -79,10 +82,10 @@ void dumpStep(const TreeNode* parent, const TreeNode* first, const TreeNode* sec
                isWideClass(classifyColumn(second->workProfile[i]));
     };
     reportOnly("%-*s  L=%d\n", maxNameLength, parent->name, length);
-    writeRows(parent->workProfile, length, wideAt);
+    writeRows(parent->workProfile, shown, wideAt);
     for (const TreeNode* child : {first, second}) {
         reportOnly("%-*s  L=%d(%d)\n", maxNameLength, child->name, length, child->savedLength);
-        writeRows(child->workProfile, length, wideAt);
+        writeRows(child->workProfile, shown, wideAt);
     }
     reportOnly("\n");
     flushReport();

@@ -137,7 +137,7 @@ void appendRow(const TreeNode* leaf, int trimPosition, std::string& rows) {
     if (found == state.leafRecords.end())
         return;
     const std::string& letters = sequenceRecords[static_cast<std::size_t>(found->second)].letters;
-    const int textLength = static_cast<int>(strnlen(leaf->workText, TEXT_SIZE));
+    const int textLength = workTextLength(leaf);
     const int columns = std::min(textLength, leaf->workLength);
     rows += std::to_string(found->second);
     rows += ' ';

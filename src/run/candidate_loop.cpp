@@ -62,7 +62,8 @@ ResultCode evaluateCandidate(int number, AlignmentScore& score) {
         dumpLeaves();
     if (const ResultCode code = traceForward(); code != 0)
         return code;
-    traceBackward();
+    if (const ResultCode code = traceBackward(); code != 0)
+        return code;
     insertGapSymbols();
     writeAlignedSequences(trimPosition);
     score = scoreAlignment();

@@ -179,6 +179,8 @@ int takeLongValue(const std::string& name, const char* value) {
         valid = parseChoice(value, {"input", "tree"}, {RowOrder::INPUT, RowOrder::TREE}, o.rowOrder);
     else if (name == "threads")
         valid = parseCount(value, MAX_PROCESSOR_LIMIT, o.processorLimit);
+    else if (name == "max-length")
+        valid = parseCount(value, MAX_LENGTH_LIMIT, o.maxLength);
     else if (name == "newick")
         valid = parseChoice(value, {"names", "standard"}, {false, true}, o.standardNewick);
     else if (name == "fasta-names")
@@ -193,7 +195,7 @@ int takeLongValue(const std::string& name, const char* value) {
 
 bool takesValue(const std::string& name) {
     for (const char* known : {"alignment", "alignment-format", "order", "tree", "candidates", "threads",
-                              "newick", "fasta-names", "extra-sequences"})
+                              "max-length", "newick", "fasta-names", "extra-sequences"})
         if (name == known)
             return true;
     return false;
@@ -246,6 +248,7 @@ void printLongOptions() {
         " --tree=FILE              write the best candidate tree to FILE (NEWICK)\n"
         " --candidates=FILE        write a table of every candidate tree to FILE\n"
         " --threads=N              use at most N processors\n"
+        " --max-length=N           sequences and alignments of up to N columns (2047: the default)\n"
         " --newick=standard        read the tree as other programs write it: branch lengths,\n"
         "                          support values, quoted labels, [comments] (names: the default)\n"
         " --fasta-names=word       a sequence's name is the first word of its header (line: default)\n"

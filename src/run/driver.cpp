@@ -82,8 +82,6 @@ ResultCode runPhases(int argc, char** argv) {
 } // namespace
 
 ResultCode initialiseRun() {
-    if (!allocateAlignmentStorage())
-        return ERMEM;
     inputFile = treeFile = reportFile = nullptr;
     resetNodeTable();
     storeDefaultSettings();
@@ -114,6 +112,7 @@ ResultCode readInputs() {
         return code;
     if (const ResultCode code = readSequences(); code != 0)
         return code;
+    columnCapacity = scaledColumnCapacity(columnCapacity, longOptions.maxLength);
     baseSerial = nodeCount;
     return 0;
 }

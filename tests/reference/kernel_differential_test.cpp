@@ -178,30 +178,32 @@ class KernelDifferential : public ::testing::TestWithParam<std::tuple<KernelKind
         const KernelSettings s = currentKernelSettings();
         const int n = static_cast<int>(c.first.size());
         const int m = static_cast<int>(c.second.size());
-        auto at = [](int i, int j) { return static_cast<std::size_t>(i) * MATRIX_SIZE + j; };
-        // Rows and columns one past the matrix must stay untouched
-        const int rows = n + 1 < MATRIX_SIZE ? n + 2 : n + 1;
-        const int columns = m + 1 < MATRIX_SIZE ? m + 2 : m + 1;
+        // The matrix is (n + 1) x (m + 1) cells, one row of m + 1 after the
+        // other; the row after the last must stay untouched
+        for (KernelKind k : {KernelKind::Plain, kind()})
+            if (!reserveAlignmentStorage(k, n + 1, m, threads())) {
+                ADD_FAILURE() << "no memory for " << c.describe();
+                return false;
+            }
+        const std::size_t cells = (static_cast<std::size_t>(n) + 1) * (static_cast<std::size_t>(m) + 1);
+        const std::size_t guarded = cells + static_cast<std::size_t>(m) + 1;
 
         const double plainScore = fillWith(KernelKind::Plain, s, c, 1);
-        std::vector<std::uint8_t> plainFlags;
-        for (int i = 0; i <= n; ++i)
-            for (int j = 0; j <= m; ++j)
-                plainFlags.push_back(traceMatrix[at(i, j)]);
-        for (int i = 0; i < rows; ++i)
-            std::memset(traceMatrix + at(i, 0), 0xee, columns);
+        const std::vector<std::uint8_t> plainFlags(traceMatrix, traceMatrix + cells);
+        std::memset(traceMatrix, 0xee, guarded);
         const double fastScore = fillWith(kind(), s, c, threads());
 
-        for (int i = 0; i < rows; ++i)
-            for (int j = 0; j < columns; ++j) {
-                const int expected = i <= n && j <= m ? plainFlags[i * (m + 1) + j] : 0xee;
-                if (traceMatrix[at(i, j)] != expected) {
-                    ADD_FAILURE() << name() << " flags of cell [" << i << "][" << j << "] are "
-                                  << int{traceMatrix[at(i, j)]} << ", not " << expected << "\n"
-                                  << c.describe();
-                    return false;
-                }
+        for (std::size_t cell = 0; cell < guarded; ++cell) {
+            const int expected = cell < cells ? plainFlags[cell] : 0xee;
+            if (traceMatrix[cell] != expected) {
+                const std::size_t i = cell / (static_cast<std::size_t>(m) + 1);
+                const std::size_t j = cell % (static_cast<std::size_t>(m) + 1);
+                ADD_FAILURE() << name() << " flags of cell [" << i << "][" << j << "] are "
+                              << int{traceMatrix[cell]} << ", not " << expected << "\n"
+                              << c.describe();
+                return false;
             }
+        }
         if (!sameBits(fastScore, plainScore)) {
             ADD_FAILURE() << name() << " score " << fastScore << " differs from " << plainScore << "\n"
                           << c.describe();

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,10 +13,11 @@
 
 namespace vorbex::test_support {
 
-// A node with both profiles allocated and nothing in them; nullptr without memory.
+// A node with both profiles of the default longest alignment and nothing in
+// them; nullptr without memory.
 inline TreeNode* emptyNode() {
     TreeNode* node = createNode();
-    if (node != nullptr && !allocateProfiles(node)) {
+    if (node != nullptr && !reserveProfiles(node, MAXSEQLEN)) {
         releaseNode(node);
         node = nullptr;
     }
@@ -104,8 +106,9 @@ inline void setUpLeaves(const std::vector<std::string>& alignedTexts) {
         TreeNode* leaf = emptyNode();
         nodeTable[leafCount++] = leaf;
         std::snprintf(leaf->name, NAME_SIZE, "s%d", leafCount);
-        leaf->workText = allocateText();
-        leaf->sourceText = allocateText();
+        if (!reserveWorkText(leaf, MAXSEQLEN + 1))
+            return;
+        leaf->sourceText = static_cast<char*>(std::calloc(MAXSEQLEN + 1, 1));
         for (std::size_t i = 0; i < aligned.size(); ++i) {
             if (aligned[i] == '-')
                 continue; // the profile column stays all zero

@@ -19,7 +19,7 @@ inline const char* alignmentFault(const AlignmentScore& score) {
     int lastStart = 0;
     for (int entry = 0; entry < leafCount; ++entry) {
         const TreeNode* leaf = nodeTable[entry];
-        if (static_cast<int>(strnlen(leaf->workText, TEXT_SIZE)) != length)
+        if (workTextLength(leaf) != length)
             return "every row has the alignment's length";
         // The gap symbol may be a letter or a blank: the profile tells the gap columns
         std::string bases;

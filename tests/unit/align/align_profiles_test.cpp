@@ -46,7 +46,7 @@ std::vector<std::string> flagTable(int n, int m) {
         for (int j = 0; j <= m; ++j) {
             if (j > 0)
                 row += ' ';
-            row += flagLetters(traceMatrix[i * MATRIX_SIZE + j]);
+            row += flagLetters(traceMatrix[traceCell(i, j)]);
         }
         rows.push_back(row);
     }
@@ -95,7 +95,7 @@ TEST_F(AlignProfiles, PairAndLeftStepTieAtTheEndAndTheGapGoesInFront) {
     EXPECT_EQ(r.first, "-A");
     EXPECT_EQ(r.second, "AA");
     EXPECT_EQ(r.score, -1.0);
-    EXPECT_EQ(traceMatrix[1 * MATRIX_SIZE + 2], TRACE_DIAG | TRACE_LEFT);
+    EXPECT_EQ(traceMatrix[traceCell(1, 2)], TRACE_DIAG | TRACE_LEFT);
     const std::vector<std::string> expected = {
         ". L L",
         "U D DL",
@@ -186,8 +186,8 @@ TEST_F(AlignProfiles, OpeningWinsANearTieWithExtending) {
     TreeNode* b = pool.leaf("A");
     double score;
     ASSERT_EQ(alignProfiles(a, b, score), 0);
-    EXPECT_EQ(gapInFirstMatrix[1 * MATRIX_SIZE + 1], scoreMatrix[1 * MATRIX_SIZE] + -1.0);
-    EXPECT_EQ(gapInSecondMatrix[1 * MATRIX_SIZE + 1], scoreMatrix[1] + -1.0);
+    EXPECT_EQ(gapInFirstMatrix[traceCell(1, 1)], scoreMatrix[traceCell(1, 0)] + -1.0);
+    EXPECT_EQ(gapInSecondMatrix[traceCell(1, 1)], scoreMatrix[traceCell(0, 1)] + -1.0);
 }
 
 TEST_F(AlignProfiles, BoundaryIsSummedStepByStep) {
@@ -201,11 +201,11 @@ TEST_F(AlignProfiles, BoundaryIsSummedStepByStep) {
     double sum = 0.0;
     for (int i = 1; i <= 10; ++i) {
         sum += i == 1 ? -2.0 : -0.1;
-        EXPECT_EQ(scoreMatrix[i * MATRIX_SIZE], sum) << "row " << i;
-        EXPECT_EQ(traceMatrix[i * MATRIX_SIZE], TRACE_UP);
+        EXPECT_EQ(scoreMatrix[traceCell(i, 0)], sum) << "row " << i;
+        EXPECT_EQ(traceMatrix[traceCell(i, 0)], TRACE_UP);
     }
     // The closed formula gives a different last bit here
-    EXPECT_NE(scoreMatrix[10 * MATRIX_SIZE], -2.0 + 9 * -0.1);
+    EXPECT_NE(scoreMatrix[traceCell(10, 0)], -2.0 + 9 * -0.1);
 }
 
 TEST_F(AlignProfiles, OtherModesScoreMismatchesDifferently) {

@@ -70,7 +70,7 @@ TEST_F(InsertGapSymbols, LongestAlignmentFillsTheTextBufferExactly) {
     runSettings.leftTrim = 1;
     EXPECT_EQ(insertGapSymbols(), MAXSEQLEN - 1);
     EXPECT_EQ(std::string(nodeTable[0]->workText), aligned);
-    EXPECT_EQ(nodeTable[0]->workText[TEXT_SIZE - 1], '\0');
+    EXPECT_EQ(nodeTable[0]->workText[MAXSEQLEN], '\0');
 }
 
 TEST_F(InsertGapSymbols, ProfileWithMoreGapsThanTheBufferHoldsStopsAtItsEnd) {
@@ -80,7 +80,7 @@ TEST_F(InsertGapSymbols, ProfileWithMoreGapsThanTheBufferHoldsStopsAtItsEnd) {
     for (int i = 0; i < MAXSEQLEN; ++i)
         leaf->workProfile[i] = ProfileColumn{{0, 0, 0, 0}};
     insertGapSymbols();
-    EXPECT_EQ(leaf->workText[TEXT_SIZE - 1], '\0');
+    EXPECT_EQ(leaf->workText[MAXSEQLEN], '\0');
 }
 
 TEST_F(InsertGapSymbols, RowsPassTheRunChecksWhichFindEveryKindOfBrokenRow) {

@@ -56,10 +56,7 @@ std::vector<std::uint8_t> randomAlignmentFlags(KernelKind kind, int threads, dou
     const int m = static_cast<int>(second.size());
     score = kind == KernelKind::Avx512 ? fillAvx512Kernel(s, first.data(), n, second.data(), m, threads)
                                        : fillAvx2Kernel(s, first.data(), n, second.data(), m, threads);
-    std::vector<std::uint8_t> flags;
-    for (int i = 0; i <= n; ++i)
-        flags.insert(flags.end(), traceMatrix + i * MATRIX_SIZE, traceMatrix + i * MATRIX_SIZE + m + 1);
-    return flags;
+    return std::vector<std::uint8_t>(traceMatrix, traceMatrix + traceCell(n, m) + 1);
 }
 
 TEST(StripePool, AForkedChildAlignsWithOneThreadOrWithItsOwnPool) {

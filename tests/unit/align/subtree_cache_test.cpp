@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "align/align.h"
+#include "align/kernels.h"
 #include "run/run.h"
 #include "support/nodes.h"
 
@@ -56,6 +57,7 @@ class SubtreeCache : public ::testing::Test {
 
     // Pretends an alignment of `length` pairs has just been computed.
     static void fakePath(int length) {
+        ASSERT_TRUE(reserveAlignmentStorage(KernelKind::Plain, length, 0, 1));
         std::memset(alignmentPath, TRACE_DIAG, static_cast<std::size_t>(length));
     }
 

@@ -89,7 +89,7 @@ TEST_F(TreePasses, FourLeavesBecomeOneAlignmentOfFiveColumns) {
     expectColumn(root->workProfile[1], 0.0, 0.75, 0.0, 0.0);
     expectColumn(root->workProfile[3], 0.0, 0.0, 0.25, 0.0);
 
-    traceBackward();
+    ASSERT_EQ(traceBackward(), 0);
     EXPECT_EQ(workText(a), "ACG-T");
     EXPECT_EQ(workText(b), "A-G-T");
     EXPECT_EQ(workText(c), "AC--T");
@@ -119,7 +119,7 @@ TEST_F(TreePasses, GapsInsideTheSavedLengthShiftTheChildrensTails) {
     ASSERT_EQ(traceForward(), 0);
     EXPECT_EQ(savedText(inner), "AT");
     EXPECT_EQ(workText(inner), "A--T");
-    traceBackward();
+    ASSERT_EQ(traceBackward(), 0);
     EXPECT_EQ(workText(s1), "A--T");
     EXPECT_EQ(workText(s2), "A--T");
     EXPECT_EQ(workText(s3), "ACGT");
@@ -136,7 +136,7 @@ TEST_F(TreePasses, GapsBeyondTheSavedLengthAreAppended) {
 
     ASSERT_EQ(traceForward(), 0);
     EXPECT_EQ(workText(inner), "AC--");
-    traceBackward();
+    ASSERT_EQ(traceBackward(), 0);
     EXPECT_EQ(workText(s1), "AC--");
     EXPECT_EQ(workText(s2), "AC--");
 }
@@ -148,14 +148,14 @@ TEST_F(TreePasses, ReportLinesOnlyUnderTheirBits) {
     enterTree({s2, s1}, {root});
     ReportCapture report;
     ASSERT_EQ(traceForward(), 0);
-    traceBackward();
+    ASSERT_EQ(traceBackward(), 0);
     EXPECT_EQ(report.text(), "");
     EXPECT_EQ(workText(s1), "AC");
 
     runSettings.outputMask = OUT_FINAL;
     root->workLength = root->savedLength = 0;
     ASSERT_EQ(traceForward(), 0);
-    traceBackward();
+    ASSERT_EQ(traceBackward(), 0);
     const std::string text = report.text();
     EXPECT_NE(text.find("*** Tracing forward finished ***\n\n"), std::string::npos);
     EXPECT_EQ(text.find("Similarity="), std::string::npos);
@@ -168,7 +168,7 @@ TEST_F(TreePasses, CandidateWithoutInnerNodesWritesOnlyTheHeaders) {
     runSettings.outputMask = OUT_STEPS | OUT_FINAL;
     ReportCapture report;
     ASSERT_EQ(traceForward(), 0);
-    traceBackward();
+    ASSERT_EQ(traceBackward(), 0);
     expectInOrder(report.text(), {"*** Trace forward ***\n\n", "*** Tracing forward finished ***\n\n",
                                   "*** Trace backward ***\n\n", "*** Tracing backward finished ***\n\n"});
     EXPECT_EQ(report.text().find("Similarity="), std::string::npos);
@@ -183,7 +183,7 @@ TEST_F(TreePasses, AnEmptyLeafLeavesItsAncestorsUnbuiltAndThePassesEnd) {
     TreeNode* root = pool.inner(inner, s3);
     enterTree({s3, s2, empty}, {inner, root});
     ASSERT_EQ(traceForward(), 0);
-    traceBackward();
+    ASSERT_EQ(traceBackward(), 0);
     EXPECT_EQ(inner->workLength, 0);
     EXPECT_EQ(root->workLength, 0);
     EXPECT_EQ(workText(s2), "AC");
@@ -216,7 +216,7 @@ TEST_F(TreePasses, SavedGapColumnIsMatchedNotInsertedFor) {
     nucleotideColumn('t', root->savedProfile[2]);
     nucleotideColumn('a', root->workProfile[0]);
     nucleotideColumn('t', root->workProfile[2]);
-    traceBackward();
+    ASSERT_EQ(traceBackward(), 0);
     // Column 1 is matched to the saved gap; only the trailing gap column is new
     EXPECT_EQ(workText(s1), "A-T-");
     EXPECT_EQ(workText(s2), "A-T-");
@@ -235,7 +235,7 @@ TEST_F(TreePasses, WeightOfExactlyTheToleranceIsRealInWorkAndGapInSaved) {
     root->workLength = 3;
     root->workProfile[1] = faint;
     nucleotideColumn('t', root->workProfile[2]);
-    traceBackward();
+    ASSERT_EQ(traceBackward(), 0);
     // The leading gap column is matched to the faint saved column, and the
     // faint working column counts as real: nothing is inserted
     EXPECT_EQ(s1->workLength, 2);
@@ -252,7 +252,7 @@ TEST_F(TreePasses, BackwardShiftNeverPassesTheProfileRoom) {
     for (int c = 0; c < MAXSEQLEN; ++c)
         nucleotideColumn('a', root->savedProfile[c]);
     root->workLength = MAXSEQLEN; // all gap columns
-    traceBackward();              // the sanitizer build catches any write past the room
+    ASSERT_EQ(traceBackward(), 0);              // the sanitizer build catches any write past the room
     EXPECT_EQ(s1->workLength, MAXSEQLEN);
     EXPECT_EQ(workText(s1), full);
 }

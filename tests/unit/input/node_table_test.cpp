@@ -64,9 +64,8 @@ TEST(ReleaseNode, FreesEveryBufferThatIsPresentAndAcceptsNone) {
     TreeNode* bare = createNode();
     releaseNode(bare);
     TreeNode* full = createNode();
-    full->workText = allocateText();
-    full->sourceText = allocateText();
-    ASSERT_TRUE(allocateProfiles(full));
+    ASSERT_TRUE(storeTexts(full, "acgt", 4));
+    ASSERT_TRUE(reserveProfiles(full, 4));
     releaseNode(full); // the sanitizer build reports any leak or double free
 }
 

@@ -35,8 +35,9 @@ TEST_F(SequenceReader, RecordsAreStoredInLowerCaseWithTheirProfiles) {
     EXPECT_EQ(alpha->savedLength, 6);
     EXPECT_EQ(alpha->workProfile[2].weight[BASE_G], 1.0);
     EXPECT_EQ(alpha->savedProfile[5].weight[BASE_A], 0.5);
-    // The profile past the record stays zero-filled
-    EXPECT_TRUE(isGapColumn(alpha->workProfile[6]));
+    // Memory follows the data: room for the record, no more
+    EXPECT_EQ(alpha->columnRoom, 6);
+    EXPECT_EQ(alpha->textRoom, 7);
     EXPECT_STREQ(nodeNamed("Delta")->sourceText, "u");
     EXPECT_EQ(columnCapacity, 6);
     // A node no record names keeps nothing

@@ -31,7 +31,7 @@ class Dumps : public testing::Test {
         TreeNode* created = createNode();
         nodes_.push_back(created);
         std::snprintf(created->name, NAME_SIZE, "%s", name);
-        EXPECT_TRUE(allocateProfiles(created));
+        EXPECT_TRUE(reserveProfiles(created, static_cast<int>(columns.size())));
         int length = 0;
         for (const ProfileColumn& column : columns) {
             created->workProfile[length] = column;
@@ -96,6 +96,7 @@ TEST_F(Dumps, StepPositionWithOnlyDefiniteAndGapColumnsStaysNarrow) {
 
 TEST_F(Dumps, NodeDumpShowsTheSavedProfileNotTheWorkingOne) {
     TreeNode* leaf = node("abc", {A, C});
+    ASSERT_TRUE(reserveProfiles(leaf, 3));
     leaf->workProfile[1] = GAP;
     leaf->workProfile[2] = C;
     leaf->workLength = 3;
