@@ -194,11 +194,12 @@ ResultCode alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second,
     const int eligible = vector ? eligibleThreads(kind, n, m) : 1;
     // Asked of the system only when it is there, so that a matrix larger than
     // the machine ends with a message rather than by the kernel's hand
-    const double bytes = alignmentStorageBytes(used, n, m);
-    if (bytes > physicalMemoryBytes() || !reserveAlignmentStorage(used, n, m, eligible)) {
-        reportBoth("ERROR: Aligning profiles of %d and %d columns needs %.0f bytes of work memory, more than "
+    if (alignmentStorageBytes(used, n, m) > physicalMemoryBytes() ||
+        !reserveAlignmentStorage(used, n, m, eligible)) {
+        const double traceBytes = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
+        reportBoth("ERROR: Aligning profiles of %d and %d columns needs a trace matrix of %.0f bytes, more than "
                    "this machine can give\n",
-                   n, m, bytes);
+                   n, m, traceBytes);
         return ERMEM;
     }
     if (vector) {

@@ -222,6 +222,12 @@ class KernelDifferential : public ::testing::TestWithParam<std::tuple<KernelKind
                 return false;
             }
         }
+        const int longest = static_cast<int>(c.first.size() + c.second.size());
+        for (TreeNode* node : nodes)
+            if (!reserveProfiles(node, longest)) {
+                ADD_FAILURE() << "out of memory";
+                return false;
+            }
         for (int k = 0; k < 4; k += 2) {
             std::copy(c.first.begin(), c.first.end(), nodes[k]->workProfile);
             std::copy(c.second.begin(), c.second.end(), nodes[k + 1]->workProfile);
@@ -335,6 +341,20 @@ TEST_P(KernelDifferential, SlowEqualsPlainKernelOnTheLongestProfiles) {
         c.second.push_back(randomColumn(random, c.columns));
     }
     EXPECT_TRUE(matchesPlain(c));
+}
+
+TEST_P(KernelDifferential, SlowEqualsPlainKernelBeyondTheDefaultLongest) {
+    // Longer than the default allows, taller than wide and the other way round
+    const LongOptions kept = longOptions;
+    longOptions.maxLength = 10000;
+    for (const auto& [n, m] : {std::pair{4999, 3001}, std::pair{3000, 5000}}) {
+        Case c = randomCase(n + m, 1);
+        SplitMix64 random(static_cast<std::uint64_t>(n));
+        c.first = randomColumns(random, c.columns, n);
+        c.second = randomColumns(random, c.columns, m);
+        EXPECT_TRUE(matchesPlain(c)) << n << " x " << m;
+    }
+    longOptions = kept;
 }
 
 INSTANTIATE_TEST_SUITE_P(EachInstructionSetAndThreadCount, KernelDifferential,

@@ -200,7 +200,7 @@ TEST(ParseLongOptions, TakeTheirValueAfterEqualsOrAsTheNextArgumentAnywhere) {
     const Parsed parsed =
         parse({"--alignment=best.fa", "seq.fa", "--alignment-format", "CLUSTAL", "-T", "--order=tree",
                "tree.nwk", "--tree", "Best Tree.nwk", "--candidates=c.tsv", "--threads=3",
-               "--newick=standard", "--fasta-names", "word", "--extra-sequences=ignore"});
+               "--max-length", "536870911", "--newick=standard", "--fasta-names", "word", "--extra-sequences=ignore"});
     ASSERT_EQ(parsed.result, 0) << parsed.output;
     const LongOptions& o = longOptions;
     EXPECT_EQ(o.alignmentFileName, "best.fa");
@@ -209,6 +209,7 @@ TEST(ParseLongOptions, TakeTheirValueAfterEqualsOrAsTheNextArgumentAnywhere) {
     EXPECT_EQ(o.treeFileName, "Best Tree.nwk");
     EXPECT_EQ(o.candidatesFileName, "c.tsv");
     EXPECT_EQ(o.processorLimit, 3);
+    EXPECT_EQ(o.maxLength, MAX_LENGTH_LIMIT);
     EXPECT_TRUE(o.standardNewick);
     EXPECT_TRUE(o.firstWordNames);
     EXPECT_TRUE(o.ignoreExtraSequences);
@@ -234,6 +235,9 @@ TEST(ParseLongOptions, BadOnesAreArgumentErrorsCountedWithTheOthers) {
         {"--threads=-1", "Invalid value \"-1\" for option \"--threads\"\n"},
         {"--threads=99999999999999999999",
          "Invalid value \"99999999999999999999\" for option \"--threads\"\n"},
+        {"--max-length=0", "Invalid value \"0\" for option \"--max-length\"\n"},
+        {"--max-length=1e4", "Invalid value \"1e4\" for option \"--max-length\"\n"},
+        {"--max-length=536870912", "Invalid value \"536870912\" for option \"--max-length\"\n"},
     };
     for (const auto& c : cases) {
         const Parsed parsed = parse({"seq.fa", c.argument, "tree.nwk"});
