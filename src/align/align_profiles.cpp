@@ -197,9 +197,10 @@ ResultCode alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second,
     if (alignmentStorageBytes(used, n, m) > physicalMemoryBytes() ||
         !reserveAlignmentStorage(used, n, m, eligible)) {
         const double traceBytes = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
-        reportBoth("ERROR: Aligning profiles of %d and %d columns needs a trace matrix of %.0f bytes, more than "
-                   "this machine can give\n",
-                   n, m, traceBytes);
+        reportBoth(
+            "ERROR: Aligning profiles of %d and %d columns needs a trace matrix of %.0f bytes, more than "
+            "this machine can give\n",
+            n, m, traceBytes);
         return ERMEM;
     }
     if (vector) {

@@ -370,7 +370,8 @@ template <int L, int K, Distance DIST> void runStripes(void* context, int thread
 template <int L, int K, Distance DIST>
 double fillAntidiagonal(const KernelSettings& s, const ProfileColumn* columns1, int n,
                         const ProfileColumn* columns2, int m, int threads) {
-    AntidiagonalKernel<L, K, DIST>(s, stripeBuffers, stripeBuffers.flags[0]).prepare(columns1, n, columns2, m);
+    AntidiagonalKernel<L, K, DIST>(s, stripeBuffers, stripeBuffers.flags[0])
+        .prepare(columns1, n, columns2, m);
     const int stripes = (n + K * L - 1) / (K * L);
     int used = threads < stripes ? threads : stripes;
     if (used > 1)

@@ -28,7 +28,8 @@ int textRoomNeeded(const TreeNode* leaf) {
 void insertByShifting(TreeNode* leaf, int columns) {
     char* text = leaf->workText;
     int textLength = leaf->savedLength;
-    const int longest = leaf->textRoom - 1 < longOptions.maxLength ? leaf->textRoom - 1 : longOptions.maxLength;
+    const int longest =
+        leaf->textRoom - 1 < longOptions.maxLength ? leaf->textRoom - 1 : longOptions.maxLength;
     for (int i = 0; i < columns; ++i) {
         if (!isGapColumn(leaf->workProfile[i]))
             continue;
@@ -46,8 +47,8 @@ void insertByShifting(TreeNode* leaf, int columns) {
 bool insertByMerging(TreeNode* leaf, int columns, const std::vector<char>& gaps) {
     static std::vector<char> merged;
     const char* text = leaf->workText;
-    if (columns + 1 > leaf->textRoom ||
-        strnlen(text, static_cast<std::size_t>(leaf->textRoom)) != static_cast<std::size_t>(leaf->savedLength))
+    if (columns + 1 > leaf->textRoom || strnlen(text, static_cast<std::size_t>(leaf->textRoom)) !=
+                                            static_cast<std::size_t>(leaf->savedLength))
         return false;
     if (merged.size() < static_cast<std::size_t>(columns))
         merged.resize(static_cast<std::size_t>(columns));

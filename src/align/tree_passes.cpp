@@ -155,7 +155,8 @@ bool widenChildrenByMerging(TreeNode* parent) {
     TreeNode* second = parent->children[1];
     const int width = parent->workLength;
     const int savedLength = parent->savedLength;
-    if (first->workLength != savedLength || second->workLength != savedLength || width > longOptions.maxLength)
+    if (first->workLength != savedLength || second->workLength != savedLength ||
+        width > longOptions.maxLength)
         return false;
     if (source.size() < static_cast<std::size_t>(width))
         source.resize(static_cast<std::size_t>(width));

@@ -53,7 +53,8 @@ std::size_t cellsOf(int n, int m) {
 
 // Arrays of `count` elements each, one after the other on cache lines.
 template <typename T> std::size_t carvedBytes(int arrays, std::size_t count) {
-    return static_cast<std::size_t>(arrays) * ((count * sizeof(T) + CACHE_LINE - 1) / CACHE_LINE * CACHE_LINE);
+    return static_cast<std::size_t>(arrays) *
+           ((count * sizeof(T) + CACHE_LINE - 1) / CACHE_LINE * CACHE_LINE);
 }
 
 template <typename T> T* carve(unsigned char*& next, std::size_t count) {

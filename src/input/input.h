@@ -14,7 +14,7 @@ constexpr int MAX_TREE_NAME_LENGTH = 254; // longest name or label the tree read
 constexpr int CHILD_SLOTS = 32;
 constexpr int MAX_CHILDREN = CHILD_SLOTS - 1;
 constexpr int NODE_TABLE_SIZE = 4095;
-constexpr int TREE_TEXT_SIZE = 250000;   // the tree file's text, terminator included
+constexpr int TREE_TEXT_SIZE = 250000; // the tree file's text, terminator included
 // Room for the NEWICK text of any tree that fits the table: per node at most
 // its name, "(" and ")" and one comma.
 constexpr int NEWICK_TEXT_SIZE = NODE_TABLE_SIZE * (NAME_SIZE + 3) + 1;

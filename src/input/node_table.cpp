@@ -53,7 +53,8 @@ bool reserveProfiles(TreeNode* node, int columns) {
         return true;
     const int room = std::max({columns, had, 1});
     for (ProfileColumn** buffer : {&node->workProfile, &node->savedProfile})
-        if (*buffer == nullptr ? !growBuffer(*buffer, 0, room) : room > had && !growBuffer(*buffer, had, room))
+        if (*buffer == nullptr ? !growBuffer(*buffer, 0, room)
+                               : room > had && !growBuffer(*buffer, had, room))
             return false;
     node->columnRoom = room;
     // Nodes made later start with the room the run has needed so far

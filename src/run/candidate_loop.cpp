@@ -14,8 +14,9 @@ namespace vorbex {
 void (*afterCandidate)(int number, const AlignmentScore& score) = nullptr;
 
 bool isBetter(const BestAlignment& best, int length, double consIndex) {
+    // The first candidate wins at any length, also past the 8188 shown before it.
     // A tie on both keeps the earlier candidate
-    return length < best.length || (length == best.length && consIndex > best.ConsIndex);
+    return best.number < 0 || length < best.length || (length == best.length && consIndex > best.ConsIndex);
 }
 
 bool takeIfBetter(BestAlignment& best, int number, int length, double consIndex) {

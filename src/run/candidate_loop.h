@@ -14,7 +14,8 @@ struct BestAlignment {
     double ConsIndex;
 };
 
-// Longer than any alignment can be, so the first candidate always wins.
+// No candidate yet: the report shows these values when none was evaluated,
+// and the first candidate always wins, however long.
 constexpr BestAlignment NO_BEST_ALIGNMENT = {-1, 8188, -1.0};
 
 // True when a candidate of this length and ConsIndex would become the best:

@@ -251,8 +251,8 @@ TEST_F(TreePasses, BackwardShiftNeverPassesTheProfileRoom) {
     root->savedLength = MAXSEQLEN;
     for (int c = 0; c < MAXSEQLEN; ++c)
         nucleotideColumn('a', root->savedProfile[c]);
-    root->workLength = MAXSEQLEN; // all gap columns
-    ASSERT_EQ(traceBackward(), 0);              // the sanitizer build catches any write past the room
+    root->workLength = MAXSEQLEN;  // all gap columns
+    ASSERT_EQ(traceBackward(), 0); // the sanitizer build catches any write past the room
     EXPECT_EQ(s1->workLength, MAXSEQLEN);
     EXPECT_EQ(workText(s1), full);
 }

@@ -29,6 +29,8 @@ TEST(TakeIfBetter, FirstCandidateAlwaysBecomesTheBest) {
     expectBest(bestOf({{2047, 0.0}}), 1, 2047, 0.0);
     // Even a ConsIndex below the initial -1 cannot lose to the placeholder
     expectBest(bestOf({{5, -3.0}}), 1, 5, -3.0);
+    // And so can one longer than the placeholder's length (--max-length)
+    expectBest(bestOf({{16124, 5.0}, {16125, 9.0}}), 1, 16124, 5.0);
 }
 
 TEST(TakeIfBetter, ShorterCandidateWinsWhateverItsConsIndex) {

@@ -199,8 +199,8 @@ namespace {
 TEST(ParseLongOptions, TakeTheirValueAfterEqualsOrAsTheNextArgumentAnywhere) {
     const Parsed parsed =
         parse({"--alignment=best.fa", "seq.fa", "--alignment-format", "CLUSTAL", "-T", "--order=tree",
-               "tree.nwk", "--tree", "Best Tree.nwk", "--candidates=c.tsv", "--threads=3",
-               "--max-length", "536870911", "--newick=standard", "--fasta-names", "word", "--extra-sequences=ignore"});
+               "tree.nwk", "--tree", "Best Tree.nwk", "--candidates=c.tsv", "--threads=3", "--max-length",
+               "536870911", "--newick=standard", "--fasta-names", "word", "--extra-sequences=ignore"});
     ASSERT_EQ(parsed.result, 0) << parsed.output;
     const LongOptions& o = longOptions;
     EXPECT_EQ(o.alignmentFileName, "best.fa");
