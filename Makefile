@@ -25,7 +25,8 @@ test:
 
 # Build the release tool with the benchmarks (build/bench), then run the
 # kernel benchmark K and the whole runs W1, W2, W3 against the plain code,
-# then R: what the result files add to a run.
+# the long runs L1, L2 (--max-length) on all processors and on one, then R:
+# what the result files add to a run.
 BENCH_DIR := build/bench
 bench:
 	@tools/require-packages.sh $(BENCH_PACKAGES)
@@ -33,6 +34,7 @@ bench:
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	$(BENCH_DIR)/bench/vorbex_kernel_bench --benchmark_color=false
 	$(BENCH_DIR)/bench/vorbex_run_bench $(BENCH_DIR)/vorbex $(BENCH_DIR)/bench/vorbex_plain $(BENCH_DIR)/work 3 1
+	$(BENCH_DIR)/bench/vorbex_run_bench $(BENCH_DIR)/vorbex - $(BENCH_DIR)/work 3 0 L1,L2
 	bash bench/result_files_bench.sh $(BENCH_DIR)/vorbex examples 21
 
 # Build the fuzz targets with clang and run each for FUZZ_SECONDS.

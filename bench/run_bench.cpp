@@ -1,8 +1,8 @@
-// Whole runs W1, W2, W3: the release vorbex against vorbex_plain, as
-// subprocesses. Checks that both write the same standard output and report
-// (but for the elapsed seconds) and prints median wall times, ratios and peak
-// memory. vorbex runs twice: on every processor it may use, and held to one
-// (as under `taskset -c 0`), which gives the gain of the threads.
+// Whole runs W1, W2, W3: the release vorbex against vorbex_plain (or an
+// earlier build, or "-" for none), as subprocesses. Checks that both write the same standard output and
+// report (but for the elapsed seconds) and prints median wall times, ratios and peak memory. vorbex runs
+// twice: on every processor it may use, and held to one (as under `taskset -c 0`), which gives the gain of
+// the threads.
 //
 //   vorbex_run_bench <vorbex> <vorbex_plain> <work directory> [fast runs] [plain runs] [W1,W2,...]
 #include <fcntl.h>
@@ -108,6 +108,8 @@ std::string absolute(const std::string& path) {
 }
 
 double median(std::vector<double> values) {
+    if (values.empty())
+        return 0.0;
     std::sort(values.begin(), values.end());
     const std::size_t h = values.size() / 2;
     return values.size() % 2 ? values[h] : (values[h - 1] + values[h]) / 2;
@@ -126,6 +128,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string fast = absolute(argv[1]);
+    // "-": no reference run (the long workloads, which the plain kernel's
+    // full matrices would not fit)
+    const bool withPlain = std::string(argv[2]) != "-";
     const std::string plain = absolute(argv[2]);
     const std::string directory = argv[3];
     const int fastRuns = argc > 4 ? std::max(1, std::atoi(argv[4])) : 3;
@@ -149,8 +154,11 @@ int main(int argc, char** argv) {
     };
     std::vector<Row> rows;
     bool allSame = true;
-    for (const WorkloadSpec& spec : standardWorkloads()) {
-        if (!chosen.empty() && chosen.find(std::string(",") + spec.name + ",") == std::string::npos)
+    std::vector<WorkloadSpec> specs = standardWorkloads();
+    specs.insert(specs.end(), longWorkloads().begin(), longWorkloads().end());
+    for (const WorkloadSpec& spec : specs) {
+        const bool named = chosen.find(std::string(",") + spec.name + ",") != std::string::npos;
+        if (chosen.empty() ? spec.maxLength > 0 : !named)
             continue;
         if (!writeWorkload(spec, makeWorkload(spec), directory)) {
             std::fprintf(stderr, "cannot write %s into %s\n", spec.name, directory.c_str());
@@ -158,13 +166,16 @@ int main(int argc, char** argv) {
         }
         const std::string name = spec.name;
         auto args = [&](const char* which) {
-            return std::vector<std::string>{name + ".fasta", name + ".nwk", name + "_" + which + ".log"};
+            std::vector<std::string> list{name + ".fasta", name + ".nwk", name + "_" + which + ".log"};
+            if (spec.maxLength > 0)
+                list.insert(list.begin(), "--max-length=" + std::to_string(spec.maxLength));
+            return list;
         };
         std::vector<double> plainTimes, fastTimes, oneTimes, fastCpu, oneCpu;
         long plainPeak = 0, fastPeak = 0;
         int plainStatus = 0, fastStatus = 0, oneStatus = 0;
         const double load = loadAverage();
-        for (int r = 0; r < plainRuns; ++r) {
+        for (int r = 0; withPlain && r < plainRuns; ++r) {
             const RunResult result = runOnce(plain, directory, args("plain"), name + "_plain.out");
             plainTimes.push_back(result.seconds);
             plainPeak = std::max(plainPeak, result.peakKilobytes);
@@ -183,6 +194,10 @@ int main(int argc, char** argv) {
         }
         const std::string base = directory + "/" + name;
         auto sameAsPlain = [&](const char* which, int status) {
+            if (!withPlain)
+                return fastStatus == oneStatus &&
+                       withoutElapsed(base + "_fast.out") == withoutElapsed(base + "_one.out") &&
+                       withoutElapsed(base + "_fast.log") == withoutElapsed(base + "_one.log");
             return plainStatus == status &&
                    withoutElapsed(base + "_plain.out") == withoutElapsed(base + "_" + which + ".out") &&
                    withoutElapsed(base + "_plain.log") == withoutElapsed(base + "_" + which + ".log");

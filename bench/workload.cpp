@@ -133,4 +133,12 @@ const std::vector<WorkloadSpec>& standardWorkloads() {
     return specs;
 }
 
+const std::vector<WorkloadSpec>& longWorkloads() {
+    static const std::vector<WorkloadSpec> specs = {
+        {"L1", 20, 16500, {}, 4, 0.02, 0.0003, 20000},
+        {"L2", 8, 30000, {}, 5, 0.02, 0.0003, 35000},
+    };
+    return specs;
+}
+
 } // namespace vorbex::bench

@@ -37,6 +37,7 @@ struct WorkloadSpec {
     std::uint64_t seed;
     double substitution; // chance per base per branch
     double indel;        // chance per base per branch of an insertion, and of a deletion
+    int maxLength = 0;   // the --max-length the run needs; 0: the default will do
 };
 
 struct Workload {
@@ -51,6 +52,9 @@ bool writeWorkload(const WorkloadSpec& spec, const Workload& workload, const std
 
 // Workloads named by the benchmark table: W1, W2, W3.
 const std::vector<WorkloadSpec>& standardWorkloads();
+// Sequences longer than the default allows: L1, L2. Too long for the plain
+// implementation's full score matrices, so run_bench only runs them when named.
+const std::vector<WorkloadSpec>& longWorkloads();
 
 // A random sequence of `length` bases, and one derived from it with the given
 // substitution and indel chances.

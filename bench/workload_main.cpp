@@ -1,6 +1,7 @@
 // Writes the benchmark workloads: vorbex_workload <directory> [W1 W2 W3 ...]
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "workload.h"
 
@@ -11,7 +12,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     int status = 0;
-    for (const WorkloadSpec& spec : standardWorkloads()) {
+    std::vector<WorkloadSpec> specs = standardWorkloads();
+    specs.insert(specs.end(), longWorkloads().begin(), longWorkloads().end());
+    for (const WorkloadSpec& spec : specs) {
         bool wanted = argc == 2;
         for (int a = 2; a < argc; ++a)
             wanted = wanted || std::strcmp(argv[a], spec.name) == 0;

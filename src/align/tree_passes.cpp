@@ -80,6 +80,9 @@ ResultCode buildInnerNode(TreeNode* parent, bool sharing) {
     const int length = first->workLength;
     if (!reserveProfiles(parent, length))
         return noRoomFor(length);
+    // Nodes made later start with room for the longest alignment met
+    if (length > columnCapacity)
+        columnCapacity = length;
     parent->workLength = length;
     parent->savedLength = length;
     // Mean of the aligned children; a column against a gap is halved, not renormalised
@@ -188,17 +191,27 @@ bool widenChildrenByMerging(TreeNode* parent) {
     return true;
 }
 
-// Room in both children for what either walk can write: the parent's width,
-// and for the plain walk on a node built otherwise, one more column per gap.
-ResultCode widenChildren(TreeNode* parent) {
-    const long most = static_cast<long>(parent->workLength) + parent->savedLength;
-    const int room = static_cast<int>(most < longOptions.maxLength ? most : longOptions.maxLength);
-    const int needed = parent->workLength > room ? parent->workLength : room;
+// Room in both children: the parent's width for the merge; for the plain
+// walk on a node built otherwise, one more column per gap column, up to the
+// longest alignment.
+ResultCode reserveChildren(TreeNode* parent, int columns) {
     for (int k = 0; k < 2; ++k)
-        if (!reserveProfiles(parent->children[k], needed))
-            return noRoomFor(needed);
-    if (usePlainImplementation || !widenChildrenByMerging(parent))
-        widenChildrenByShifting(parent);
+        if (!reserveProfiles(parent->children[k], columns))
+            return noRoomFor(columns);
+    return 0;
+}
+
+ResultCode widenChildren(TreeNode* parent) {
+    if (const ResultCode code = reserveChildren(parent, parent->workLength); code != 0)
+        return code;
+    if (!usePlainImplementation && widenChildrenByMerging(parent))
+        return 0;
+    const long most = static_cast<long>(parent->workLength) + parent->savedLength;
+    if (const ResultCode code = reserveChildren(
+            parent, static_cast<int>(most < longOptions.maxLength ? most : longOptions.maxLength));
+        code != 0)
+        return code;
+    widenChildrenByShifting(parent);
     return 0;
 }
 

@@ -1,8 +1,10 @@
 // The work storage of the pairwise alignment, grown to the largest alignment
 // met so far and never shrunk: no alignment allocates unless it is larger
 // than every one before.
-#include <cstdlib>
-#include <new>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include "align/align.h"
 #include "align/kernels.h"
@@ -25,20 +27,27 @@ namespace {
 
 constexpr std::size_t CACHE_LINE = 64;
 
-// A block of at least `bytes`, on a cache line; the old contents are dropped.
+// A block of at least `bytes` of its own pages, dropped and mapped afresh when
+// it must grow (its contents are not kept): the pages of a smaller one go
+// back to the system at once, and those never written cost nothing.
 struct Block {
     void* data = nullptr;
     std::size_t bytes = 0;
     bool reserve(std::size_t wanted) {
         if (wanted <= bytes && data != nullptr)
             return true;
-        std::free(data);
-        bytes = 0;
-        const std::size_t rounded = (wanted + CACHE_LINE - 1) / CACHE_LINE * CACHE_LINE;
-        data = std::aligned_alloc(CACHE_LINE, rounded > 0 ? rounded : CACHE_LINE);
         if (data != nullptr)
-            bytes = rounded;
-        return data != nullptr;
+            munmap(data, bytes);
+        data = nullptr;
+        bytes = 0;
+        const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+        const std::size_t rounded = (std::max<std::size_t>(wanted, 1) + page - 1) / page * page;
+        void* mapped = mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED)
+            return false;
+        data = mapped;
+        bytes = rounded;
+        return true;
     }
 };
 

@@ -74,8 +74,7 @@ void sortNodeTable(int count);
 // what they are asked for: memory follows the data. Each keeps its contents
 // and is zero-filled beyond them; false when memory is exhausted, with the
 // node as it was. Freed by releaseNode.
-// Both profiles to at least `columns` columns (allocated when absent);
-// columnCapacity follows the largest room given.
+// Both profiles to at least `columns` columns (allocated when absent).
 [[nodiscard]] bool reserveProfiles(TreeNode* node, int columns);
 // The working text to at least `chars` chars, its terminator included.
 [[nodiscard]] bool reserveWorkText(TreeNode* node, int chars);

@@ -35,12 +35,16 @@ void releaseNode(TreeNode* node) {
 
 namespace {
 
-// `buffer` from `had` to `count` elements, zero-filled beyond what it held.
+// `buffer` from `had` to `count` elements, zero-filled beyond what it held:
+// a fresh calloc and a copy, so that pages beyond the copy stay untouched
+// until used.
 template <typename T> bool growBuffer(T*& buffer, int had, int count) {
-    T* grown = static_cast<T*>(std::realloc(buffer, sizeof(T) * static_cast<std::size_t>(count)));
+    T* grown = static_cast<T*>(std::calloc(static_cast<std::size_t>(count), sizeof(T)));
     if (grown == nullptr)
         return false;
-    std::memset(static_cast<void*>(grown + had), 0, sizeof(T) * static_cast<std::size_t>(count - had));
+    if (buffer != nullptr && had > 0)
+        std::memcpy(static_cast<void*>(grown), buffer, sizeof(T) * static_cast<std::size_t>(had));
+    std::free(buffer);
     buffer = grown;
     return true;
 }
@@ -57,9 +61,6 @@ bool reserveProfiles(TreeNode* node, int columns) {
                                : room > had && !growBuffer(*buffer, had, room))
             return false;
     node->columnRoom = room;
-    // Nodes made later start with the room the run has needed so far
-    if (room > columnCapacity)
-        columnCapacity = room;
     return true;
 }
 

@@ -84,7 +84,11 @@ TreeNode* findNode(const char* name) {
 // Gives the node its own copy of the record: both texts and both profiles.
 ResultCode storeRecord(TreeNode* node, const Scratch& scratch) {
     const int length = node->workLength;
-    if (!storeTexts(node, scratch.text.data(), length) || !reserveProfiles(node, length))
+    // Room for the alignments the record is likely to take part in, so that
+    // it seldom has to grow
+    const int room = scaledColumnCapacity(length, longOptions.maxLength);
+    if (!storeTexts(node, scratch.text.data(), length) || !reserveWorkText(node, room + 1) ||
+        !reserveProfiles(node, room))
         return ERMEM;
     for (int c = 0; c < length; ++c)
         node->workProfile[c] = node->savedProfile[c] = scratch.profile[static_cast<std::size_t>(c)];

@@ -81,10 +81,6 @@ ResultCode removeLeavesWithoutSequence() {
     while (i < leafCount) {
         TreeNode* leaf = nodeTable[i];
         if (leaf->workText != nullptr) {
-            // Room for the alignments the run is likely to reach, so that
-            // the first candidate seldom has to grow it
-            if (!reserveProfiles(leaf, columnCapacity) || !reserveWorkText(leaf, columnCapacity + 1))
-                return ERMEM;
             ++i;
             continue;
         }

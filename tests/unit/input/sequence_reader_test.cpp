@@ -35,9 +35,9 @@ TEST_F(SequenceReader, RecordsAreStoredInLowerCaseWithTheirProfiles) {
     EXPECT_EQ(alpha->savedLength, 6);
     EXPECT_EQ(alpha->workProfile[2].weight[BASE_G], 1.0);
     EXPECT_EQ(alpha->savedProfile[5].weight[BASE_A], 0.5);
-    // Memory follows the data: room for the record, no more
-    EXPECT_EQ(alpha->columnRoom, 6);
-    EXPECT_EQ(alpha->textRoom, 7);
+    // Memory follows the data: room for two and a half times the record
+    EXPECT_EQ(alpha->columnRoom, 15);
+    EXPECT_EQ(alpha->textRoom, 16);
     EXPECT_STREQ(nodeNamed("Delta")->sourceText, "u");
     EXPECT_EQ(columnCapacity, 6);
     // A node no record names keeps nothing
