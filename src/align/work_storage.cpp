@@ -29,22 +29,32 @@ constexpr std::size_t CACHE_LINE = 64;
 
 // A block of at least `bytes` of its own pages, dropped and mapped afresh when
 // it must grow (its contents are not kept): the pages of a smaller one go
-// back to the system at once, and those never written cost nothing.
+// back to the system at once, and those never written cost nothing. It grows
+// by a quarter at least, so that alignments growing up a tree a few columns
+// at a time do not each fault in a new matrix.
 struct Block {
     void* data = nullptr;
     std::size_t bytes = 0;
     bool reserve(std::size_t wanted) {
         if (wanted <= bytes && data != nullptr)
             return true;
+        const std::size_t roomy = std::max(wanted, bytes + bytes / 4);
         if (data != nullptr)
             munmap(data, bytes);
         data = nullptr;
         bytes = 0;
+        return map(roomy) || map(wanted);
+    }
+
+  private:
+    bool map(std::size_t wanted) {
         const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
         const std::size_t rounded = (std::max<std::size_t>(wanted, 1) + page - 1) / page * page;
         void* mapped = mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (mapped == MAP_FAILED)
             return false;
+        // Large pages where the system offers them: a large matrix faults in far fewer times
+        madvise(mapped, rounded, MADV_HUGEPAGE);
         data = mapped;
         bytes = rounded;
         return true;
