@@ -166,11 +166,10 @@ ResultCode buildCandidate() {
     for (int i = 0; i < polytomicCount; ++i) {
         TreeNode* polytomic = polytomicNodes[i];
         const int order = polytomic->childCount;
-        if (order < 3 || order >= CHILD_SLOTS || variantIndex[i] >= topologyCount[order] ||
-            resolutionTable[order] == nullptr)
+        char topology[TOPOLOGY_TEXT_SIZE];
+        if (!topologyText(order, variantIndex[i], topology))
             return ERINT;
-        if (const ResultCode code = buildReplacement(polytomic, resolutionTable[order][variantIndex[i]]);
-            code != 0)
+        if (const ResultCode code = buildReplacement(polytomic, topology); code != 0)
             return code;
     }
     return 0;

@@ -30,7 +30,10 @@ class CandidateTrees : public testing::Test {
         ASSERT_EQ(buildResolutionTables(), 0);
     }
 
-    static std::string topology(int order, int index) { return resolutionTable[order][index]; }
+    static std::string topology(int order, int index) {
+        char text[TOPOLOGY_TEXT_SIZE];
+        return topologyText(order, index, text) ? text : "missing";
+    }
 };
 
 // What every candidate must offer the tree passes.
