@@ -1,7 +1,8 @@
 # Words for the newcomer; the flags live in CMakePresets.json.
 JOBS ?= $(shell nproc)
 BUILD_PACKAGES := g++ cmake make
-TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev diffutils groff-base python3-biopython emboss
+TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev diffutils groff-base python3-biopython emboss libopenmpi-dev \
+    openmpi-bin
 BENCH_PACKAGES := $(BUILD_PACKAGES) libbenchmark-dev bc
 
 .PHONY: example build test fuzz bench deb format format-check clean
@@ -16,12 +17,17 @@ build:
 	cmake --preset release -DVORBEX_TESTS=OFF >/dev/null
 	cmake --build --preset release -j $(JOBS)
 
-# Build every test under the sanitizers and run them all.
+# Build every test under the sanitizers and run them all; then the MPI build
+# (without sanitizers: LeakSanitizer would report Open MPI's own allocations)
+# with its test, and the golden cases on it, run without a launcher.
 test:
 	@tools/require-packages.sh $(TEST_PACKAGES)
 	cmake --preset sanitize >/dev/null
 	cmake --build --preset sanitize -j $(JOBS)
 	ctest --preset sanitize -j $(JOBS)
+	cmake --preset mpi >/dev/null
+	cmake --build --preset mpi -j $(JOBS) --target vorbex
+	ctest --preset mpi -L 'mpi|e2e' -j $(JOBS)
 
 # Build the release tool with the benchmarks (build/bench), then run the
 # kernel benchmark K and the whole runs W1, W2, W3 against the plain code,

@@ -250,6 +250,30 @@ int nextCandidateTree() {
     return 0;
 }
 
+int candidateTreeAt(int number) {
+    if (number < 1 || number > treesToTry)
+        return NO_MORE_CANDIDATES;
+    if (!firstCandidate && !exhausted)
+        if (const ResultCode code = tearDownCandidate(); code != 0)
+            return code;
+    firstCandidate = 0;
+    exhausted = false;
+    // The candidate's number less one, in the mixed radix of the variant
+    // counts, the first polytomic node's digit varying fastest
+    int rest = number - 1;
+    for (int i = 0; i < polytomicCount; ++i) {
+        variantIndex[i] = rest % polytomicNodes[i]->variantCount;
+        rest /= polytomicNodes[i]->variantCount;
+    }
+    if (const ResultCode code = buildCandidate(); code != 0)
+        return code;
+    if (const ResultCode code = indexCandidate(); code != 0)
+        return code;
+    sortNodeTable(candidateNodeCount);
+    resetWorkingState();
+    return 0;
+}
+
 void resetCandidateBuilder() {
     firstCandidate = 1;
     exhausted = false;

@@ -46,6 +46,10 @@ extern int candidateNodeCount;
 // 0: a candidate stands; -1: all tried, actual tree restored (and on every
 // later call); else a ResultCode.
 int nextCandidateTree();
+// Candidate `number` (from 1, in the order nextCandidateTree gives them) built
+// at once, in place of the one standing: 0, NO_MORE_CANDIDATES beyond the
+// last, or a ResultCode. nextCandidateTree then goes on from it.
+int candidateTreeAt(int number);
 // Back to the state before the first call (tests); frees no node.
 void resetCandidateBuilder();
 // Forgets the census, the tables and the candidate builder's state, so that
