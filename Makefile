@@ -5,7 +5,7 @@ TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev diffutils groff-base python3-bio
     openmpi-bin
 BENCH_PACKAGES := $(BUILD_PACKAGES) libbenchmark-dev bc
 
-.PHONY: example build test fuzz bench deb format format-check clean
+.PHONY: example build test fuzz bench bench-mpi deb format format-check clean
 
 # Build the optimised tool and run it on the bundled example.
 example: build
@@ -40,6 +40,16 @@ bench:
 	$(BENCH_DIR)/bench/vorbex_kernel_bench --benchmark_color=false
 	$(BENCH_DIR)/bench/vorbex_run_bench $(BENCH_DIR)/vorbex $(BENCH_DIR)/bench/vorbex_plain $(BENCH_DIR)/work 3 1
 	bash bench/result_files_bench.sh $(BENCH_DIR)/vorbex examples 21
+
+# Candidates per second of one process and of MPI ranks on this machine
+# (bench/mpi_bench.sh), MPI_BENCH_RUNS times each.
+MPI_BENCH_DIR := build/bench-mpi
+MPI_BENCH_RUNS ?= 3
+bench-mpi:
+	@tools/require-packages.sh $(BENCH_PACKAGES) libopenmpi-dev openmpi-bin
+	cmake -S . -B $(MPI_BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DVORBEX_TESTS=OFF -DVORBEX_BENCH=ON -DVORBEX_MPI=ON >/dev/null
+	cmake --build $(MPI_BENCH_DIR) -j $(JOBS) --target vorbex vorbex_workload
+	bash bench/mpi_bench.sh $(MPI_BENCH_DIR)/vorbex $(MPI_BENCH_DIR)/bench/vorbex_workload $(MPI_BENCH_DIR)/work $(MPI_BENCH_RUNS)
 
 # Build the fuzz targets with clang and run each for FUZZ_SECONDS.
 FUZZ_SECONDS ?= 60

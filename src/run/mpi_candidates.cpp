@@ -28,7 +28,7 @@ enum Tag : int {
     TAG_FINISHED,  // follower to the first rank: it sends nothing more
 };
 
-constexpr int MAX_RANK_CHUNK = 32;
+constexpr int MAX_RANK_CHUNK = 64;
 // Chunks a follower holds at a time: one to evaluate, one waiting, so that it
 // never waits for the first rank between two chunks
 constexpr int CHUNKS_AHEAD = 2;
@@ -59,8 +59,9 @@ int ranksOnThisMachine() {
 }
 
 int chunkSize(int total) {
-    // Enough chunks that the ranks' shares differ little however costs vary
-    return std::clamp(total / (16 * rankCount), 1, MAX_RANK_CHUNK);
+    // Enough chunks that the ranks' shares differ little however costs vary;
+    // long ones, since consecutive candidates share subtrees a rank aligns once
+    return std::clamp(total / (8 * rankCount), 1, MAX_RANK_CHUNK);
 }
 
 // Candidate `number` evaluated in this rank, as a message for the first rank.
