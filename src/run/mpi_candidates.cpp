@@ -1,7 +1,8 @@
 #include "run/mpi_candidates.h"
 
 #include <algorithm>
-#include <csignal>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,8 @@
 #include <map>
 #include <mpi.h>
 #include <string>
+#include <sys/mman.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -142,69 +145,70 @@ void runFollower(int& code, bool& candidateFailed) {
 
 // ---- The first rank
 
-// The first candidate not yet written, for the message of a run that MPI ends
-volatile std::sig_atomic_t stoppedAt = 1;
-char rankFailedText[160];
-char resultReportText[64];
-int reportDescriptor = -1;
-struct sigaction earlierAction;
+// When a rank dies, the launcher ends the others, the first rank too, and not
+// always by a signal it could handle. So the first rank leaves a guardian
+// process outside its process group, which waits for word that the candidate
+// loop has ended: without it, the guardian writes where the run stopped and
+// the result report, and takes the result files away, so that the run never
+// looks complete.
+struct Guardian {
+    pid_t pid = -1;
+    int fd = -1;                       // write end of its pipe
+    volatile int* stoppedAt = nullptr; // the first candidate not yet written, shared
+};
 
-void writeText(int fd, const char* text) {
-    std::size_t size = std::strlen(text);
-    while (size > 0) {
-        const ssize_t written = write(fd, text, size);
-        if (written <= 0)
-            return;
-        text += written;
-        size -= static_cast<std::size_t>(written);
+Guardian guardian;
+
+[[noreturn]] void watchFirstRank(int fd) {
+    setsid();
+    char word = 0;
+    ssize_t got;
+    while ((got = read(fd, &word, 1)) < 0 && errno == EINTR) {
     }
+    if (got == 1)
+        _exit(0);
+    reportBoth("ERROR: MPI rank failed at candidate tree #%d\n", *guardian.stoppedAt);
+    discardResultFiles();
+    writeResultReport(ERINT);
+    std::fflush(stdout);
+    if (reportFile != nullptr)
+        std::fflush(reportFile);
+    _exit(ERINT);
 }
 
-// When a rank dies, the launcher ends the others with SIGTERM: the output
-// then says where the run stopped and that it failed, and does not look complete
-void onRankFailure(int signal) {
-    char number[16];
-    int length = 0;
-    char digits[16];
-    for (long value = stoppedAt; value > 0 || length == 0; value /= 10)
-        digits[length++] = static_cast<char>('0' + value % 10);
-    for (int i = 0; i < length; ++i)
-        number[i] = digits[length - 1 - i];
-    number[length] = '\0';
-    for (const int fd : {STDOUT_FILENO, reportDescriptor}) {
-        if (fd < 0)
-            continue;
-        writeText(fd, rankFailedText);
-        writeText(fd, number);
-        writeText(fd, "\n");
-        writeText(fd, resultReportText);
+void startGuardian() {
+    void* shared = mmap(nullptr, sizeof(int), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    int ends[2];
+    if (shared == MAP_FAILED || pipe(ends) != 0)
+        return;
+    guardian.stoppedAt = static_cast<volatile int*>(shared);
+    *guardian.stoppedAt = 1;
+    // Nothing buffered may be written twice
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(ends[1]);
+        watchFirstRank(ends[0]);
     }
-    // The earlier handler removes the result files' temporaries
-    sigaction(signal, &earlierAction, nullptr);
-    if (earlierAction.sa_handler == SIG_DFL || earlierAction.sa_handler == SIG_IGN)
-        _exit(ERINT);
-    std::raise(signal);
-}
-
-void guardAgainstRankFailure(bool on) {
-    if (!on) {
-        sigaction(SIGTERM, &earlierAction, nullptr);
+    close(ends[0]);
+    if (pid < 0) {
+        close(ends[1]);
         return;
     }
-    std::snprintf(rankFailedText, sizeof rankFailedText, "ERROR: MPI rank failed at candidate tree #");
-    // The result report as writeResultReport gives it, written beforehand
-    if (beginCandidateCapture()) {
-        writeResultReport(ERINT);
-        CandidateMessage message;
-        const std::string bytes = packCandidateMessage(CANDIDATE_FAILED, 0, ERINT, {});
-        if (unpackCandidateMessage(bytes.data(), bytes.size(), message))
-            std::snprintf(resultReportText, sizeof resultReportText, "%s", message.report.c_str());
+    guardian.pid = pid;
+    guardian.fd = ends[1];
+}
+
+void stopGuardian() {
+    if (guardian.pid <= 0)
+        return;
+    const char word = 'd';
+    while (write(guardian.fd, &word, 1) < 0 && errno == EINTR) {
     }
-    reportDescriptor = reportFile != nullptr ? fileno(reportFile) : -1;
-    struct sigaction action {};
-    action.sa_handler = onRankFailure;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGTERM, &action, &earlierAction);
+    close(guardian.fd);
+    while (waitpid(guardian.pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    guardian.pid = -1;
 }
 
 struct Coordinator {
@@ -314,7 +318,8 @@ struct Coordinator {
                 code = NO_MORE_CANDIDATES;
                 ended = true;
             }
-            stoppedAt = nextToWrite;
+            if (guardian.stoppedAt != nullptr)
+                *guardian.stoppedAt = nextToWrite;
         }
     }
 
@@ -412,6 +417,12 @@ ResultCode agreeOnStart(ResultCode code) {
 bool runCandidatesOverRanks(BestAlignment& best, int& code, bool& candidateFailed) {
     if (!joined || rankCount < 2)
         return false;
+    // Candidates are numbered in an int: beyond it (a search no cluster ends)
+    // the first rank runs alone, as one machine would
+    if (treesToTry > INT_MAX) {
+        code = NO_MORE_CANDIDATES;
+        return rankIndex > 0;
+    }
     // The ranks on one machine share its processors
     alignmentThreads = std::max(1, availableProcessors() / ranksOnThisMachine());
     if (rankIndex > 0) {
@@ -424,13 +435,9 @@ bool runCandidatesOverRanks(BestAlignment& best, int& code, bool& candidateFaile
     coordinator.window = WINDOW_CHUNKS_PER_RANK * rankCount * coordinator.chunk;
     coordinator.outstanding.assign(static_cast<std::size_t>(rankCount), 0);
     coordinator.best = &best;
-    std::fflush(stdout);
-    if (reportFile != nullptr)
-        std::fflush(reportFile);
-    stoppedAt = 1;
-    guardAgainstRankFailure(true);
+    startGuardian();
     coordinator.run();
-    guardAgainstRankFailure(false);
+    stopGuardian();
     coordinator.stopFollowers();
     code = coordinator.code;
     candidateFailed = coordinator.candidateFailed;
