@@ -38,6 +38,7 @@ constexpr int CHUNKS_AHEAD = 2;
 // Candidates dealt beyond the first one not yet written, per rank: results
 // that arrive ahead of it wait in the first rank's memory
 constexpr int WINDOW_CHUNKS_PER_RANK = 4;
+constexpr int FIRST_RANK_CHUNK_SHARE = 8;
 
 bool joined = false;
 int rankIndex = 0;
@@ -230,7 +231,10 @@ struct Coordinator {
     bool dealTo(int rank) {
         if (nextDeal > total || nextDeal - nextToWrite >= window)
             return false;
-        const int count = std::min(chunk, total - nextDeal + 1);
+        // The first rank also writes every text: its own chunks are short, so
+        // that the oldest candidate not yet written is seldom one it holds
+        const int size = rank == 0 ? std::max(1, chunk / FIRST_RANK_CHUNK_SHARE) : chunk;
+        const int count = std::min(size, total - nextDeal + 1);
         if (rank == 0) {
             own.push_back({nextDeal, count});
         } else {
