@@ -1,10 +1,11 @@
 # Words for the newcomer; the flags live in CMakePresets.json.
 JOBS ?= $(shell nproc)
 BUILD_PACKAGES := g++ cmake make
-TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev diffutils groff-base python3-biopython emboss
+TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev diffutils groff-base python3-biopython emboss libopenmpi-dev \
+    openmpi-bin
 BENCH_PACKAGES := $(BUILD_PACKAGES) libbenchmark-dev bc
 
-.PHONY: example build test fuzz bench deb format format-check clean
+.PHONY: example build test fuzz bench bench-mpi deb format format-check clean
 
 # Build the optimised tool and run it on the bundled example.
 example: build
@@ -16,12 +17,17 @@ build:
 	cmake --preset release -DVORBEX_TESTS=OFF >/dev/null
 	cmake --build --preset release -j $(JOBS)
 
-# Build every test under the sanitizers and run them all.
+# Build every test under the sanitizers and run them all; then the MPI build
+# (without sanitizers: LeakSanitizer would report Open MPI's own allocations)
+# with its test, and the golden cases on it, run without a launcher.
 test:
 	@tools/require-packages.sh $(TEST_PACKAGES)
 	cmake --preset sanitize >/dev/null
 	cmake --build --preset sanitize -j $(JOBS)
 	ctest --preset sanitize -j $(JOBS)
+	cmake --preset mpi >/dev/null
+	cmake --build --preset mpi -j $(JOBS) --target vorbex
+	ctest --preset mpi -L 'mpi|e2e' -j $(JOBS)
 
 # Build the release tool with the benchmarks (build/bench), then run the
 # kernel benchmark K and the whole runs W1, W2, W3 against the plain code,
@@ -36,6 +42,16 @@ bench:
 	$(BENCH_DIR)/bench/vorbex_run_bench $(BENCH_DIR)/vorbex $(BENCH_DIR)/bench/vorbex_plain $(BENCH_DIR)/work 3 1
 	$(BENCH_DIR)/bench/vorbex_run_bench $(BENCH_DIR)/vorbex - $(BENCH_DIR)/work 3 0 L1,L2
 	bash bench/result_files_bench.sh $(BENCH_DIR)/vorbex examples 21
+
+# Candidates per second of one process and of MPI ranks on this machine
+# (bench/mpi_bench.sh), MPI_BENCH_RUNS times each.
+MPI_BENCH_DIR := build/bench-mpi
+MPI_BENCH_RUNS ?= 3
+bench-mpi:
+	@tools/require-packages.sh $(BENCH_PACKAGES) libopenmpi-dev openmpi-bin
+	cmake -S . -B $(MPI_BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DVORBEX_TESTS=OFF -DVORBEX_BENCH=ON -DVORBEX_MPI=ON >/dev/null
+	cmake --build $(MPI_BENCH_DIR) -j $(JOBS) --target vorbex vorbex_workload
+	bash bench/mpi_bench.sh $(MPI_BENCH_DIR)/vorbex $(MPI_BENCH_DIR)/bench/vorbex_workload $(MPI_BENCH_DIR)/work $(MPI_BENCH_RUNS)
 
 # Build the fuzz targets with clang and run each for FUZZ_SECONDS.
 FUZZ_SECONDS ?= 60

@@ -129,6 +129,11 @@ const std::vector<WorkloadSpec>& standardWorkloads() {
         {"W1", 200, 1500, {}, 1, 0.02, 0.0003},
         {"W2", 30, 400, {5, 4}, 2, 0.05, 0.002},
         {"W3", 40, 1000, {3, 3, 3, 3}, 3, 0.04, 0.001},
+        // The candidate search over ranks: one fan of order 9 over short
+        // sequences (2027025 candidates, measured for a while), and 675
+        // candidates of many longer ones
+        {"C9", 9, 80, {9}, 9, 0.05, 0.002},
+        {"C675", 150, 350, {4, 4, 3}, 675, 0.04, 0.001},
     };
     return specs;
 }

@@ -50,7 +50,7 @@ Workload makeWorkload(const WorkloadSpec& spec);
 // Writes <directory>/<name>.fasta and <directory>/<name>.nwk; false on failure.
 bool writeWorkload(const WorkloadSpec& spec, const Workload& workload, const std::string& directory);
 
-// Workloads named by the benchmark table: W1, W2, W3.
+// Workloads named by the benchmark tables: W1, W2, W3; C9 and C675 for the ranks of an MPI run.
 const std::vector<WorkloadSpec>& standardWorkloads();
 // Sequences longer than the default allows: L1, L2. Too long for the plain
 // implementation's full score matrices, so run_bench only runs them when named.

@@ -166,11 +166,10 @@ ResultCode buildCandidate() {
     for (int i = 0; i < polytomicCount; ++i) {
         TreeNode* polytomic = polytomicNodes[i];
         const int order = polytomic->childCount;
-        if (order < 3 || order >= CHILD_SLOTS || variantIndex[i] >= topologyCount[order] ||
-            resolutionTable[order] == nullptr)
+        char topology[TOPOLOGY_TEXT_SIZE];
+        if (!topologyText(order, variantIndex[i], topology))
             return ERINT;
-        if (const ResultCode code = buildReplacement(polytomic, resolutionTable[order][variantIndex[i]]);
-            code != 0)
+        if (const ResultCode code = buildReplacement(polytomic, topology); code != 0)
             return code;
     }
     return 0;
@@ -241,6 +240,30 @@ int nextCandidateTree() {
             exhausted = true;
             return NO_MORE_CANDIDATES;
         }
+    }
+    if (const ResultCode code = buildCandidate(); code != 0)
+        return code;
+    if (const ResultCode code = indexCandidate(); code != 0)
+        return code;
+    sortNodeTable(candidateNodeCount);
+    resetWorkingState();
+    return 0;
+}
+
+int candidateTreeAt(int number) {
+    if (number < 1 || number > treesToTry)
+        return NO_MORE_CANDIDATES;
+    if (!firstCandidate && !exhausted)
+        if (const ResultCode code = tearDownCandidate(); code != 0)
+            return code;
+    firstCandidate = 0;
+    exhausted = false;
+    // The candidate's number less one, in the mixed radix of the variant
+    // counts, the first polytomic node's digit varying fastest
+    int rest = number - 1;
+    for (int i = 0; i < polytomicCount; ++i) {
+        variantIndex[i] = rest % polytomicNodes[i]->variantCount;
+        rest /= polytomicNodes[i]->variantCount;
     }
     if (const ResultCode code = buildCandidate(); code != 0)
         return code;

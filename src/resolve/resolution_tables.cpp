@@ -1,7 +1,9 @@
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <unistd.h>
 
 #include "base/output.h"
@@ -11,13 +13,34 @@
 namespace vorbex {
 
 int topologyCount[CHILD_SLOTS];
-char** resolutionTable[CHILD_SLOTS];
 
 namespace {
 
-// Room of one string of order k: 3k-4 characters and the terminator.
-int slotSize(int order) {
-    return 3 * order - 1;
+// A table is not held string by string ((2k-3)!! x (3k-1) bytes, 27.5 GB up
+// to order 11) but as where each split of the children starts in it. The
+// table's order is that of the walk that resolves the splits side by side:
+//   1. every split (mask m of the children B, C, ... on the second side), both
+//      sides in their first resolution;
+//   2. per split, the other resolutions of its first side, then those of its
+//      second side (the other side in its first resolution);
+//   3. per split with both sides of three or more children: per further
+//      resolution of the first side, the further ones of the second.
+// So entry i names a split and one entry of each side's smaller table.
+struct OrderLayout {
+    int splitCount = 0; // 2^(k-1) - 1
+    // Per split m (at m-1): where its entries of parts 2 and 3 start, counted
+    // from the start of that part
+    std::uint32_t* sideStart = nullptr;
+    std::uint32_t* nestedStart = nullptr;
+    std::uint32_t sidesTotal = 0;
+    std::uint32_t nestedTotal = 0;
+};
+
+OrderLayout layouts[CHILD_SLOTS];
+
+// Resolutions of a side of `size` children; a side of one or two has one.
+std::uint32_t sideCount(int size) {
+    return size <= 2 ? 1u : static_cast<std::uint32_t>(topologyCount[size]);
 }
 
 double physicalMemory() {
@@ -29,113 +52,106 @@ double physicalMemory() {
     return static_cast<double>(pages) * static_cast<double>(pageSize);
 }
 
-// Group of letters written as one item: a single letter bare, more in parentheses.
-char* writeGroup(char* out, const char* letters, int count) {
-    if (count > 1)
-        *out++ = '(';
-    std::memcpy(out, letters, count);
-    out += count;
-    if (count > 1)
-        *out++ = ')';
-    return out;
+int splitCount(int order) {
+    return (1 << (order - 1)) - 1;
 }
 
-// Every split of the letters into two sides, A always on the first one.
-void writeBipartitions(int order, char** strings) {
-    char first[CHILD_SLOTS];
-    char second[CHILD_SLOTS];
-    for (unsigned mask = 1; mask < (1u << (order - 1)); ++mask) {
-        int firstCount = 0;
-        int secondCount = 0;
-        first[firstCount++] = 'A';
-        for (int j = 1; j < order; ++j) {
-            const char letter = static_cast<char>('A' + j);
-            if (mask & (1u << (j - 1)))
-                second[secondCount++] = letter;
-            else
-                first[firstCount++] = letter;
-        }
-        char* out = writeGroup(strings[mask - 1], first, firstCount);
-        writeGroup(out, second, secondCount);
-    }
-}
-
-// Writes prefix, the topology with its letters mapped onto the run, and suffix.
-// False when the result would not fit the slot.
-bool composeString(char* slot, int size, const char* prefix, int prefixLength, const char* topology,
-                   const char* run, const char* suffix) {
-    const int topologyLength = static_cast<int>(std::strlen(topology));
-    const int suffixLength = static_cast<int>(std::strlen(suffix));
-    if (prefixLength + topologyLength + suffixLength >= size)
-        return false;
-    char* out = slot;
-    std::memcpy(out, prefix, prefixLength);
-    out += prefixLength;
-    for (int i = 0; i < topologyLength; ++i)
-        *out++ = isChildLetter(topology[i]) ? run[topology[i] - 'A'] : topology[i];
-    std::memcpy(out, suffix, suffixLength);
-    out[suffixLength] = '\0';
-    return true;
-}
-
-// Resolves every side of more than two letters with the smaller orders' tables,
-// appending the other resolutions and rewriting the string with the first one.
-ResultCode expandSides(int order, char** strings, int count) {
-    const int size = slotSize(order);
-    char original[3 * CHILD_SLOTS];
-    int written = (1 << (order - 1)) - 1;
-    for (int d = 0; d < written; ++d) {
-        int runStart = 0;
-        int runLength = 0;
-        for (int position = 0; position < size && strings[d][position] != '\0'; ++position) {
-            const char c = strings[d][position];
-            if (isChildLetter(c)) {
-                if (runLength == 0)
-                    runStart = position;
-                ++runLength;
-                continue;
-            }
-            const int sideOrder = runLength;
-            runLength = 0;
-            if (sideOrder <= 2)
-                continue;
-            std::strcpy(original, strings[d]);
-            const char* run = original + runStart;
-            const char* suffix = original + position;
-            char** side = resolutionTable[sideOrder];
-            for (int t = 1; t < topologyCount[sideOrder]; ++t) {
-                if (written == count)
-                    return ERINT;
-                if (!composeString(strings[written], size, original, runStart, side[t], run, suffix))
-                    return ERINT;
-                ++written;
-            }
-            if (!composeString(strings[d], size, original, runStart, side[0], run, suffix))
-                return ERINT;
-            // Go on from the suffix's first character, with the run length back at 0
-            position = runStart + 3 * sideOrder - 4 - 1;
-        }
-    }
-    return written == count ? 0 : ERINT;
+// Size of the second side of split `mask`: the children whose bit is set.
+int secondSize(unsigned mask) {
+    return std::popcount(mask);
 }
 
 ResultCode buildOrder(int order) {
-    const int count = static_cast<int>(resolutionCount(order));
-    const int size = slotSize(order);
-    char** strings = static_cast<char**>(std::calloc(count, sizeof(char*)));
-    if (strings == nullptr)
+    OrderLayout& layout = layouts[order];
+    const double count = resolutionCount(order);
+    layout.splitCount = splitCount(order);
+    layout.sideStart = static_cast<std::uint32_t*>(std::calloc(2 * layout.splitCount, sizeof(std::uint32_t)));
+    if (layout.sideStart == nullptr)
         return ERMEM;
-    char* block = static_cast<char*>(std::calloc(static_cast<size_t>(count), size));
-    if (block == nullptr) {
-        std::free(strings);
-        return ERMEM;
+    layout.nestedStart = layout.sideStart + layout.splitCount;
+    topologyCount[order] = static_cast<int>(count);
+    std::uint64_t sides = 0;
+    std::uint64_t nested = 0;
+    for (unsigned mask = 1; mask <= static_cast<unsigned>(layout.splitCount); ++mask) {
+        const std::uint64_t first = sideCount(order - secondSize(mask));
+        const std::uint64_t second = sideCount(secondSize(mask));
+        layout.sideStart[mask - 1] = static_cast<std::uint32_t>(sides);
+        layout.nestedStart[mask - 1] = static_cast<std::uint32_t>(nested);
+        sides += (first - 1) + (second - 1);
+        nested += (first - 1) * (second - 1);
     }
-    for (int j = 0; j < count; ++j)
-        strings[j] = block + static_cast<size_t>(j) * size;
-    topologyCount[order] = count;
-    resolutionTable[order] = strings;
-    writeBipartitions(order, strings);
-    return expandSides(order, strings, count);
+    layout.sidesTotal = static_cast<std::uint32_t>(sides);
+    layout.nestedTotal = static_cast<std::uint32_t>(nested);
+    // Every topology once: the parts must add up to the count
+    return static_cast<double>(layout.splitCount + sides + nested) == count ? 0 : ERINT;
+}
+
+// The split whose part of the table, starting at `starts`, holds `offset`:
+// the last one starting at or before it (splits of no entries share a start
+// with the next).
+unsigned splitAt(const std::uint32_t* starts, int count, std::uint32_t offset) {
+    return static_cast<unsigned>(std::upper_bound(starts, starts + count, offset) - starts);
+}
+
+char* writeTopology(int order, std::uint32_t index, const char* letters, char* out);
+
+// One side as one item: a single child bare, more in parentheses.
+char* writeSide(const char* letters, int size, std::uint32_t index, char* out) {
+    if (size == 1) {
+        *out++ = letters[0];
+        return out;
+    }
+    *out++ = '(';
+    if (size == 2) {
+        *out++ = letters[0];
+        *out++ = letters[1];
+    } else {
+        out = writeTopology(size, index, letters, out);
+    }
+    *out++ = ')';
+    return out;
+}
+
+// Entry `index` of order `order`, child x written as letters[x].
+char* writeTopology(int order, std::uint32_t index, const char* letters, char* out) {
+    const OrderLayout& layout = layouts[order];
+    unsigned mask;
+    std::uint32_t first = 0;
+    std::uint32_t second = 0;
+    const std::uint32_t splits = static_cast<std::uint32_t>(layout.splitCount);
+    if (index < splits) {
+        mask = index + 1;
+    } else if (index - splits < layout.sidesTotal) {
+        const std::uint32_t offset = index - splits;
+        mask = splitAt(layout.sideStart, layout.splitCount, offset);
+        const std::uint32_t within = offset - layout.sideStart[mask - 1];
+        const std::uint32_t firstOthers = sideCount(order - secondSize(mask)) - 1;
+        if (within < firstOthers)
+            first = within + 1;
+        else
+            second = within - firstOthers + 1;
+    } else {
+        const std::uint32_t offset = index - splits - layout.sidesTotal;
+        mask = splitAt(layout.nestedStart, layout.splitCount, offset);
+        const std::uint32_t within = offset - layout.nestedStart[mask - 1];
+        const std::uint32_t secondOthers = sideCount(secondSize(mask)) - 1;
+        first = within / secondOthers + 1;
+        second = within % secondOthers + 1;
+    }
+    // The first child is always on the first side; both sides keep the children's order
+    char firstLetters[CHILD_SLOTS];
+    char secondLetters[CHILD_SLOTS];
+    int firstCount = 0;
+    int secondCount = 0;
+    firstLetters[firstCount++] = letters[0];
+    for (int j = 1; j < order; ++j) {
+        if (mask & (1u << (j - 1)))
+            secondLetters[secondCount++] = letters[j];
+        else
+            firstLetters[firstCount++] = letters[j];
+    }
+    out = writeSide(firstLetters, firstCount, first, out);
+    return writeSide(secondLetters, secondCount, second, out);
 }
 
 } // namespace
@@ -144,26 +160,37 @@ bool isChildLetter(char c) {
     return c >= 'A';
 }
 
+bool topologyText(int order, int index, char* text) {
+    if (order < 3 || order >= CHILD_SLOTS || layouts[order].sideStart == nullptr || index < 0 ||
+        index >= topologyCount[order])
+        return false;
+    char letters[CHILD_SLOTS];
+    for (int x = 0; x < order; ++x)
+        letters[x] = static_cast<char>('A' + x);
+    *writeTopology(order, static_cast<std::uint32_t>(index), letters, text) = '\0';
+    return true;
+}
+
 double resolutionTableBytes(int order) {
     double bytes = 0.0;
     for (int k = 3; k <= order; ++k)
-        bytes += resolutionCount(k) * (slotSize(k) + static_cast<double>(sizeof(char*)));
+        bytes += 2.0 * splitCount(k) * sizeof(std::uint32_t);
     return bytes;
 }
 
 int buildResolutionTables(double memoryBytes) {
     if (maxPolytomyOrder > MAX_POLYTOMY_ORDER)
         return ERINT;
-    // All orders are weighed before the first is built: a refusal costs
-    // neither the time nor the memory of the smaller orders
+    // All orders are weighed before the first is built
     const double needed = resolutionTableBytes(maxPolytomyOrder);
     if (needed > memoryBytes) {
         reportBoth("Resolution tables up to order %d need %.0f bytes, more than the memory (%.0f bytes)\n",
                    maxPolytomyOrder, needed, memoryBytes);
         return ERMEM;
     }
+    // Each order's layout counts the resolutions of the smaller orders
     for (int order = 3; order <= maxPolytomyOrder; ++order) {
-        if (resolutionTable[order] != nullptr)
+        if (layouts[order].sideStart != nullptr)
             continue;
         if (const ResultCode code = buildOrder(order); code != 0)
             return code;
@@ -177,11 +204,8 @@ int buildResolutionTables() {
 
 void releaseResolutionTables() {
     for (int order = 0; order < CHILD_SLOTS; ++order) {
-        if (resolutionTable[order] != nullptr) {
-            std::free(resolutionTable[order][0]);
-            std::free(resolutionTable[order]);
-        }
-        resolutionTable[order] = nullptr;
+        std::free(layouts[order].sideStart);
+        layouts[order] = OrderLayout{};
         topologyCount[order] = 0;
     }
 }

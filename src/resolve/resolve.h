@@ -20,10 +20,14 @@ double factorial(int n);
 double resolutionCount(int order);
 [[nodiscard]] int pruneTree();
 
-// Resolution tables: per order, topologyCount strings over the letters A, B, ...
+// Resolution tables: per order, topologyCount topologies over the letters A, B, ...
 extern int topologyCount[CHILD_SLOTS];
-extern char** resolutionTable[CHILD_SLOTS];
-// A child's letter in a topology string (the rest are "(", ")" and ",").
+// Room for the topology text of any order, with its terminator.
+constexpr int TOPOLOGY_TEXT_SIZE = 3 * CHILD_SLOTS;
+// Writes entry `index` of the table of `order` into `text`: 3k-4 characters
+// and the terminator. False when that order is not built or has no such entry.
+bool topologyText(int order, int index, char* text);
+// A child's letter in a topology text (the rest are "(" and ")").
 bool isChildLetter(char c);
 // Within the machine's physical memory.
 [[nodiscard]] int buildResolutionTables();
@@ -31,7 +35,7 @@ bool isChildLetter(char c);
 // smaller orders, would need more is refused with a message and ERMEM before
 // anything is allocated. Orders already built are kept.
 [[nodiscard]] int buildResolutionTables(double memoryBytes);
-// Bytes that the tables of orders 3 to `order` hold: string blocks and pointer arrays.
+// Bytes that the tables of orders 3 to `order` hold: two numbers per split of each order.
 double resolutionTableBytes(int order);
 // Frees every table (tests).
 void releaseResolutionTables();
@@ -42,6 +46,10 @@ extern int candidateNodeCount;
 // 0: a candidate stands; -1: all tried, actual tree restored (and on every
 // later call); else a ResultCode.
 int nextCandidateTree();
+// Candidate `number` (from 1, in the order nextCandidateTree gives them) built
+// at once, in place of the one standing: 0, NO_MORE_CANDIDATES beyond the
+// last, or a ResultCode. nextCandidateTree then goes on from it.
+int candidateTreeAt(int number);
 // Back to the state before the first call (tests); frees no node.
 void resetCandidateBuilder();
 // Forgets the census, the tables and the candidate builder's state, so that

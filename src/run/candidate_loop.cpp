@@ -5,6 +5,7 @@
 
 #include "report/report.h"
 #include "resolve/resolve.h"
+#include "run/mpi_candidates.h"
 #include "run/parallel_candidates.h"
 #include "run/progress.h"
 #include "run/run.h"
@@ -93,9 +94,11 @@ ResultCode runCandidates() {
 
     int code = 0;
     bool candidateFailed = false;
-    const int workers = candidateWorkerCount();
-    if (workers <= 1 || !runCandidatesInWorkers(workers, best, code, candidateFailed))
-        code = runSerially(best, candidateFailed);
+    if (!runCandidatesOverRanks(best, code, candidateFailed)) {
+        const int workers = candidateWorkerCount();
+        if (workers <= 1 || !runCandidatesInWorkers(workers, best, code, candidateFailed))
+            code = runSerially(best, candidateFailed);
+    }
 
     endProgress();
     std::free(treeTextBuffer);

@@ -6,6 +6,7 @@
 #include "input/input.h"
 #include "report/result_files.h"
 #include "resolve/resolve.h"
+#include "run/mpi_candidates.h"
 #include "run/run.h"
 
 namespace vorbex {
@@ -43,6 +44,11 @@ ResultCode openFiles() {
         std::printf("ERROR: Cannot open tree file \"%s\"", s.treeFileName);
         return ERIO;
     }
+    // In an MPI run the first rank alone writes
+    if (isFollowerRank()) {
+        reportFile = std::fopen("/dev/null", "w");
+        return reportFile != nullptr ? 0 : ERIO;
+    }
     // Opening the report would truncate an input that is the same file
     if (isSameFile(s.outputFileName, inputFile) || isSameFile(s.outputFileName, treeFile)) {
         std::printf("ERROR: Output file \"%s\" is an input file", s.outputFileName);
@@ -67,14 +73,19 @@ void echoCommandLine(int argc, char** argv) {
     std::fflush(reportFile);
 }
 
-ResultCode runPhases(int argc, char** argv) {
+ResultCode preparePhases(int argc, char** argv) {
     if (const ResultCode code = startRun(argc, argv); code != 0)
         return code;
     if (const ResultCode code = readInputs(); code != 0)
         return code;
     if (const ResultCode code = prepareTree(); code != 0)
         return code;
-    if (const ResultCode code = buildResolutionTables(); code != 0)
+    return buildResolutionTables();
+}
+
+ResultCode runPhases(int argc, char** argv) {
+    // The ranks of an MPI run go on together or end together
+    if (const ResultCode code = agreeOnStart(preparePhases(argc, argv)); code != 0)
         return code;
     return runCandidates();
 }

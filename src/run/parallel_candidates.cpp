@@ -15,6 +15,7 @@
 
 #include "align/align.h"
 #include "resolve/resolve.h"
+#include "run/candidate_messages.h"
 #include "run/run.h"
 
 namespace vorbex {
@@ -24,26 +25,6 @@ int candidateChunk = 0;
 void (*beforeWorkerCandidate)(int number) = nullptr;
 
 namespace {
-
-// What a worker tells the parent, in the order of its candidates.
-enum MessageKind : int {
-    CANDIDATE_DONE = 1, // a candidate's report text, score and capture for the result files
-    CANDIDATE_FAILED,   // the run ended inside a candidate (an overflow): partial texts and the code
-    BUILD_FAILED,       // nextCandidateTree failed building candidate `number`
-    ALL_BUILT,          // no candidate is left; the worker's sharing counters
-};
-
-struct MessageHeader {
-    int kind;
-    int number;
-    int code;
-    AlignmentScore score;
-    SharingCounters counters;
-    std::size_t reportBytes; // then the report text
-    std::size_t outputBytes; // then the standard output text
-    std::size_t treeBytes;   // then the capture's tree
-    std::size_t rowsBytes;   // and its rows
-};
 
 constexpr int PIPE_BYTES = 1 << 20; // the most an unprivileged process may ask for by default
 constexpr int WORKER_BROKEN = 70;   // exit status of a worker that cannot go on
@@ -77,53 +58,19 @@ bool readAll(int fd, char* data, std::size_t size) {
 
 // ---- Worker side
 
-// Everything a worker writes goes into memory until it is sent: the report
-// text and anything for standard output, which belongs to the parent alone.
-struct Capture {
-    FILE* report = nullptr;
-    char* reportText = nullptr;
-    std::size_t reportSize = 0;
-    FILE* output = nullptr;
-    char* outputText = nullptr;
-    std::size_t outputSize = 0;
-};
-
-Capture capture;
 int messageFd = -1;
 
+// Everything a worker writes goes into memory until it is sent: the report
+// text and anything for standard output, which belongs to the parent alone.
 void openCapture() {
-    capture = Capture{};
-    capture.report = open_memstream(&capture.reportText, &capture.reportSize);
-    capture.output = open_memstream(&capture.outputText, &capture.outputSize);
-    if (capture.report == nullptr || capture.output == nullptr)
+    if (!beginCandidateCapture())
         _exit(WORKER_BROKEN);
-    reportFile = capture.report;
-    stdout = capture.output;
 }
 
-// Sends the captured texts with the message; the capture is closed.
 void sendMessage(MessageKind kind, int number, int code, const AlignmentScore& score,
                  const CandidateCapture& files = {}) {
-    std::fclose(capture.report);
-    std::fclose(capture.output);
-    reportFile = nullptr;
-    MessageHeader header{kind,
-                         number,
-                         code,
-                         score,
-                         sharingCounters,
-                         capture.reportSize,
-                         capture.outputSize,
-                         files.tree.size(),
-                         files.rows.size()};
-    const bool sent = writeAll(messageFd, reinterpret_cast<const char*>(&header), sizeof header) &&
-                      writeAll(messageFd, capture.reportText, capture.reportSize) &&
-                      writeAll(messageFd, capture.outputText, capture.outputSize) &&
-                      writeAll(messageFd, files.tree.data(), files.tree.size()) &&
-                      writeAll(messageFd, files.rows.data(), files.rows.size());
-    std::free(capture.reportText);
-    std::free(capture.outputText);
-    if (!sent)
+    const std::string bytes = packCandidateMessage(kind, number, code, score, files);
+    if (!writeAll(messageFd, bytes.data(), bytes.size()))
         _exit(WORKER_BROKEN);
 }
 
@@ -238,12 +185,7 @@ bool startWorkers(int count, int chunk, std::vector<Worker>& workers) {
     return true;
 }
 
-struct Message {
-    MessageHeader header;
-    std::string report;
-    std::string output;
-    CandidateCapture files;
-};
+using Message = CandidateMessage;
 
 // False when the worker ended without a whole message
 bool receive(const Worker& worker, Message& message) {
@@ -257,12 +199,6 @@ bool receive(const Worker& worker, Message& message) {
            readAll(worker.fd, message.output.data(), message.output.size()) &&
            readAll(worker.fd, message.files.tree.data(), message.files.tree.size()) &&
            readAll(worker.fd, message.files.rows.data(), message.files.rows.size());
-}
-
-void writeTexts(const Message& message) {
-    if (reportFile != nullptr)
-        std::fwrite(message.report.data(), 1, message.report.size(), reportFile);
-    std::fwrite(message.output.data(), 1, message.output.size(), stdout);
 }
 
 // The normal end: every other worker has nothing left but its counters.
@@ -321,14 +257,14 @@ bool runCandidatesInWorkers(int count, BestAlignment& best, int& code, bool& can
         const bool received = receive(worker, message);
         const MessageKind kind = received ? static_cast<MessageKind>(message.header.kind) : MessageKind{};
         if (kind == CANDIDATE_DONE && message.header.number == number) {
-            writeTexts(message);
+            writeCandidateTexts(message);
             candidateNumber = number;
             takeCandidate(best, number, message.header.score, message.files);
             continue;
         }
         if (kind == CANDIDATE_FAILED && message.header.number == number) {
             reapWorkers(workers, true);
-            writeTexts(message);
+            writeCandidateTexts(message);
             code = message.header.code;
             candidateFailed = true;
             return true;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/workload.h"
 #include "resolve/resolve.h"
 #include "run/run.h"
 #include "support/trees.h"
@@ -30,7 +31,10 @@ class CandidateTrees : public testing::Test {
         ASSERT_EQ(buildResolutionTables(), 0);
     }
 
-    static std::string topology(int order, int index) { return resolutionTable[order][index]; }
+    static std::string topology(int order, int index) {
+        char text[TOPOLOGY_TEXT_SIZE];
+        return topologyText(order, index, text) ? text : "missing";
+    }
 };
 
 // What every candidate must offer the tree passes.
@@ -191,6 +195,36 @@ TEST_F(CandidateTrees, LeavesGetTheirSourceDataBackForEveryCandidate) {
     expectCandidateReady();
     for (int i = 0; i < leafCount; ++i)
         EXPECT_EQ(nodeTable[i]->workText, sequenceFor(nodeTable[i]->serial));
+}
+
+// Ranks of an MPI run jump to the candidates dealt to them
+TEST_F(CandidateTrees, CandidateAtANumberIsTheOneTheSequenceGivesThere) {
+    prepare("((a,b,(c,d,e),f),g,(h,i,j,k));");
+    std::vector<std::string> inOrder;
+    while (nextCandidateTree() == 0)
+        inOrder.push_back(shape(rootNode));
+    ASSERT_EQ(inOrder.size(), 2025u);
+    const std::string actual = shape(rootNode);
+    std::vector<int> numbers(inOrder.size());
+    for (std::size_t i = 0; i < numbers.size(); ++i)
+        numbers[i] = static_cast<int>(i) + 1;
+    bench::SplitMix64 random(14);
+    for (std::size_t i = numbers.size() - 1; i > 0; --i)
+        std::swap(numbers[i], numbers[random.next() % (i + 1)]);
+    for (const int number : numbers) {
+        ASSERT_EQ(candidateTreeAt(number), 0) << number;
+        expectCandidateReady();
+        ASSERT_EQ(shape(rootNode), inOrder[number - 1]) << number;
+    }
+    EXPECT_EQ(candidateTreeAt(2026), NO_MORE_CANDIDATES);
+    EXPECT_EQ(candidateTreeAt(0), NO_MORE_CANDIDATES);
+    // The sequence goes on from the candidate built last, to the actual tree
+    ASSERT_EQ(candidateTreeAt(2023), 0);
+    ASSERT_EQ(nextCandidateTree(), 0);
+    EXPECT_EQ(shape(rootNode), inOrder[2023]);
+    ASSERT_EQ(nextCandidateTree(), 0);
+    EXPECT_EQ(nextCandidateTree(), NO_MORE_CANDIDATES);
+    EXPECT_EQ(shape(rootNode), actual);
 }
 
 TEST_F(CandidateTrees, DeepCaterpillarWithAPolytomyAtTheBottom) {

@@ -18,9 +18,15 @@ class ResolutionTables : public testing::Test {
   protected:
     void TearDown() override { test_support::releaseEverything(); }
 
+    static std::string topology(int order, int index) {
+        char text[TOPOLOGY_TEXT_SIZE];
+        return topologyText(order, index, text) ? text : "missing";
+    }
     static std::vector<std::string> table(int order) {
-        return std::vector<std::string>(resolutionTable[order],
-                                        resolutionTable[order] + topologyCount[order]);
+        std::vector<std::string> strings;
+        for (int index = 0; index < topologyCount[order]; ++index)
+            strings.push_back(topology(order, index));
+        return strings;
     }
 };
 
@@ -55,7 +61,7 @@ TEST_F(ResolutionTables, NothingIsBuiltWithoutAPolytomy) {
     maxPolytomyOrder = 0;
     EXPECT_EQ(buildResolutionTables(), 0);
     for (int order = 0; order < CHILD_SLOTS; ++order)
-        EXPECT_EQ(resolutionTable[order], nullptr);
+        EXPECT_EQ(topology(order, 0), "missing");
 }
 
 TEST_F(ResolutionTables, OrdersThreeAndFourStandInTheirFixedOrder) {
@@ -66,7 +72,9 @@ TEST_F(ResolutionTables, OrdersThreeAndFourStandInTheirFixedOrder) {
               (std::vector<std::string>{"((AD)C)B", "((AD)B)C", "(AD)(BC)", "((AC)B)D", "(AC)(BD)",
                                         "(AB)(CD)", "A((BD)C)", "((AC)D)B", "(A(CD))B", "((AB)D)C",
                                         "(A(BD))C", "((AB)C)D", "(A(BC))D", "A((BC)D)", "A(B(CD))"}));
-    EXPECT_EQ(resolutionTable[5], nullptr);
+    EXPECT_EQ(topology(5, 0), "missing");
+    EXPECT_EQ(topology(4, 15), "missing");
+    EXPECT_EQ(topology(4, -1), "missing");
 }
 
 TEST_F(ResolutionTables, OrderFiveBuildsTheSmallerOrdersAndKnownStrings) {
@@ -75,13 +83,10 @@ TEST_F(ResolutionTables, OrderFiveBuildsTheSmallerOrdersAndKnownStrings) {
     EXPECT_EQ(topologyCount[3], 3);
     EXPECT_EQ(topologyCount[4], 15);
     ASSERT_EQ(topologyCount[5], 105);
-    EXPECT_STREQ(resolutionTable[5][0], "(((AE)D)C)B");
-    EXPECT_STREQ(resolutionTable[5][14], "A(((BE)D)C)");
-    EXPECT_STREQ(resolutionTable[5][15], "(((AE)C)D)B");
-    EXPECT_STREQ(resolutionTable[5][104], "A(B(C(DE)))");
-    // One block, string j at j times the slot size of 14
-    for (int j = 0; j < 105; ++j)
-        EXPECT_EQ(resolutionTable[5][j], resolutionTable[5][0] + j * 14);
+    EXPECT_EQ(topology(5, 0), "(((AE)D)C)B");
+    EXPECT_EQ(topology(5, 14), "A(((BE)D)C)");
+    EXPECT_EQ(topology(5, 15), "(((AE)C)D)B");
+    EXPECT_EQ(topology(5, 104), "A(B(C(DE)))");
 }
 
 TEST_F(ResolutionTables, EveryStringIsADistinctBinaryTopologyOverAllLetters) {
@@ -105,20 +110,22 @@ TEST_F(ResolutionTables, OrderNineHasItsCountAndFullLengthStrings) {
     ASSERT_EQ(buildResolutionTables(), 0);
     ASSERT_EQ(topologyCount[9], 2027025);
     for (int j = 0; j < topologyCount[9]; j += 997) {
-        ASSERT_EQ(std::strlen(resolutionTable[9][j]), 23u) << j;
-        ASSERT_NE(canonical(resolutionTable[9][j], 9), "malformed") << resolutionTable[9][j];
+        const std::string text = topology(9, j);
+        ASSERT_EQ(text.size(), 23u) << j;
+        ASSERT_NE(canonical(text, 9), "malformed") << text;
     }
 }
 
 TEST_F(ResolutionTables, OrderBeyondTheMemoryIsRefusedBeforeAnyOrderIsBuilt) {
-    EXPECT_EQ(resolutionTableBytes(4), 3 * (8 + sizeof(char*)) + 15 * (11 + sizeof(char*)));
+    // Two numbers of 4 bytes for each split: 3 of order 3, 7 of order 4
+    EXPECT_EQ(resolutionTableBytes(4), (3 + 7) * 2 * 4);
     maxPolytomyOrder = 5;
     testing::internal::CaptureStdout();
     EXPECT_EQ(buildResolutionTables(resolutionTableBytes(4) + 1), ERMEM);
     const std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_NE(printed.find("order 5"), std::string::npos) << printed;
     for (int order = 3; order <= 5; ++order) {
-        EXPECT_EQ(resolutionTable[order], nullptr) << order;
+        EXPECT_EQ(topology(order, 0), "missing") << order;
         EXPECT_EQ(topologyCount[order], 0) << order;
     }
     // Exactly enough is enough
@@ -136,27 +143,20 @@ TEST_F(ResolutionTables, TablesAlreadyBuiltStayWhenALargerOrderIsRefused) {
     EXPECT_EQ(buildResolutionTables(resolutionTableBytes(5)), ERMEM);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(topologyCount[4], 15);
-    EXPECT_EQ(resolutionTable[5], nullptr);
+    EXPECT_EQ(topology(4, 14), "A(B(CD))");
+    EXPECT_EQ(topology(5, 0), "missing");
 }
 
-// Order 11 needs some 27.5 GB: on a machine of 24 GiB the run must end with
-// ERMEM and a message instead of being killed; order 10 (1.35 GB) fits
-TEST_F(ResolutionTables, OrderElevenIsRefusedByThisMachinesMemory) {
-    EXPECT_GT(resolutionTableBytes(11), 27.5e9);
-    EXPECT_LT(resolutionTableBytes(10), 1.35e9);
-    const double memory = static_cast<double>(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE);
-    if (memory >= resolutionTableBytes(11))
-        GTEST_SKIP() << "this machine could hold the tables of order 11";
+// Order 11, once 27.5 GB of strings, now fits any machine
+TEST_F(ResolutionTables, OrderElevenIsBuiltInLittleMemory) {
+    EXPECT_LT(resolutionTableBytes(11), 20000.0);
     maxPolytomyOrder = 11;
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(buildResolutionTables(), ERMEM);
-    const std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(
-        printed.rfind("Resolution tables up to order 11 need 27537587088 bytes, more than the memory (", 0),
-        0u)
-        << printed;
-    for (int order = 3; order <= 11; ++order)
-        EXPECT_EQ(resolutionTable[order], nullptr) << order;
+    ASSERT_EQ(buildResolutionTables(), 0);
+    EXPECT_EQ(topologyCount[10], 34459425);
+    ASSERT_EQ(topologyCount[11], 654729075);
+    EXPECT_EQ(topology(11, 0), "(((((((((AK)J)I)H)G)F)E)D)C)B");
+    EXPECT_EQ(topology(11, 654729074).size(), 29u);
+    EXPECT_EQ(topology(11, 654729075), "missing");
 }
 
 } // namespace

@@ -1,0 +1,451 @@
+#include "run/mpi_candidates.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mpi.h>
+#include <string>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "report/report.h"
+#include "resolve/resolve.h"
+#include "run/candidate_messages.h"
+#include "run/run.h"
+
+namespace vorbex {
+
+namespace {
+
+enum Tag : int {
+    TAG_CHUNK = 1, // first rank to a follower: first candidate and count
+    TAG_STOP,      // first rank to a follower: the run's code and whether a candidate failed
+    TAG_RESULT,    // follower to the first rank: one candidate's message
+    TAG_FINISHED,  // follower to the first rank: it sends nothing more
+};
+
+constexpr int MAX_RANK_CHUNK = 64;
+// Chunks a follower holds at a time: one to evaluate, one waiting, so that it
+// never waits for the first rank between two chunks
+constexpr int CHUNKS_AHEAD = 2;
+// Candidates dealt beyond the first one not yet written, per rank: results
+// that arrive ahead of it wait in the first rank's memory
+constexpr int WINDOW_CHUNKS_PER_RANK = 4;
+constexpr int FIRST_RANK_CHUNK_SHARE = 8;
+
+bool joined = false;
+int rankIndex = 0;
+int rankCount = 1;
+
+// Launchers tell their processes so; a process started by hand runs alone
+bool startedByLauncher() {
+    for (const char* name : {"OMPI_COMM_WORLD_SIZE", "PMIX_RANK", "PMI_RANK"})
+        if (std::getenv(name) != nullptr)
+            return true;
+    return false;
+}
+
+int ranksOnThisMachine() {
+    MPI_Comm local;
+    if (MPI_Comm_split_type(MPI_COMM_WORLD, MPI_COMM_TYPE_SHARED, 0, MPI_INFO_NULL, &local) != MPI_SUCCESS)
+        return 1;
+    int size = 1;
+    MPI_Comm_size(local, &size);
+    MPI_Comm_free(&local);
+    return std::max(size, 1);
+}
+
+int chunkSize(int total) {
+    // Enough chunks that the ranks' shares differ little however costs vary;
+    // long ones, since consecutive candidates share subtrees a rank aligns once
+    return std::clamp(total / (8 * rankCount), 1, MAX_RANK_CHUNK);
+}
+
+// Candidate `number` evaluated in this rank, as a message for the first rank.
+// `broken` is set when the run cannot go on past it.
+std::string evaluateForMessage(int number, BestAlignment& best, CandidateCapture& files, bool& broken) {
+    if (!beginCandidateCapture()) {
+        broken = true;
+        return packCandidateMessage(BUILD_FAILED, number, ERMEM, {});
+    }
+    if (const int built = candidateTreeAt(number); built != 0) {
+        broken = true;
+        return packCandidateMessage(BUILD_FAILED, number, built == NO_MORE_CANDIDATES ? ERINT : built, {});
+    }
+    candidateNumber = number;
+    AlignmentScore score{};
+    if (const ResultCode failed = evaluateCandidate(number, score); failed != 0) {
+        broken = true;
+        return packCandidateMessage(CANDIDATE_FAILED, number, failed, score);
+    }
+    // Only the best of this rank's candidates may be the best of all
+    captureCandidate(trimPosition, takeIfBetter(best, number, score.MA_length, score.ConsIndex), files);
+    return packCandidateMessage(CANDIDATE_DONE, number, 0, score, files);
+}
+
+// ---- Followers
+
+struct Chunk {
+    int first;
+    int count;
+};
+
+// Takes the first rank's messages, waiting for one when `wait` is set. True
+// once it said stop, with its code and failure flag in `stop`.
+bool receiveOrders(std::deque<Chunk>& chunks, bool wait, int stop[2]) {
+    while (true) {
+        MPI_Status status;
+        int arrived = 0;
+        if (wait) {
+            MPI_Probe(0, MPI_ANY_TAG, MPI_COMM_WORLD, &status);
+            arrived = 1;
+            wait = false;
+        } else {
+            MPI_Iprobe(0, MPI_ANY_TAG, MPI_COMM_WORLD, &arrived, &status);
+        }
+        if (!arrived)
+            return false;
+        int values[2];
+        MPI_Recv(values, 2, MPI_INT, 0, status.MPI_TAG, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+        if (status.MPI_TAG == TAG_STOP) {
+            stop[0] = values[0];
+            stop[1] = values[1];
+            return true;
+        }
+        chunks.push_back({values[0], values[1]});
+    }
+}
+
+void runFollower(int& code, bool& candidateFailed) {
+    std::deque<Chunk> chunks;
+    BestAlignment best = NO_BEST_ALIGNMENT;
+    CandidateCapture files;
+    bool broken = false;
+    int stop[2] = {0, 0};
+    // After a failure nothing more is evaluated: the first rank ends the run there
+    while (!receiveOrders(chunks, chunks.empty() || broken, stop)) {
+        if (broken || chunks.empty())
+            continue;
+        const int number = chunks.front().first++;
+        if (--chunks.front().count == 0)
+            chunks.pop_front();
+        const std::string message = evaluateForMessage(number, best, files, broken);
+        MPI_Send(message.data(), static_cast<int>(message.size()), MPI_BYTE, 0, TAG_RESULT, MPI_COMM_WORLD);
+    }
+    MPI_Send(nullptr, 0, MPI_BYTE, 0, TAG_FINISHED, MPI_COMM_WORLD);
+    code = stop[0];
+    candidateFailed = stop[1] != 0;
+}
+
+// ---- The first rank
+
+// When a rank dies, the launcher ends the others, the first rank too, and not
+// always by a signal it could handle. So the first rank leaves a guardian
+// process outside its process group, which waits for word that the candidate
+// loop has ended: without it, the guardian writes where the run stopped and
+// the result report, and takes the result files away, so that the run never
+// looks complete.
+struct Guardian {
+    pid_t pid = -1;
+    int fd = -1;                       // write end of its pipe
+    volatile int* stoppedAt = nullptr; // the first candidate not yet written, shared
+};
+
+Guardian guardian;
+
+[[noreturn]] void watchFirstRank(int fd) {
+    setsid();
+    char word = 0;
+    ssize_t got;
+    while ((got = read(fd, &word, 1)) < 0 && errno == EINTR) {
+    }
+    if (got == 1)
+        _exit(0);
+    reportBoth("ERROR: MPI rank failed at candidate tree #%d\n", *guardian.stoppedAt);
+    discardResultFiles();
+    writeResultReport(ERINT);
+    std::fflush(stdout);
+    if (reportFile != nullptr)
+        std::fflush(reportFile);
+    _exit(ERINT);
+}
+
+void startGuardian() {
+    void* shared = mmap(nullptr, sizeof(int), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    int ends[2];
+    if (shared == MAP_FAILED || pipe(ends) != 0)
+        return;
+    guardian.stoppedAt = static_cast<volatile int*>(shared);
+    *guardian.stoppedAt = 1;
+    // Nothing buffered may be written twice
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(ends[1]);
+        watchFirstRank(ends[0]);
+    }
+    close(ends[0]);
+    if (pid < 0) {
+        close(ends[1]);
+        return;
+    }
+    guardian.pid = pid;
+    guardian.fd = ends[1];
+}
+
+void stopGuardian() {
+    if (guardian.pid <= 0)
+        return;
+    const char word = 'd';
+    while (write(guardian.fd, &word, 1) < 0 && errno == EINTR) {
+    }
+    close(guardian.fd);
+    while (waitpid(guardian.pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    guardian.pid = -1;
+}
+
+struct Coordinator {
+    int total = 0;
+    int chunk = 1;
+    int window = 1;
+    int nextDeal = 1;
+    int nextToWrite = 1;
+    std::vector<int> outstanding; // per rank: candidates dealt and not yet back
+    std::deque<Chunk> own;
+    std::map<int, CandidateMessage> arrived;
+    BestAlignment* best = nullptr;
+    int code = 0;
+    bool candidateFailed = false;
+    bool ended = false;
+
+    // Deals the next chunk to `rank`, unless none is left or the results held
+    // back would pass the window
+    bool dealTo(int rank) {
+        if (nextDeal > total || nextDeal - nextToWrite >= window)
+            return false;
+        // The first rank also writes every text: its own chunks are short, so
+        // that the oldest candidate not yet written is seldom one it holds
+        const int size = rank == 0 ? std::max(1, chunk / FIRST_RANK_CHUNK_SHARE) : chunk;
+        const int count = std::min(size, total - nextDeal + 1);
+        if (rank == 0) {
+            own.push_back({nextDeal, count});
+        } else {
+            const int values[2] = {nextDeal, count};
+            MPI_Send(values, 2, MPI_INT, rank, TAG_CHUNK, MPI_COMM_WORLD);
+        }
+        outstanding[rank] += count;
+        nextDeal += count;
+        return true;
+    }
+
+    void topUpFollowers() {
+        for (int rank = 1; rank < rankCount; ++rank)
+            while (outstanding[rank] < CHUNKS_AHEAD * chunk && dealTo(rank)) {
+            }
+    }
+
+    void take(int rank, CandidateMessage&& message) {
+        --outstanding[rank];
+        const int number = message.header.number;
+        arrived.emplace(number, std::move(message));
+    }
+
+    // Takes the followers' results, waiting for one when `wait` is set
+    void receiveResults(bool wait) {
+        while (true) {
+            MPI_Status status;
+            int ready = 0;
+            if (wait) {
+                MPI_Probe(MPI_ANY_SOURCE, TAG_RESULT, MPI_COMM_WORLD, &status);
+                ready = 1;
+                wait = false;
+            } else {
+                MPI_Iprobe(MPI_ANY_SOURCE, TAG_RESULT, MPI_COMM_WORLD, &ready, &status);
+            }
+            if (!ready)
+                return;
+            int size = 0;
+            MPI_Get_count(&status, MPI_BYTE, &size);
+            std::string bytes(static_cast<std::size_t>(size), '\0');
+            MPI_Recv(bytes.data(), size, MPI_BYTE, status.MPI_SOURCE, TAG_RESULT, MPI_COMM_WORLD,
+                     MPI_STATUS_IGNORE);
+            CandidateMessage message;
+            if (!unpackCandidateMessage(bytes.data(), bytes.size(), message)) {
+                // A garbled message: the run cannot be trusted beyond it
+                message = CandidateMessage{};
+                message.header.kind = 0;
+                message.header.number = nextToWrite;
+            }
+            take(status.MPI_SOURCE, std::move(message));
+        }
+    }
+
+    // The candidates that can be written now, in candidate order
+    void writeInOrder() {
+        for (auto next = arrived.find(nextToWrite); !ended && next != arrived.end();
+             next = arrived.find(nextToWrite)) {
+            const CandidateMessage& message = next->second;
+            const int number = nextToWrite;
+            switch (message.header.kind) {
+            case CANDIDATE_DONE:
+                writeCandidateTexts(message);
+                candidateNumber = number;
+                takeCandidate(*best, number, message.header.score, message.files);
+                break;
+            case CANDIDATE_FAILED:
+                writeCandidateTexts(message);
+                code = message.header.code;
+                candidateFailed = true;
+                ended = true;
+                break;
+            case BUILD_FAILED:
+                code = message.header.code;
+                ended = true;
+                break;
+            default:
+                reportBoth("ERROR: MPI rank failed at candidate tree #%d\n", number);
+                code = ERINT;
+                ended = true;
+            }
+            if (!message.output.empty())
+                std::fflush(stdout);
+            arrived.erase(next);
+            if (!ended && ++nextToWrite > total) {
+                code = NO_MORE_CANDIDATES;
+                ended = true;
+            }
+            if (guardian.stoppedAt != nullptr)
+                *guardian.stoppedAt = nextToWrite;
+        }
+    }
+
+    void run() {
+        BestAlignment ownBest = NO_BEST_ALIGNMENT;
+        CandidateCapture files;
+        bool broken = false;
+        topUpFollowers();
+        while (true) {
+            receiveResults(false);
+            writeInOrder();
+            if (ended)
+                return;
+            topUpFollowers();
+            if (own.empty() && !broken)
+                dealTo(0);
+            if (!own.empty() && !broken) {
+                const int number = own.front().first++;
+                if (--own.front().count == 0)
+                    own.pop_front();
+                const std::string bytes = evaluateForMessage(number, ownBest, files, broken);
+                CandidateMessage message;
+                if (!unpackCandidateMessage(bytes.data(), bytes.size(), message))
+                    message.header = MessageHeader{0, number, ERINT, {}, {}, 0, 0, 0, 0};
+                take(0, std::move(message));
+                continue;
+            }
+            receiveResults(true);
+        }
+    }
+
+    // Every follower told to stop; their results still under way are passed over
+    void stopFollowers() {
+        const int values[2] = {code, candidateFailed ? 1 : 0};
+        for (int rank = 1; rank < rankCount; ++rank)
+            MPI_Send(values, 2, MPI_INT, rank, TAG_STOP, MPI_COMM_WORLD);
+        for (int finished = 0; finished < rankCount - 1;) {
+            MPI_Status status;
+            MPI_Probe(MPI_ANY_SOURCE, MPI_ANY_TAG, MPI_COMM_WORLD, &status);
+            int size = 0;
+            MPI_Get_count(&status, MPI_BYTE, &size);
+            std::string bytes(static_cast<std::size_t>(size), '\0');
+            MPI_Recv(bytes.data(), size, MPI_BYTE, status.MPI_SOURCE, status.MPI_TAG, MPI_COMM_WORLD,
+                     MPI_STATUS_IGNORE);
+            if (status.MPI_TAG == TAG_FINISHED)
+                ++finished;
+        }
+    }
+};
+
+} // namespace
+
+void startRanks(int& argc, char**& argv) {
+    if (!startedByLauncher())
+        return;
+    if (MPI_Init(&argc, &argv) != MPI_SUCCESS)
+        return;
+    joined = true;
+    MPI_Comm_rank(MPI_COMM_WORLD, &rankIndex);
+    MPI_Comm_size(MPI_COMM_WORLD, &rankCount);
+    if (rankIndex > 0 && std::freopen("/dev/null", "w", stdout) == nullptr)
+        std::fclose(stdout);
+}
+
+int endRanks(int status) {
+    if (joined) {
+        std::fflush(stdout);
+        MPI_Finalize();
+    }
+    return status;
+}
+
+bool isFollowerRank() {
+    return rankIndex > 0;
+}
+
+ResultCode agreeOnStart(ResultCode code) {
+    if (!joined || rankCount < 2)
+        return code;
+    std::vector<int> codes(static_cast<std::size_t>(rankCount));
+    MPI_Gather(&code, 1, MPI_INT, codes.data(), 1, MPI_INT, 0, MPI_COMM_WORLD);
+    int agreed = code;
+    if (rankIndex == 0 && code == 0) {
+        for (int rank = 1; rank < rankCount; ++rank)
+            if (codes[rank] != 0) {
+                reportBoth("ERROR: MPI rank %d cannot start the run (RC=%d)\n", rank, codes[rank]);
+                agreed = codes[rank];
+                break;
+            }
+    }
+    MPI_Bcast(&agreed, 1, MPI_INT, 0, MPI_COMM_WORLD);
+    return agreed;
+}
+
+bool runCandidatesOverRanks(BestAlignment& best, int& code, bool& candidateFailed) {
+    if (!joined || rankCount < 2)
+        return false;
+    // Candidates are numbered in an int: beyond it (a search no cluster ends)
+    // the first rank runs alone, as one machine would
+    if (treesToTry > INT_MAX) {
+        code = NO_MORE_CANDIDATES;
+        return rankIndex > 0;
+    }
+    // The ranks on one machine share its processors
+    alignmentThreads = std::max(1, availableProcessors() / ranksOnThisMachine());
+    if (rankIndex > 0) {
+        runFollower(code, candidateFailed);
+        return true;
+    }
+    Coordinator coordinator;
+    coordinator.total = static_cast<int>(treesToTry);
+    coordinator.chunk = chunkSize(coordinator.total);
+    coordinator.window = WINDOW_CHUNKS_PER_RANK * rankCount * coordinator.chunk;
+    coordinator.outstanding.assign(static_cast<std::size_t>(rankCount), 0);
+    coordinator.best = &best;
+    startGuardian();
+    coordinator.run();
+    stopGuardian();
+    coordinator.stopFollowers();
+    code = coordinator.code;
+    candidateFailed = coordinator.candidateFailed;
+    return true;
+}
+
+} // namespace vorbex
