@@ -7,13 +7,13 @@
 // profiles, and the parent's from them, exactly.
 #include <algorithm>
 #include <limits>
-#include <unistd.h>
 #include <unordered_map>
 #include <vector>
 
 #include "align/subtree_cache.h"
 
 #include "align/align.h"
+#include "base/physical_memory.h"
 
 namespace vorbex {
 
@@ -120,12 +120,10 @@ SubtreeKey newKey() {
 } // namespace
 
 std::size_t defaultSubtreeCacheBudget() {
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGE_SIZE);
-    if (pages <= 0 || pageSize <= 0)
-        return DEFAULT_BUDGET_CAP;
-    return std::min(DEFAULT_BUDGET_CAP,
-                    static_cast<std::size_t>(pages) * static_cast<std::size_t>(pageSize) / 8);
+    // An unknown memory size comes as HUGE_VAL: the cap then
+    const double eighth = physicalMemoryBytes() / 8;
+    return eighth < static_cast<double>(DEFAULT_BUDGET_CAP) ? static_cast<std::size_t>(eighth)
+                                                            : DEFAULT_BUDGET_CAP;
 }
 
 void setSubtreeCacheBudget(std::size_t bytes) {

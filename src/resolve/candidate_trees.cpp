@@ -224,6 +224,17 @@ void resetWorkingState() {
     }
 }
 
+// Builds the candidate of the current variant indexes and readies it for the passes.
+ResultCode standCandidate() {
+    if (const ResultCode code = buildCandidate(); code != 0)
+        return code;
+    if (const ResultCode code = indexCandidate(); code != 0)
+        return code;
+    sortNodeTable(candidateNodeCount);
+    resetWorkingState();
+    return 0;
+}
+
 } // namespace
 
 int nextCandidateTree() {
@@ -241,13 +252,7 @@ int nextCandidateTree() {
             return NO_MORE_CANDIDATES;
         }
     }
-    if (const ResultCode code = buildCandidate(); code != 0)
-        return code;
-    if (const ResultCode code = indexCandidate(); code != 0)
-        return code;
-    sortNodeTable(candidateNodeCount);
-    resetWorkingState();
-    return 0;
+    return standCandidate();
 }
 
 int candidateTreeAt(int number) {
@@ -265,13 +270,7 @@ int candidateTreeAt(int number) {
         variantIndex[i] = rest % polytomicNodes[i]->variantCount;
         rest /= polytomicNodes[i]->variantCount;
     }
-    if (const ResultCode code = buildCandidate(); code != 0)
-        return code;
-    if (const ResultCode code = indexCandidate(); code != 0)
-        return code;
-    sortNodeTable(candidateNodeCount);
-    resetWorkingState();
-    return 0;
+    return standCandidate();
 }
 
 void resetCandidateBuilder() {

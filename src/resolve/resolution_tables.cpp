@@ -1,12 +1,11 @@
 #include <algorithm>
 #include <bit>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 #include "base/output.h"
+#include "base/physical_memory.h"
 #include "base/result_code.h"
 #include "resolve/resolve.h"
 
@@ -41,15 +40,6 @@ OrderLayout layouts[CHILD_SLOTS];
 // Resolutions of a side of `size` children; a side of one or two has one.
 std::uint32_t sideCount(int size) {
     return size <= 2 ? 1u : static_cast<std::uint32_t>(topologyCount[size]);
-}
-
-double physicalMemory() {
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGESIZE);
-    // Unknown: leave the limit to the allocator
-    if (pages <= 0 || pageSize <= 0)
-        return HUGE_VAL;
-    return static_cast<double>(pages) * static_cast<double>(pageSize);
 }
 
 int splitCount(int order) {
@@ -199,7 +189,7 @@ int buildResolutionTables(double memoryBytes) {
 }
 
 int buildResolutionTables() {
-    return buildResolutionTables(physicalMemory());
+    return buildResolutionTables(physicalMemoryBytes());
 }
 
 void releaseResolutionTables() {
