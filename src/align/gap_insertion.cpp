@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "align/align.h"
+#include "align/settled_subtrees.h"
 #include "base/output.h"
 #include "base/settings.h"
 
@@ -89,6 +90,12 @@ int insertGapSymbols() {
     int firstCommonColumn = 0;
     for (int entry = 0; entry < leafCount; ++entry) {
         TreeNode* leaf = nodeTable[entry];
+        if (int firstBase; isGatheredLeaf(leaf, firstBase)) {
+            // Its final text is written already
+            if (firstBase > firstCommonColumn)
+                firstCommonColumn = firstBase;
+            continue;
+        }
         const int columns = profileColumns(leaf);
         if (gaps.size() < static_cast<std::size_t>(columns))
             gaps.resize(static_cast<std::size_t>(columns));

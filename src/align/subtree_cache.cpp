@@ -17,7 +17,7 @@
 
 namespace vorbex {
 
-SharingCounters sharingCounters = {0, 0};
+SharingCounters sharingCounters = {0, 0, 0};
 
 namespace {
 

@@ -28,6 +28,7 @@ struct CachedAlignment {
 struct SharingCounters {
     long long alignmentsComputed;
     long long alignmentsReused;
+    long long nodesKept; // inner nodes of settled subtrees, left as built
 };
 extern SharingCounters sharingCounters;
 

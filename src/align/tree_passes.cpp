@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "align/align.h"
+#include "align/settled_subtrees.h"
+#include "align/tree_passes.h"
 #include "base/output.h"
 #include "base/settings.h"
 #include "report/report.h"
@@ -201,6 +203,8 @@ ResultCode reserveChildren(TreeNode* parent, int columns) {
     return 0;
 }
 
+} // namespace
+
 ResultCode widenChildren(TreeNode* parent) {
     if (const ResultCode code = reserveChildren(parent, parent->workLength); code != 0)
         return code;
@@ -215,8 +219,6 @@ ResultCode widenChildren(TreeNode* parent) {
     return 0;
 }
 
-} // namespace
-
 ResultCode traceForward() {
     const bool steps = (runSettings.outputMask & OUT_STEPS) != 0;
     if (steps)
@@ -225,10 +227,17 @@ ResultCode traceForward() {
     // One tree alone has nothing to share.
     const bool sharing = !usePlainImplementation && polytomicCount > 0;
     if (sharing) {
-        if (candidateNumber <= 1)
+        if (candidateNumber <= 1) {
             clearSubtreeCache();
+            forgetSettledSubtrees();
+        }
         candidateMarks.clear();
     }
+    // Kept subtrees are built already: their tops stand as built, under their keys
+    if (prepareSettledSubtrees() && sharing)
+        for (int idx = leafCount; idx < candidateNodeCount; ++idx)
+            if (SubtreeKey key; keptSubtreeKey(nodeTable[idx], key))
+                candidateMarks[nodeTable[idx]] = NodeMark{key, 0};
     // Sweep until a sweep builds nothing: a node whose child stays unbuilt is
     // never built, and neither are its ancestors.
     bool changed = true;
@@ -237,7 +246,7 @@ ResultCode traceForward() {
         for (int idx = leafCount; idx < candidateNodeCount; ++idx) {
             TreeNode* node = nodeTable[idx];
             if (node->workLength != 0 || node->children[0]->workLength == 0 ||
-                node->children[1]->workLength == 0)
+                node->children[1]->workLength == 0 || isInsideSettledSubtree(node))
                 continue;
             if (const ResultCode code = buildInnerNode(node, sharing); code != 0)
                 return code;
@@ -259,7 +268,11 @@ ResultCode traceBackward() {
         reportOnly("*** Trace backward ***\n\n");
     for (int idx = candidateNodeCount - 1; idx >= leafCount; --idx) {
         TreeNode* node = nodeTable[idx];
-        if (const ResultCode code = widenChildren(node); code != 0)
+        if (isInsideSettledSubtree(node))
+            continue;
+        const ResultCode code =
+            isSettledTop(node) ? finishSettledSubtree(node, markOf(node).key) : widenChildren(node);
+        if (code != 0)
             return code;
         if (steps)
             dumpStep(node, node->children[0], node->children[1]);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,9 @@ struct TreeNode {
     int columnRoom; // columns each profile holds
     int textRoom;   // chars workText holds, its terminator included
     TreeNode* twin;
+    // What the tree passes make of the node in the current candidate
+    std::uint8_t settledRole;
+    int firstBaseColumn; // of a leaf whose text they gathered
 };
 
 // The nodes of the current tree in processing order: leaves first, then every
@@ -53,6 +57,9 @@ extern TreeNode* nodeTable[NODE_TABLE_SIZE];
 extern int nodeCount;
 extern int leafCount;
 extern TreeNode* rootNode;
+// Counts the tables started (resetNodeTable): what is kept of nodes by address
+// is worth nothing in a later one.
+extern int nodeTableGeneration;
 extern int maxNameLength;
 // The longest sequence read; then, for the run, the columns new profiles are
 // given (raised with the longest alignment met).

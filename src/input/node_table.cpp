@@ -16,6 +16,7 @@ TreeNode* nodeTable[NODE_TABLE_SIZE];
 int nodeCount = 0;
 int leafCount = 0;
 TreeNode* rootNode = nullptr;
+int nodeTableGeneration = 0;
 int maxNameLength = 3;
 int columnCapacity = 0;
 
@@ -149,6 +150,7 @@ void releaseTree() {
 }
 
 void resetNodeTable() {
+    ++nodeTableGeneration;
     std::fill(std::begin(nodeTable), std::end(nodeTable), nullptr);
     nodeCount = 0;
     leafCount = 0;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "align/settled_subtrees.h"
 #include "report/report.h"
 #include "resolve/resolve.h"
 #include "run/mpi_candidates.h"
@@ -47,7 +48,12 @@ ResultCode runSerially(BestAlignment& best, bool& candidateFailed) {
             candidateFailed = true;
             return failed;
         }
-        captureCandidate(trimPosition, isBetter(best, score.MA_length, score.ConsIndex), capture);
+        if (const ResultCode failed =
+                captureEvaluated(isBetter(best, score.MA_length, score.ConsIndex), capture);
+            failed != 0) {
+            candidateFailed = true;
+            return failed;
+        }
         takeCandidate(best, candidateNumber, score, capture);
         code = nextCandidateTree();
     }
@@ -73,6 +79,15 @@ ResultCode evaluateCandidate(int number, AlignmentScore& score) {
                           score.ConsIndex);
     if (afterCandidate != nullptr)
         afterCandidate(number, score);
+    return 0;
+}
+
+ResultCode captureEvaluated(bool mayBeBest, CandidateCapture& capture) {
+    // The rows of the alignment file come from the leaves' aligned profiles
+    if (mayBeBest)
+        if (const ResultCode code = completeLeafProfiles(); code != 0)
+            return code;
+    captureCandidate(trimPosition, mayBeBest, capture);
     return 0;
 }
 

@@ -32,6 +32,10 @@ bool takeIfBetter(BestAlignment& best, int number, int length, double consIndex)
 // candidate's alignment stands in the tree, in whichever process evaluated it.
 extern void (*afterCandidate)(int number, const AlignmentScore& score);
 
+// What the result files want of the candidate evaluated last, which may be
+// the best one; ERMEM when the aligned profiles cannot be completed.
+[[nodiscard]] ResultCode captureEvaluated(bool mayBeBest, CandidateCapture& capture);
+
 // The bookkeeping after a candidate's text, in candidate order: best
 // alignment, result files, report flushed, progress.
 void takeCandidate(BestAlignment& best, int number, const AlignmentScore& score,

@@ -86,7 +86,12 @@ std::string evaluateForMessage(int number, BestAlignment& best, CandidateCapture
         return packCandidateMessage(CANDIDATE_FAILED, number, failed, score);
     }
     // Only the best of this rank's candidates may be the best of all
-    captureCandidate(trimPosition, takeIfBetter(best, number, score.MA_length, score.ConsIndex), files);
+    if (const ResultCode failed =
+            captureEvaluated(takeIfBetter(best, number, score.MA_length, score.ConsIndex), files);
+        failed != 0) {
+        broken = true;
+        return packCandidateMessage(CANDIDATE_FAILED, number, failed, score);
+    }
     return packCandidateMessage(CANDIDATE_DONE, number, 0, score, files);
 }
 

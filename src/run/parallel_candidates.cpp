@@ -81,7 +81,7 @@ void sendMessage(MessageKind kind, int number, int code, const AlignmentScore& s
     // A fresh cache, its share of the budget
     clearSubtreeCache();
     setSubtreeCacheBudget(defaultSubtreeCacheBudget() / static_cast<std::size_t>(workers));
-    sharingCounters = {0, 0};
+    sharingCounters = {0, 0, 0};
     openCapture();
     // The best of this worker's candidates: only these may be the best of all
     BestAlignment best = NO_BEST_ALIGNMENT;
@@ -102,7 +102,12 @@ void sendMessage(MessageKind kind, int number, int code, const AlignmentScore& s
             sendMessage(CANDIDATE_FAILED, number, failed, {});
             _exit(0);
         }
-        captureCandidate(trimPosition, takeIfBetter(best, number, score.MA_length, score.ConsIndex), files);
+        if (const ResultCode failed =
+                captureEvaluated(takeIfBetter(best, number, score.MA_length, score.ConsIndex), files);
+            failed != 0) {
+            sendMessage(CANDIDATE_FAILED, number, failed, {});
+            _exit(0);
+        }
         sendMessage(CANDIDATE_DONE, number, 0, score, files);
         openCapture();
     }
@@ -215,11 +220,13 @@ bool finishWorkers(std::vector<Worker>& workers, const Worker& last, const Messa
         }
         total.alignmentsComputed += message.header.counters.alignmentsComputed;
         total.alignmentsReused += message.header.counters.alignmentsReused;
+        total.nodesKept += message.header.counters.nodesKept;
     }
     allWell = reapWorkers(workers, !allWell) && allWell;
     if (allWell) {
         sharingCounters.alignmentsComputed += total.alignmentsComputed;
         sharingCounters.alignmentsReused += total.alignmentsReused;
+        sharingCounters.nodesKept += total.nodesKept;
     }
     return allWell;
 }

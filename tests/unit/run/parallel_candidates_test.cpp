@@ -31,7 +31,7 @@ class ParallelCandidates : public ::testing::Test {
         candidateWorkers = 0;
         candidateChunk = 0;
         beforeWorkerCandidate = nullptr;
-        sharingCounters = {0, 0};
+        sharingCounters = {0, 0, 0};
         clearSubtreeCache();
         treesToTry = 0;
     }
@@ -40,7 +40,7 @@ class ParallelCandidates : public ::testing::Test {
 RunOutput runWith(const RandomInput& input, const std::vector<std::string>& options, int workers, int chunk) {
     candidateWorkers = workers;
     candidateChunk = chunk;
-    sharingCounters = {0, 0};
+    sharingCounters = {0, 0, 0};
     RunOutput output = runInProcess(input.fasta, input.newick, options, false);
     candidateWorkers = 0;
     candidateChunk = 0;
@@ -51,7 +51,7 @@ RunOutput runWith(const RandomInput& input, const std::vector<std::string>& opti
 // together the workers align or rebuild every node the plain run aligns.
 void expectSameAsSerial(const RandomInput& input, const std::vector<std::string>& options) {
     const std::string context = input.newick + input.fasta;
-    sharingCounters = {0, 0};
+    sharingCounters = {0, 0, 0};
     const RunOutput plain = runInProcess(input.fasta, input.newick, options, true);
     const long long plainAlignments = sharingCounters.alignmentsComputed;
     const RunOutput serial = runWith(input, options, 1, 0);
@@ -67,7 +67,9 @@ void expectSameAsSerial(const RandomInput& input, const std::vector<std::string>
         EXPECT_EQ(parallel.result, serial.result) << context;
         EXPECT_EQ(parallel.standardOutput, serial.standardOutput) << context;
         EXPECT_TRUE(parallel.report == serial.report) << "reports differ for\n" << context;
-        EXPECT_EQ(sharingCounters.alignmentsComputed + sharingCounters.alignmentsReused, plainAlignments)
+        EXPECT_EQ(sharingCounters.alignmentsComputed + sharingCounters.alignmentsReused +
+                      sharingCounters.nodesKept,
+                  plainAlignments)
             << context;
     }
 }

@@ -1,0 +1,306 @@
+#include "align/settled_subtrees.h"
+
+#include <cstdio>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+#include "align/align.h"
+#include "align/tree_passes.h"
+#include "base/output.h"
+#include "base/settings.h"
+#include "resolve/resolve.h"
+
+namespace vorbex {
+namespace {
+
+constexpr std::uint8_t SETTLED = 1;
+constexpr std::uint8_t TOP = 2;
+constexpr std::uint8_t INSIDE = 4;
+constexpr std::uint8_t GATHERED = 8;
+
+// A leaf of a kept subtree: its row in the subtree's own alignment.
+struct KeptLeaf {
+    TreeNode* leaf;
+    int firstBase;         // its first column that is not a gap; -1 when none
+    std::vector<char> row; // its text
+    std::vector<char> gap; // its gap columns
+};
+
+struct KeptSubtree {
+    bool keepable; // false: walked like any other subtree in every candidate
+    SubtreeKey key;
+    int savedLength;
+    std::vector<KeptLeaf> leaves;
+    std::vector<TreeNode*> innerNodes; // below the top, parents first
+    // This candidate: the saved column at each final column, -1 where a gap
+    // came from above; empty when the subtree was not gathered.
+    std::vector<int> source;
+};
+
+std::unordered_map<const TreeNode*, KeptSubtree> keptSubtrees;
+int keptGeneration = -1;                    // the node table they belong to
+std::vector<KeptSubtree*> gatheredSubtrees; // this candidate's
+std::vector<TreeNode*> walk;
+
+bool has(const TreeNode* node, std::uint8_t role) {
+    return (node->settledRole & role) != 0;
+}
+
+// The nodes below `top`, parents before children.
+void collectBelow(TreeNode* top, KeptSubtree& subtree) {
+    subtree.leaves.clear();
+    subtree.innerNodes.clear();
+    walk.assign(top->children, top->children + 2);
+    while (!walk.empty()) {
+        TreeNode* node = walk.back();
+        walk.pop_back();
+        if (node->childCount == 0) {
+            subtree.leaves.push_back(KeptLeaf{node, -1, {}, {}});
+            continue;
+        }
+        subtree.innerNodes.push_back(node);
+        walk.push_back(node->children[1]);
+        walk.push_back(node->children[0]);
+    }
+}
+
+void markInside(const KeptSubtree& subtree) {
+    for (TreeNode* node : subtree.innerNodes)
+        node->settledRole |= INSIDE;
+    for (const KeptLeaf& kept : subtree.leaves)
+        kept.leaf->settledRole |= INSIDE;
+}
+
+bool isRegularColumn(const ProfileColumn& column) {
+    bool real = false;
+    for (double weight : column.weight)
+        real = real || weight > TOLERANCE;
+    return real && !isGapColumn(column);
+}
+
+// Whether gathering gives what the walk gives: every saved column of an inner
+// node has real weight and is no gap column, every leaf column is no gap
+// column, and every leaf text holds one letter per column.
+bool isKeepable(const TreeNode* top, const KeptSubtree& subtree) {
+    auto regular = [](const TreeNode* node) {
+        for (int c = 0; c < node->savedLength; ++c)
+            if (!isRegularColumn(node->savedProfile[c]))
+                return false;
+        return true;
+    };
+    if (!regular(top))
+        return false;
+    for (const TreeNode* node : subtree.innerNodes)
+        if (!regular(node))
+            return false;
+    for (const KeptLeaf& kept : subtree.leaves) {
+        const TreeNode* leaf = kept.leaf;
+        if (leaf->sourceText == nullptr || leaf->workText == nullptr || leaf->savedProfile == nullptr ||
+            std::strlen(leaf->sourceText) != static_cast<std::size_t>(leaf->savedLength))
+            return false;
+        for (int c = 0; c < leaf->savedLength; ++c)
+            if (isGapColumn(leaf->savedProfile[c]))
+                return false;
+    }
+    return true;
+}
+
+ResultCode inconsistent() {
+    reportBoth("ERROR: Internal error in the backward pass\n");
+    return ERINT;
+}
+
+// Walks the subtree as if its top were the root, and keeps every leaf's row.
+ResultCode keepRows(TreeNode* top, KeptSubtree& subtree) {
+    static std::vector<ProfileColumn> final;
+    const int width = top->workLength;
+    final.assign(top->workProfile, top->workProfile + width);
+    std::memcpy(top->workProfile, top->savedProfile, sizeof(ProfileColumn) * top->savedLength);
+    top->workLength = top->savedLength;
+    ResultCode code = widenChildren(top);
+    for (std::size_t k = 0; code == 0 && k < subtree.innerNodes.size(); ++k)
+        code = widenChildren(subtree.innerNodes[k]);
+    std::memcpy(top->workProfile, final.data(), sizeof(ProfileColumn) * width);
+    top->workLength = width;
+    if (code != 0)
+        return code;
+    const int length = top->savedLength;
+    for (KeptLeaf& kept : subtree.leaves) {
+        const TreeNode* leaf = kept.leaf;
+        if (leaf->workLength != length)
+            return inconsistent();
+        kept.row.resize(static_cast<std::size_t>(length));
+        kept.gap.resize(static_cast<std::size_t>(length));
+        kept.firstBase = -1;
+        int next = 0;
+        for (int c = 0; c < length; ++c) {
+            const bool gap = isGapColumn(leaf->workProfile[c]);
+            kept.gap[c] = gap;
+            if (gap) {
+                kept.row[c] = runSettings.gapSymbol;
+                continue;
+            }
+            if (next == leaf->savedLength)
+                return inconsistent();
+            if (kept.firstBase < 0)
+                kept.firstBase = c;
+            kept.row[c] = leaf->sourceText[next++];
+        }
+        if (next != leaf->savedLength)
+            return inconsistent();
+    }
+    subtree.savedLength = length;
+    return 0;
+}
+
+// Every leaf's final text from its row and the gaps the top received.
+ResultCode gatherRows(TreeNode* top, KeptSubtree& subtree) {
+    const int width = top->workLength;
+    subtree.source.resize(static_cast<std::size_t>(width));
+    int pos = 0;
+    for (int c = 0; c < width; ++c)
+        subtree.source[c] = isGapColumn(top->workProfile[c]) ? -1 : pos++;
+    if (pos != subtree.savedLength)
+        return inconsistent();
+    for (KeptLeaf& kept : subtree.leaves) {
+        TreeNode* leaf = kept.leaf;
+        if (!reserveWorkText(leaf, width + 1)) {
+            reportBoth("ERROR: No memory for an alignment of %d columns\n", width);
+            return ERMEM;
+        }
+        char* const text = leaf->workText;
+        const char* const row = kept.row.data();
+        const int* const source = subtree.source.data();
+        int firstBase = -1;
+        for (int c = 0; c < width; ++c) {
+            const int s = source[c];
+            text[c] = s < 0 ? runSettings.gapSymbol : row[s];
+            if (s == kept.firstBase && s >= 0)
+                firstBase = c;
+        }
+        text[width] = '\0';
+        leaf->workLength = width;
+        leaf->settledRole |= GATHERED;
+        leaf->firstBaseColumn = firstBase;
+    }
+    gatheredSubtrees.push_back(&subtree);
+    return 0;
+}
+
+} // namespace
+
+void forgetSettledSubtrees() {
+    keptSubtrees.clear();
+    gatheredSubtrees.clear();
+    keptGeneration = nodeTableGeneration;
+}
+
+bool prepareSettledSubtrees() {
+    if (keptGeneration != nodeTableGeneration)
+        forgetSettledSubtrees();
+    gatheredSubtrees.clear();
+    for (int idx = 0; idx < candidateNodeCount; ++idx)
+        nodeTable[idx]->settledRole = 0;
+    if (usePlainImplementation || polytomicCount == 0 ||
+        (runSettings.outputMask & (OUT_INIT | OUT_STEPS | OUT_FINAL)) != 0)
+        return false;
+    // Children come before their parents in the table
+    for (int idx = 0; idx < candidateNodeCount; ++idx) {
+        TreeNode* node = nodeTable[idx];
+        const bool settled =
+            node->childCount == 0 || (node->childCount == 2 && node->serial < baseSerial &&
+                                      has(node->children[0], SETTLED) && has(node->children[1], SETTLED));
+        if (settled)
+            node->settledRole |= SETTLED;
+    }
+    for (int idx = leafCount; idx < candidateNodeCount; ++idx) {
+        TreeNode* node = nodeTable[idx];
+        if (!has(node, SETTLED) || (node->parent != nullptr && has(node->parent, SETTLED)))
+            continue;
+        node->settledRole |= TOP;
+        const auto found = keptSubtrees.find(node);
+        if (found == keptSubtrees.end() || !found->second.keepable)
+            continue;
+        // Its built profile, as the forward pass left it when it was kept
+        const KeptSubtree& kept = found->second;
+        node->savedLength = kept.savedLength;
+        node->workLength = kept.savedLength;
+        std::memcpy(node->workProfile, node->savedProfile, sizeof(ProfileColumn) * kept.savedLength);
+        markInside(kept);
+        sharingCounters.nodesKept += 1 + static_cast<long long>(kept.innerNodes.size());
+    }
+    return true;
+}
+
+bool keptSubtreeKey(const TreeNode* node, SubtreeKey& key) {
+    if (!has(node, TOP))
+        return false;
+    const auto found = keptSubtrees.find(node);
+    if (found == keptSubtrees.end() || !found->second.keepable)
+        return false;
+    key = found->second.key;
+    return true;
+}
+
+bool isInsideSettledSubtree(const TreeNode* node) {
+    return has(node, INSIDE);
+}
+
+bool isSettledTop(const TreeNode* node) {
+    return has(node, TOP);
+}
+
+ResultCode finishSettledSubtree(TreeNode* top, SubtreeKey key) {
+    auto found = keptSubtrees.find(top);
+    if (found == keptSubtrees.end()) {
+        KeptSubtree subtree{};
+        collectBelow(top, subtree);
+        subtree.keepable = key != NO_SUBTREE_KEY && isKeepable(top, subtree);
+        if (subtree.keepable) {
+            subtree.key = key;
+            if (const ResultCode code = keepRows(top, subtree); code != 0)
+                return code;
+        } else {
+            subtree.leaves.clear();
+            subtree.innerNodes.clear();
+        }
+        found = keptSubtrees.emplace(top, std::move(subtree)).first;
+        if (found->second.keepable)
+            markInside(found->second);
+    }
+    if (!found->second.keepable)
+        return widenChildren(top);
+    return gatherRows(top, found->second);
+}
+
+bool isGatheredLeaf(const TreeNode* leaf, int& firstBaseColumn) {
+    if (!has(leaf, GATHERED))
+        return false;
+    firstBaseColumn = leaf->firstBaseColumn;
+    return true;
+}
+
+ResultCode completeLeafProfiles() {
+    if (keptGeneration != nodeTableGeneration)
+        return 0;
+    const ProfileColumn gapColumn{};
+    for (const KeptSubtree* subtree : gatheredSubtrees) {
+        const int width = static_cast<int>(subtree->source.size());
+        for (const KeptLeaf& kept : subtree->leaves) {
+            TreeNode* leaf = kept.leaf;
+            if (!reserveProfiles(leaf, width)) {
+                reportBoth("ERROR: No memory for an alignment of %d columns\n", width);
+                return ERMEM;
+            }
+            int next = 0;
+            for (int c = 0; c < width; ++c) {
+                const int s = subtree->source[c];
+                leaf->workProfile[c] = s < 0 || kept.gap[s] ? gapColumn : leaf->savedProfile[next++];
+            }
+        }
+    }
+    return 0;
+}
+
+} // namespace vorbex
