@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "align/align.h"
+#include "bench/workload.h"
 #include "resolve/resolve.h"
 #include "support/nodes.h"
 
@@ -16,6 +19,7 @@ class ScoreAlignment : public testing::Test {
         releaseLeaves();
         trimPosition = 0;
         polytomicCount = 0;
+        usePlainImplementation = false;
     }
 
     // Gap symbols in, then the score, as the candidate loop runs them
@@ -127,6 +131,39 @@ TEST_F(ScoreAlignment, StaleSumsOfAnEarlierAlignmentDoNotCount) {
     const AlignmentScore result = score({"ac", "ag"});
     EXPECT_EQ(result.Conserv0, 1);
     EXPECT_EQ(result.Conserv1, 1);
+}
+
+// Sums counted in quarters against sums added leaf by leaf: equal scores for
+// columns of every code, with and without the codes that weigh thirds
+TEST_F(ScoreAlignment, CountedSumsEqualTheSumsInLeafOrder) {
+    bench::SplitMix64 random(2026);
+    for (const char* alphabet : {"acgtu-", "acgturykmswn-", "acgturykmswbdhvn-", "nnnnnnnnrrrr-b"}) {
+        for (int round = 0; round < 40; ++round) {
+            const int leaves = 1 + static_cast<int>(random.below(40));
+            const int length = 1 + static_cast<int>(random.below(30));
+            std::vector<std::string> aligned(static_cast<std::size_t>(leaves));
+            for (std::string& row : aligned)
+                for (int i = 0; i < length; ++i)
+                    row += alphabet[random.below(std::strlen(alphabet))];
+            const int leftTrim = static_cast<int>(random.below(2));
+            usePlainImplementation = true;
+            const AlignmentScore plain = score(aligned, leftTrim);
+            usePlainImplementation = false;
+            const AlignmentScore counted = score(aligned, leftTrim);
+            ASSERT_EQ(counted.MA_length, plain.MA_length) << alphabet << " round " << round;
+            ASSERT_EQ(counted.Conserv0, plain.Conserv0) << alphabet << " round " << round;
+            ASSERT_EQ(counted.Conserv1, plain.Conserv1) << alphabet << " round " << round;
+            ASSERT_EQ(counted.ConsIndex, plain.ConsIndex) << alphabet << " round " << round;
+        }
+    }
+}
+
+TEST_F(ScoreAlignment, AFullTableOfLeavesStaysWithinItsCountingLanes) {
+    // 4095 leaves of the any-base code, then of one base: the largest counts
+    const std::vector<std::string> fan(NODE_TABLE_SIZE, "nt");
+    const AlignmentScore result = score(fan);
+    EXPECT_EQ(result.Conserv0, 1);
+    EXPECT_EQ(result.Conserv1, 0);
 }
 
 } // namespace
