@@ -4,5 +4,5 @@
 
 int main(int argc, char** argv) {
     vorbex::usePlainImplementation = true;
-    vorbex::runVorbex(argc, argv);
+    return vorbex::runVorbex(argc, argv);
 }

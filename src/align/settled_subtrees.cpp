@@ -14,16 +14,16 @@
 namespace vorbex {
 namespace {
 
-constexpr std::uint8_t SETTLED = 1;
-constexpr std::uint8_t TOP = 2;
-constexpr std::uint8_t INSIDE = 4;
-constexpr std::uint8_t GATHERED = 8;
+constexpr std::uint8_t SETTLED = SETTLED_NODE;
+constexpr std::uint8_t TOP = SETTLED_TOP;
+constexpr std::uint8_t INSIDE = SETTLED_INSIDE;
+constexpr std::uint8_t GATHERED = SETTLED_GATHERED;
 
 // A leaf of a kept subtree: its row in the subtree's own alignment.
 struct KeptLeaf {
     TreeNode* leaf;
     int firstBase;         // its first column that is not a gap; -1 when none
-    std::vector<char> row; // its text
+    std::vector<char> row; // the gap symbol, then its text
     std::vector<char> gap; // its gap columns
 };
 
@@ -33,9 +33,10 @@ struct KeptSubtree {
     int savedLength;
     std::vector<KeptLeaf> leaves;
     std::vector<TreeNode*> innerNodes; // below the top, parents first
-    // This candidate: the saved column at each final column, -1 where a gap
-    // came from above; empty when the subtree was not gathered.
+    // This candidate: one more than the saved column at each final column, 0
+    // where a gap came from above; and the final column of each saved one.
     std::vector<int> source;
+    std::vector<int> finalColumn;
 };
 
 std::unordered_map<const TreeNode*, KeptSubtree> keptSubtrees;
@@ -130,7 +131,8 @@ ResultCode keepRows(TreeNode* top, KeptSubtree& subtree) {
         const TreeNode* leaf = kept.leaf;
         if (leaf->workLength != length)
             return inconsistent();
-        kept.row.resize(static_cast<std::size_t>(length));
+        kept.row.resize(static_cast<std::size_t>(length) + 1);
+        kept.row[0] = runSettings.gapSymbol;
         kept.gap.resize(static_cast<std::size_t>(length));
         kept.firstBase = -1;
         int next = 0;
@@ -138,14 +140,14 @@ ResultCode keepRows(TreeNode* top, KeptSubtree& subtree) {
             const bool gap = isGapColumn(leaf->workProfile[c]);
             kept.gap[c] = gap;
             if (gap) {
-                kept.row[c] = runSettings.gapSymbol;
+                kept.row[c + 1] = runSettings.gapSymbol;
                 continue;
             }
             if (next == leaf->savedLength)
                 return inconsistent();
             if (kept.firstBase < 0)
                 kept.firstBase = c;
-            kept.row[c] = leaf->sourceText[next++];
+            kept.row[c + 1] = leaf->sourceText[next++];
         }
         if (next != leaf->savedLength)
             return inconsistent();
@@ -158,9 +160,18 @@ ResultCode keepRows(TreeNode* top, KeptSubtree& subtree) {
 ResultCode gatherRows(TreeNode* top, KeptSubtree& subtree) {
     const int width = top->workLength;
     subtree.source.resize(static_cast<std::size_t>(width));
+    subtree.finalColumn.resize(static_cast<std::size_t>(subtree.savedLength));
     int pos = 0;
-    for (int c = 0; c < width; ++c)
-        subtree.source[c] = isGapColumn(top->workProfile[c]) ? -1 : pos++;
+    for (int c = 0; c < width; ++c) {
+        if (isGapColumn(top->workProfile[c])) {
+            subtree.source[c] = 0;
+            continue;
+        }
+        if (pos == subtree.savedLength)
+            return inconsistent();
+        subtree.finalColumn[pos] = c;
+        subtree.source[c] = ++pos;
+    }
     if (pos != subtree.savedLength)
         return inconsistent();
     for (KeptLeaf& kept : subtree.leaves) {
@@ -172,25 +183,33 @@ ResultCode gatherRows(TreeNode* top, KeptSubtree& subtree) {
         char* const text = leaf->workText;
         const char* const row = kept.row.data();
         const int* const source = subtree.source.data();
-        int firstBase = -1;
-        for (int c = 0; c < width; ++c) {
-            const int s = source[c];
-            text[c] = s < 0 ? runSettings.gapSymbol : row[s];
-            if (s == kept.firstBase && s >= 0)
-                firstBase = c;
-        }
+        for (int c = 0; c < width; ++c)
+            text[c] = row[source[c]];
         text[width] = '\0';
         leaf->workLength = width;
         leaf->settledRole |= GATHERED;
-        leaf->firstBaseColumn = firstBase;
+        leaf->firstBaseColumn = kept.firstBase < 0 ? -1 : subtree.finalColumn[kept.firstBase];
     }
     gatheredSubtrees.push_back(&subtree);
     return 0;
 }
 
+void restoreLeaf(TreeNode* leaf) {
+    leaf->settledRole = 0;
+    leaf->workLength = leaf->savedLength;
+    std::strcpy(leaf->workText, leaf->sourceText);
+    std::memcpy(leaf->workProfile, leaf->savedProfile, sizeof(ProfileColumn) * leaf->savedLength);
+}
+
 } // namespace
 
 void forgetSettledSubtrees() {
+    // Leaves inside kept subtrees were left as the passes had them: back to
+    // their source data, as every other leaf is for each candidate
+    if (keptGeneration == nodeTableGeneration)
+        for (auto& [top, subtree] : keptSubtrees)
+            for (const KeptLeaf& kept : subtree.leaves)
+                restoreLeaf(kept.leaf);
     keptSubtrees.clear();
     gatheredSubtrees.clear();
     keptGeneration = nodeTableGeneration;
@@ -296,7 +315,7 @@ ResultCode completeLeafProfiles() {
             int next = 0;
             for (int c = 0; c < width; ++c) {
                 const int s = subtree->source[c];
-                leaf->workProfile[c] = s < 0 || kept.gap[s] ? gapColumn : leaf->savedProfile[next++];
+                leaf->workProfile[c] = s == 0 || kept.gap[s - 1] ? gapColumn : leaf->savedProfile[next++];
             }
         }
     }

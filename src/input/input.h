@@ -29,6 +29,14 @@ struct ProfileColumn {
     double weight[BASE_COUNT];
 };
 
+// Roles of a node in a candidate's passes: in a subtree no polytomy reaches
+// (settled), the top of one, below a kept top (inside: the passes leave it
+// alone), a leaf whose final text was gathered.
+constexpr std::uint8_t SETTLED_NODE = 1;
+constexpr std::uint8_t SETTLED_TOP = 2;
+constexpr std::uint8_t SETTLED_INSIDE = 4;
+constexpr std::uint8_t SETTLED_GATHERED = 8;
+
 struct TreeNode {
     TreeNode* parent;
     char name[NAME_SIZE];
@@ -46,7 +54,7 @@ struct TreeNode {
     int columnRoom; // columns each profile holds
     int textRoom;   // chars workText holds, its terminator included
     TreeNode* twin;
-    // What the tree passes make of the node in the current candidate
+    // What the tree passes make of the node in the current candidate: SETTLED_ bits
     std::uint8_t settledRole;
     int firstBaseColumn; // of a leaf whose text they gathered
 };

@@ -209,9 +209,13 @@ ResultCode indexCandidate() {
 }
 
 // Leaves back to their source data; inner nodes empty, for the passes to fill.
+// A leaf inside a kept settled subtree is the passes' own: they give it its
+// text without reading its profile.
 void resetWorkingState() {
     for (int i = 0; i < leafCount; ++i) {
         TreeNode* leaf = nodeTable[i];
+        if (leaf->settledRole & SETTLED_INSIDE)
+            continue;
         leaf->workLength = leaf->savedLength;
         if (leaf->workText != nullptr && leaf->sourceText != nullptr)
             std::strcpy(leaf->workText, leaf->sourceText);
