@@ -30,7 +30,7 @@ test:
 	ctest --preset mpi -L 'mpi|e2e' -j $(JOBS)
 
 # Build the release tool with the benchmarks (build/bench), then run the
-# kernel benchmark K and the whole runs W1, W2, W3 against the plain code,
+# kernel benchmark K and the whole runs W1 to W5 against the plain code,
 # the long runs L1, L2 (--max-length) on all processors and on one, then R:
 # what the result files add to a run.
 BENCH_DIR := build/bench
@@ -39,7 +39,7 @@ bench:
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DVORBEX_TESTS=OFF -DVORBEX_BENCH=ON >/dev/null
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	$(BENCH_DIR)/bench/vorbex_kernel_bench --benchmark_color=false
-	$(BENCH_DIR)/bench/vorbex_run_bench $(BENCH_DIR)/vorbex $(BENCH_DIR)/bench/vorbex_plain $(BENCH_DIR)/work 3 1 W1,W2,W3
+	$(BENCH_DIR)/bench/vorbex_run_bench $(BENCH_DIR)/vorbex $(BENCH_DIR)/bench/vorbex_plain $(BENCH_DIR)/work 3 1 W1,W2,W3,W4,W4B,W5
 	$(BENCH_DIR)/bench/vorbex_run_bench $(BENCH_DIR)/vorbex - $(BENCH_DIR)/work 3 0 L1,L2
 	bash bench/result_files_bench.sh $(BENCH_DIR)/vorbex examples 21
 

@@ -1,4 +1,4 @@
-// Whole runs W1, W2, W3: the release vorbex against vorbex_plain (or an
+// Whole runs W1 to W5: the release vorbex against vorbex_plain (or an
 // earlier build, or "-" for none), as subprocesses. Checks that both write the same standard output and
 // report (but for the elapsed seconds) and prints median wall times, ratios and peak memory. vorbex runs
 // twice: on every processor it may use, and held to one (as under `taskset -c 0`), which gives the gain of
@@ -151,6 +151,7 @@ int main(int argc, char** argv) {
         bool same;
         int status;
         double load;
+        long long candidates;
     };
     std::vector<Row> rows;
     bool allSame = true;
@@ -205,7 +206,7 @@ int main(int argc, char** argv) {
         const bool same = sameAsPlain("fast", fastStatus) && sameAsPlain("one", oneStatus);
         allSame = allSame && same;
         rows.push_back({name, median(plainTimes), median(fastTimes), median(oneTimes), median(fastCpu),
-                        median(oneCpu), plainPeak, fastPeak, same, fastStatus, load});
+                        median(oneCpu), plainPeak, fastPeak, same, fastStatus, load, candidateCount(spec)});
         std::fprintf(stderr, "%s done\n", spec.name);
     }
 
@@ -223,5 +224,17 @@ int main(int argc, char** argv) {
                     r.fastSeconds > 0 ? r.plainSeconds / r.fastSeconds : 0.0, r.plainPeak / 1024.0,
                     r.fastPeak / 1024.0, r.oneSeconds, r.fastSeconds > 0 ? r.oneSeconds / r.fastSeconds : 0.0,
                     r.fastCpu, r.oneCpu, r.status, r.load, r.same ? "identical" : "DIFFERENT");
+    std::printf("\nCandidate trees per second, vorbex on all processors and on one\n");
+    for (const Row& r : rows)
+        if (r.candidates > 1 && r.fastSeconds > 0 && r.oneSeconds > 0)
+            std::printf("%-4s %6lld candidates %10.1f /s %10.1f /s on one\n", r.name.c_str(), r.candidates,
+                        r.candidates / r.fastSeconds, r.candidates / r.oneSeconds);
+    // The search against one tree of the same sequences
+    for (const Row& r : rows)
+        for (const Row& binary : rows)
+            if (binary.name == r.name + "B" && binary.oneSeconds > 0 && binary.fastSeconds > 0)
+                std::printf("%s against %s: %.1f times on one processor, %.1f on all\n", r.name.c_str(),
+                            binary.name.c_str(), r.oneSeconds / binary.oneSeconds,
+                            r.fastSeconds / binary.fastSeconds);
     return allSame ? 0 : 1;
 }

@@ -26,6 +26,14 @@ class TreeGrower {
         out_.newick = subtree(spec_.sequences, 0, root) + ";";
     }
 
+    // Children joined left to right: ((a,b),c) for (a,b,c)
+    static std::string resolvedFan(const std::vector<std::string>& children) {
+        std::string text = children[0];
+        for (std::size_t c = 1; c < children.size(); ++c)
+            text = "(" + text + "," + children[c] + ")";
+        return text;
+    }
+
   private:
     // A subtree over `leaves` leaves whose ancestor sequence is `parent`; the
     // node is polytomic when polytomies[index] exists, binary otherwise.
@@ -42,12 +50,15 @@ class TreeGrower {
         const int order = polytomic ? std::min(spec_.polytomies[index], leaves) : 2;
         const int needed = polytomic ? leavesNeeded(spec_.polytomies, index + 1) : 1;
         std::vector<int> parts = split(leaves, order, needed);
+        std::vector<std::string> children;
+        for (int c = 0; c < order; ++c)
+            children.push_back(
+                subtree(parts[c], c == 0 && polytomic ? index + 1 : spec_.polytomies.size(), own));
+        if (spec_.resolved)
+            return resolvedFan(children);
         std::string text = "(";
-        for (int c = 0; c < order; ++c) {
-            if (c > 0)
-                text += ",";
-            text += subtree(parts[c], c == 0 && polytomic ? index + 1 : spec_.polytomies.size(), own);
-        }
+        for (int c = 0; c < order; ++c)
+            text += (c > 0 ? "," : "") + children[static_cast<std::size_t>(c)];
         return text + ")";
     }
 
@@ -124,11 +135,26 @@ bool writeWorkload(const WorkloadSpec& spec, const Workload& workload, const std
     return std::fclose(tree) == 0 && ok;
 }
 
+long long candidateCount(const WorkloadSpec& spec) {
+    long long count = 1;
+    for (int order : spec.polytomies)
+        for (int odd = 2 * order - 3; odd > 1 && !spec.resolved; odd -= 2)
+            count *= odd;
+    return count;
+}
+
 const std::vector<WorkloadSpec>& standardWorkloads() {
     static const std::vector<WorkloadSpec> specs = {
         {"W1", 200, 1500, {}, 1, 0.02, 0.0003},
         {"W2", 30, 400, {5, 4}, 2, 0.05, 0.002},
         {"W3", 40, 1000, {3, 3, 3, 3}, 3, 0.04, 0.001},
+        // The search against one tree: 150 sequences of 250 to 450 bases
+        // under polytomies of orders 4, 4 and 3 (675 candidates), and the same
+        // sequences on one binary resolution of that tree
+        {"W4", 150, 350, {4, 4, 3}, 4, 0.04, 0.003},
+        {"W4B", 150, 350, {4, 4, 3}, 4, 0.04, 0.003, 0, true},
+        // One long binary tree, for the threads: 93 sequences of about 1500 bases
+        {"W5", 93, 1500, {}, 5, 0.03, 0.0005},
         // The candidate search over ranks: one fan of order 9 over short
         // sequences (2027025 candidates, measured for a while), and 675
         // candidates of many longer ones

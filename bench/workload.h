@@ -35,9 +35,10 @@ struct WorkloadSpec {
     // inside the biggest subtree of the one before; empty for a binary tree
     std::vector<int> polytomies;
     std::uint64_t seed;
-    double substitution; // chance per base per branch
-    double indel;        // chance per base per branch of an insertion, and of a deletion
-    int maxLength = 0;   // the --max-length the run needs; 0: the default will do
+    double substitution;   // chance per base per branch
+    double indel;          // chance per base per branch of an insertion, and of a deletion
+    int maxLength = 0;     // the --max-length the run needs; 0: the default will do
+    bool resolved = false; // every polytomy resolved left to right: one binary tree
 };
 
 struct Workload {
@@ -50,7 +51,11 @@ Workload makeWorkload(const WorkloadSpec& spec);
 // Writes <directory>/<name>.fasta and <directory>/<name>.nwk; false on failure.
 bool writeWorkload(const WorkloadSpec& spec, const Workload& workload, const std::string& directory);
 
-// Workloads named by the benchmark tables: W1, W2, W3; C9 and C675 for the ranks of an MPI run.
+// The candidate trees a workload's polytomies give: the product of (2k - 3)!!.
+long long candidateCount(const WorkloadSpec& spec);
+
+// Workloads named by the benchmark tables: W1 to W5 (W4B: W4's sequences on one
+// binary resolution of its tree); C9 and C675 for the ranks of an MPI run.
 const std::vector<WorkloadSpec>& standardWorkloads();
 // Sequences longer than the default allows: L1, L2. Too long for the plain
 // implementation's full score matrices, so run_bench only runs them when named.

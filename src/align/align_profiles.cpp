@@ -204,7 +204,7 @@ ResultCode alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second,
         return ERMEM;
     }
     if (vector) {
-        const int threads = eligible > 1 ? threadCountChoice.choose(eligible) : 1;
+        const int threads = eligible > 1 ? threadCountChoice.choose(eligible, double(n) * m) : 1;
         const auto start = std::chrono::steady_clock::now();
         score = kind == KernelKind::Avx512 ? fillAvx512Kernel(s, columns1, n, columns2, m, threads)
                                            : fillAvx2Kernel(s, columns1, n, columns2, m, threads);

@@ -23,12 +23,20 @@ int eligibleThreads(KernelKind kind, int n, int m) {
 
 ThreadCountChoice threadCountChoice;
 
-int ThreadCountChoice::choose(int threads) {
-    const long long k = eligible_++;
+int ThreadCountChoice::sizeClass(double cells) {
+    int size = 0;
+    for (double limit = 1 << 19; cells >= limit && size < SIZE_CLASSES - 1; limit *= 2)
+        ++size;
+    return size;
+}
+
+int ThreadCountChoice::choose(int threads, double cells) {
+    SizeClass& size = classes_[sizeClass(cells)];
+    const long long k = size.eligible++;
     // Measure both first, then keep to the faster but for every TRY_OTHER_EVERY-th alignment
-    if (nsPerCell_[0] == 0.0 || nsPerCell_[1] == 0.0)
+    if (size.nsPerCell[0] == 0.0 || size.nsPerCell[1] == 0.0)
         return k % 2 == 0 ? threads : 1;
-    const bool severalFaster = nsPerCell_[1] < nsPerCell_[0];
+    const bool severalFaster = size.nsPerCell[1] < size.nsPerCell[0];
     const bool tryOther = k % TRY_OTHER_EVERY == 0;
     return severalFaster != tryOther ? threads : 1;
 }
@@ -36,7 +44,7 @@ int ThreadCountChoice::choose(int threads) {
 void ThreadCountChoice::record(int threads, double cells, double seconds) {
     if (cells <= 0.0)
         return;
-    double& average = nsPerCell_[threads > 1 ? 1 : 0];
+    double& average = classes_[sizeClass(cells)].nsPerCell[threads > 1 ? 1 : 0];
     const double sample = seconds * 1e9 / cells;
     average = average == 0.0 ? sample : 0.75 * average + 0.25 * sample;
 }

@@ -10,19 +10,26 @@ namespace vorbex {
 // alignmentThreads, or 1 when the alignment is too small to gain from more.
 int eligibleThreads(KernelKind kind, int n, int m);
 
-// Between one thread and several, for an alignment eligibleThreads gave
-// `threads` > 1: the one that has been faster per cell lately, the other now
-// and then to follow a change. Several threads lose when other work holds the
-// processors; the result is the same either way.
+// Between one thread and several, for an alignment of `cells` cells that
+// eligibleThreads gave `threads` > 1: the one that has been faster per cell
+// lately on alignments of about that size, the other now and then to follow
+// a change. What several threads gain grows with the size, and they lose when
+// other work holds the processors; the result is the same either way.
 class ThreadCountChoice {
   public:
-    int choose(int threads);
+    int choose(int threads, double cells);
     void record(int threads, double cells, double seconds);
 
   private:
     static constexpr int TRY_OTHER_EVERY = 32;
-    double nsPerCell_[2] = {0.0, 0.0}; // one thread, several; 0 until measured
-    long long eligible_ = 0;
+    // Sizes by powers of two from 2^18 cells, the last class open
+    static constexpr int SIZE_CLASSES = 8;
+    struct SizeClass {
+        double nsPerCell[2] = {0.0, 0.0}; // one thread, several; 0 until measured
+        long long eligible = 0;
+    };
+    static int sizeClass(double cells);
+    SizeClass classes_[SIZE_CLASSES];
 };
 extern ThreadCountChoice threadCountChoice;
 

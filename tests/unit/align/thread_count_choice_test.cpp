@@ -26,21 +26,38 @@ TEST(EligibleThreads, OnlyLargeVectorAlignmentsShare) {
 TEST(ThreadCountChoice, TriesBothThenKeepsToTheFasterButNowAndThenTheOther) {
     ThreadCountChoice choice;
     // Nothing measured: both ways in turn
-    EXPECT_EQ(choice.choose(3), 3);
+    EXPECT_EQ(choice.choose(3, 1e6), 3);
     choice.record(3, 1e6, 2e-3); // 2 ns per cell on three threads
-    EXPECT_EQ(choice.choose(3), 1);
+    EXPECT_EQ(choice.choose(3, 1e6), 1);
     choice.record(1, 1e6, 1e-3); // 1 ns per cell on one
     int several = 0;
     for (int k = 0; k < 64; ++k)
-        several += choice.choose(3) == 3 ? 1 : 0;
+        several += choice.choose(3, 1e6) == 3 ? 1 : 0;
     EXPECT_EQ(several, 2);
     // Several threads become faster: they take over, one alignment in 32 on one thread
     for (int k = 0; k < 10; ++k)
         choice.record(3, 1e6, 0.4e-3);
     int single = 0;
     for (int k = 0; k < 64; ++k)
-        single += choice.choose(3) == 1 ? 1 : 0;
+        single += choice.choose(3, 1e6) == 1 ? 1 : 0;
     EXPECT_EQ(single, 2);
+}
+
+TEST(ThreadCountChoice, SmallAlignmentsThatLoseDoNotHoldBackLargeOnesThatGain) {
+    ThreadCountChoice choice;
+    // Small alignments twice as slow per cell on two threads, large ones twice as fast
+    choice.record(2, 3e5, 6e-4);
+    choice.record(1, 3e5, 3e-4);
+    choice.record(2, 4e6, 2e-3);
+    choice.record(1, 4e6, 4e-3);
+    int severalSmall = 0;
+    int severalLarge = 0;
+    for (int k = 0; k < 64; ++k) {
+        severalSmall += choice.choose(2, 3e5) == 2 ? 1 : 0;
+        severalLarge += choice.choose(2, 4e6) == 2 ? 1 : 0;
+    }
+    EXPECT_EQ(severalSmall, 2);
+    EXPECT_EQ(severalLarge, 62);
 }
 
 } // namespace
