@@ -34,8 +34,8 @@ int ThreadCountChoice::choose(int threads, double cells) {
     SizeClass& size = classes_[sizeClass(cells)];
     const long long k = size.eligible++;
     // Measure both first, then keep to the faster but for every TRY_OTHER_EVERY-th alignment
-    if (size.nsPerCell[0] == 0.0 || size.nsPerCell[1] == 0.0)
-        return k % 2 == 0 ? threads : 1;
+    if (size.samples[0] < FIRST_SAMPLES || size.samples[1] < FIRST_SAMPLES)
+        return size.samples[1] <= size.samples[0] ? threads : 1;
     const bool severalFaster = size.nsPerCell[1] < size.nsPerCell[0];
     const bool tryOther = k % TRY_OTHER_EVERY == 0;
     return severalFaster != tryOther ? threads : 1;
@@ -44,9 +44,13 @@ int ThreadCountChoice::choose(int threads, double cells) {
 void ThreadCountChoice::record(int threads, double cells, double seconds) {
     if (cells <= 0.0)
         return;
-    double& average = classes_[sizeClass(cells)].nsPerCell[threads > 1 ? 1 : 0];
+    SizeClass& size = classes_[sizeClass(cells)];
+    const int way = threads > 1 ? 1 : 0;
+    double& average = size.nsPerCell[way];
     const double sample = seconds * 1e9 / cells;
-    average = average == 0.0 ? sample : 0.75 * average + 0.25 * sample;
+    if (size.samples[way]++ == 0)
+        return;
+    average = size.samples[way] == 2 ? sample : 0.75 * average + 0.25 * sample;
 }
 
 } // namespace vorbex

@@ -24,8 +24,12 @@ class ThreadCountChoice {
     static constexpr int TRY_OTHER_EVERY = 32;
     // Sizes by powers of two from 2^18 cells, the last class open
     static constexpr int SIZE_CLASSES = 8;
+    // Samples of each way before the faster is kept to; the first of each is
+    // left out, since it pays for starting threads and for new storage
+    static constexpr int FIRST_SAMPLES = 3;
     struct SizeClass {
-        double nsPerCell[2] = {0.0, 0.0}; // one thread, several; 0 until measured
+        double nsPerCell[2] = {0.0, 0.0}; // one thread, several
+        int samples[2] = {0, 0};
         long long eligible = 0;
     };
     static int sizeClass(double cells);
