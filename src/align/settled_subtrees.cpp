@@ -37,6 +37,13 @@ struct KeptSubtree {
     // where a gap came from above; and the final column of each saved one.
     std::vector<int> source;
     std::vector<int> finalColumn;
+    // The same as runs: saved columns copied in a block, or gaps from above
+    struct Run {
+        int at;     // first final column
+        int from;   // its source, 0 for gaps
+        int length; // columns
+    };
+    std::vector<Run> runs;
 };
 
 std::unordered_map<const TreeNode*, KeptSubtree> keptSubtrees;
@@ -174,6 +181,16 @@ ResultCode gatherRows(TreeNode* top, KeptSubtree& subtree) {
     }
     if (pos != subtree.savedLength)
         return inconsistent();
+    subtree.runs.clear();
+    for (int c = 0; c < width; ++c) {
+        const int from = subtree.source[c];
+        KeptSubtree::Run* last = subtree.runs.empty() ? nullptr : &subtree.runs.back();
+        if (last != nullptr &&
+            (from == 0 ? last->from == 0 : last->from != 0 && last->from + last->length == from))
+            ++last->length;
+        else
+            subtree.runs.push_back({c, from, 1});
+    }
     for (KeptLeaf& kept : subtree.leaves) {
         TreeNode* leaf = kept.leaf;
         if (!reserveWorkText(leaf, width + 1)) {
@@ -181,10 +198,12 @@ ResultCode gatherRows(TreeNode* top, KeptSubtree& subtree) {
             return ERMEM;
         }
         char* const text = leaf->workText;
-        const char* const row = kept.row.data();
-        const int* const source = subtree.source.data();
-        for (int c = 0; c < width; ++c)
-            text[c] = row[source[c]];
+        for (const KeptSubtree::Run& run : subtree.runs) {
+            if (run.from == 0)
+                std::memset(text + run.at, runSettings.gapSymbol, static_cast<std::size_t>(run.length));
+            else
+                std::memcpy(text + run.at, kept.row.data() + run.from, static_cast<std::size_t>(run.length));
+        }
         text[width] = '\0';
         leaf->workLength = width;
         leaf->settledRole |= GATHERED;
