@@ -85,6 +85,36 @@ TEST_F(SharedWork, OnlySubtreesThatCanComeAgainAreAlignedOnceAndKept) {
     EXPECT_EQ(subtreeCacheEntries(), 6);
 }
 
+// A caterpillar under a root polytomy, its first leaf with one base more: its
+// weight halves at every level above, and past 26 levels the column counts
+// as a gap column without being all zero. Such a subtree is walked for every
+// candidate; a shallower one is kept.
+TEST_F(SharedWork, SettledSubtreesAreKeptOnlyWhereGatheringEqualsTheWalk) {
+    struct Case {
+        int depth;
+        bool kept;
+    };
+    for (const Case& c : {Case{10, true}, Case{30, false}}) {
+        SCOPED_TRACE(c.depth);
+        std::string fasta = ">s1\nacgtagcgtac\n";
+        std::string caterpillar = "s1";
+        for (int leaf = 2; leaf <= c.depth; ++leaf) {
+            fasta += ">s" + std::to_string(leaf) + "\nacgtacgtac\n";
+            caterpillar = "(" + caterpillar + ",s" + std::to_string(leaf) + ")";
+        }
+        fasta += ">x\nacgtccgtac\n>y\nacctacgaac\n";
+        const Comparison runs = runBoth(fasta, "(" + caterpillar + ",x,y);\n", {"-O40"});
+        EXPECT_EQ(runs.shared.result, 0) << runs.shared.standardOutput;
+        EXPECT_EQ(runs.shared.standardOutput, runs.plain.standardOutput);
+        EXPECT_TRUE(runs.shared.report == runs.plain.report);
+        // Three candidates: the two later ones keep the caterpillar's inner nodes, or rebuild them
+        EXPECT_EQ(runs.sharedCounters.nodesKept, c.kept ? 2 * (c.depth - 1) : 0);
+        EXPECT_EQ(runs.sharedCounters.alignmentsComputed + runs.sharedCounters.alignmentsReused +
+                      runs.sharedCounters.nodesKept,
+                  runs.plainCounters.alignmentsComputed);
+    }
+}
+
 TEST_F(SharedWork, OneTreeAloneKeepsNothing) {
     const RandomInput input = generate(7, TreeShape{8, 0, false, 1, 30});
     ASSERT_EQ(input.candidates, 1);
