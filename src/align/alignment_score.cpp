@@ -39,15 +39,20 @@ QuarterTable buildQuarterTable() {
     return table;
 }
 
+// The end of a leaf's scored columns: stale characters of an earlier
+// candidate may follow its text's terminator.
+int scoredEnd(const TreeNode* leaf, int alignmentLength) {
+    const int textLength = workTextLength(leaf);
+    return textLength < alignmentLength ? textLength : alignmentLength;
+}
+
 // The sums leaf by leaf in the table's order, as the weights are defined.
 void sumInOrder(int alignmentLength, std::vector<ProfileColumn>& columnSum) {
     for (int i = trimPosition; i < alignmentLength; ++i)
         columnSum[i] = ProfileColumn{{0.0, 0.0, 0.0, 0.0}};
     for (int entry = 0; entry < leafCount; ++entry) {
         const TreeNode* leaf = nodeTable[entry];
-        // Stale characters of an earlier candidate may follow the terminator
-        const int textLength = workTextLength(leaf);
-        const int end = textLength < alignmentLength ? textLength : alignmentLength;
+        const int end = scoredEnd(leaf, alignmentLength);
         for (int i = trimPosition; i < end; ++i) {
             ProfileColumn code;
             if (nucleotideColumn(leaf->workText[i], code) != 0)
@@ -67,8 +72,7 @@ bool sumByQuarters(int alignmentLength, std::vector<ProfileColumn>& columnSum) {
     std::uint8_t whole = 1;
     for (int entry = 0; entry < leafCount; ++entry) {
         const TreeNode* leaf = nodeTable[entry];
-        const int textLength = workTextLength(leaf);
-        const int end = textLength < alignmentLength ? textLength : alignmentLength;
+        const int end = scoredEnd(leaf, alignmentLength);
         const unsigned char* const text = reinterpret_cast<const unsigned char*>(leaf->workText);
         for (int i = trimPosition; i < end; ++i) {
             quarters[i] += table.lanes[text[i]];

@@ -1,6 +1,5 @@
 #include "align/settled_subtrees.h"
 
-#include <cstdio>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
@@ -81,10 +80,7 @@ void markInside(const KeptSubtree& subtree) {
 }
 
 bool isRegularColumn(const ProfileColumn& column) {
-    bool real = false;
-    for (double weight : column.weight)
-        real = real || weight > TOLERANCE;
-    return real && !isGapColumn(column);
+    return hasRealWeight(column) && !isGapColumn(column);
 }
 
 // Whether gathering gives what the walk gives: every saved column of an inner

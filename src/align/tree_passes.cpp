@@ -13,6 +13,14 @@
 #include "resolve/resolve.h"
 
 namespace vorbex {
+
+bool hasRealWeight(const ProfileColumn& column) {
+    for (double weight : column.weight)
+        if (weight > TOLERANCE)
+            return true;
+    return false;
+}
+
 namespace {
 
 // Key of a node's subtree in the current candidate, and the number of
@@ -98,13 +106,6 @@ ResultCode buildInnerNode(TreeNode* parent, bool sharing) {
         dumpStep(parent, first, second);
     }
     return 0;
-}
-
-bool hasRealWeight(const ProfileColumn& column) {
-    for (double weight : column.weight)
-        if (weight > TOLERANCE)
-            return true;
-    return false;
 }
 
 // Opens a gap column at c in a child whose columns from c on are the parent's
