@@ -128,10 +128,57 @@ bool receiveOrders(std::deque<Chunk>& chunks, bool wait, int stop[2]) {
     }
 }
 
+// Results under way to the first rank. A blocking send waits until the first
+// rank takes the message, which it does only between two of its own
+// candidates: a follower would spend half its time waiting.
+class ResultSender {
+  public:
+    void send(std::string&& message) {
+        // The deque never moves its elements, so the buffer stays where MPI reads it
+        pending_.push_back({std::move(message), MPI_REQUEST_NULL});
+        Pending& last = pending_.back();
+        MPI_Isend(last.bytes.data(), static_cast<int>(last.bytes.size()), MPI_BYTE, 0, TAG_RESULT,
+                  MPI_COMM_WORLD, &last.request);
+        reap(pending_.size() > MAX_PENDING);
+    }
+    // Waits for every send under way
+    void finish() {
+        while (!pending_.empty())
+            reap(true);
+    }
+
+  private:
+    struct Pending {
+        std::string bytes;
+        MPI_Request request;
+    };
+    static constexpr std::size_t MAX_PENDING = 2 * MAX_RANK_CHUNK;
+
+    // Drops the sends that are done, oldest first; waits for the oldest when `wait` is set
+    void reap(bool wait) {
+        while (!pending_.empty()) {
+            int done = 0;
+            if (wait) {
+                MPI_Wait(&pending_.front().request, MPI_STATUS_IGNORE);
+                done = 1;
+                wait = false;
+            } else {
+                MPI_Test(&pending_.front().request, &done, MPI_STATUS_IGNORE);
+            }
+            if (!done)
+                return;
+            pending_.pop_front();
+        }
+    }
+
+    std::deque<Pending> pending_;
+};
+
 void runFollower(int& code, bool& candidateFailed) {
     std::deque<Chunk> chunks;
     BestAlignment best = NO_BEST_ALIGNMENT;
     CandidateCapture files;
+    ResultSender sender;
     bool broken = false;
     int stop[2] = {0, 0};
     // After a failure nothing more is evaluated: the first rank ends the run there
@@ -141,9 +188,9 @@ void runFollower(int& code, bool& candidateFailed) {
         const int number = chunks.front().first++;
         if (--chunks.front().count == 0)
             chunks.pop_front();
-        const std::string message = evaluateForMessage(number, best, files, broken);
-        MPI_Send(message.data(), static_cast<int>(message.size()), MPI_BYTE, 0, TAG_RESULT, MPI_COMM_WORLD);
+        sender.send(evaluateForMessage(number, best, files, broken));
     }
+    sender.finish();
     MPI_Send(nullptr, 0, MPI_BYTE, 0, TAG_FINISHED, MPI_COMM_WORLD);
     code = stop[0];
     candidateFailed = stop[1] != 0;
