@@ -3,41 +3,36 @@
 #include <vector>
 
 #include "align/align.h"
+#include "align/quarter_counts.h"
+#include "align/settled_subtrees.h"
 #include "base/settings.h"
 
 namespace vorbex {
 
-namespace {
-
-// The column sums count quarters: every code but b, d, h and v weighs whole
-// quarters, so a column's sum is a whole number of quarters, exact in a
-// double in any order of addition. Each char's quarters of A, C, G and T sit
-// in the four 16-bit lanes of one word (4095 leaves give at most 16380).
-struct QuarterTable {
-    std::uint64_t lanes[256];
-    std::uint8_t whole[256]; // 0 for a code that weighs thirds
-};
-static_assert(4 * NODE_TABLE_SIZE < 0x10000, "a column's quarters fit a lane");
-
-QuarterTable buildQuarterTable() {
-    QuarterTable table{};
-    for (int c = 0; c < 256; ++c) {
-        ProfileColumn code;
-        table.whole[c] = 1;
-        if (nucleotideColumn(static_cast<char>(c), code) != 0)
-            continue;
-        for (int base = 0; base < BASE_COUNT; ++base) {
-            const double quarters = code.weight[base] * 4.0;
-            if (quarters != std::floor(quarters)) {
-                table.whole[c] = 0;
-                table.lanes[c] = 0;
-                break;
+const QuarterTable& quarterTable() {
+    static const QuarterTable table = [] {
+        QuarterTable built{};
+        for (int c = 0; c < 256; ++c) {
+            ProfileColumn code;
+            built.whole[c] = 1;
+            if (nucleotideColumn(static_cast<char>(c), code) != 0)
+                continue;
+            for (int base = 0; base < BASE_COUNT; ++base) {
+                const double quarters = code.weight[base] * 4.0;
+                if (quarters != std::floor(quarters)) {
+                    built.whole[c] = 0;
+                    built.lanes[c] = 0;
+                    break;
+                }
+                built.lanes[c] |= static_cast<std::uint64_t>(quarters) << (16 * base);
             }
-            table.lanes[c] |= static_cast<std::uint64_t>(quarters) << (16 * base);
         }
-    }
+        return built;
+    }();
     return table;
 }
+
+namespace {
 
 // The end of a leaf's scored columns: stale characters of an earlier
 // candidate may follow its text's terminator.
@@ -66,12 +61,15 @@ void sumInOrder(int alignmentLength, std::vector<ProfileColumn>& columnSum) {
 // The same sums counted in quarters; false when a text holds a code that
 // weighs thirds, whose sums depend on the order.
 bool sumByQuarters(int alignmentLength, std::vector<ProfileColumn>& columnSum) {
-    static const QuarterTable table = buildQuarterTable();
+    const QuarterTable& table = quarterTable();
     static std::vector<std::uint64_t> quarters;
     quarters.assign(static_cast<std::size_t>(alignmentLength), 0);
-    std::uint8_t whole = 1;
+    // Leaves of settled subtrees come as their subtrees' sums
+    std::uint8_t whole = addGatheredQuarters(quarters.data(), trimPosition, alignmentLength);
     for (int entry = 0; entry < leafCount; ++entry) {
         const TreeNode* leaf = nodeTable[entry];
+        if (int firstBase; isGatheredLeaf(leaf, firstBase))
+            continue;
         const int end = scoredEnd(leaf, alignmentLength);
         const unsigned char* const text = reinterpret_cast<const unsigned char*>(leaf->workText);
         for (int i = trimPosition; i < end; ++i) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "align/align.h"
+#include "align/quarter_counts.h"
 #include "align/tree_passes.h"
 #include "base/output.h"
 #include "base/settings.h"
@@ -32,6 +33,11 @@ struct KeptSubtree {
     int savedLength;
     std::vector<KeptLeaf> leaves;
     std::vector<TreeNode*> innerNodes; // below the top, parents first
+    // The leaves' quarters of each saved column, and of a gap from above, for
+    // the score; false in `wholeQuarters` when a row holds a code weighing thirds
+    std::vector<std::uint64_t> quarters;
+    std::uint64_t gapQuarters;
+    bool wholeQuarters;
     // This candidate: one more than the saved column at each final column, 0
     // where a gap came from above; and the final column of each saved one.
     std::vector<int> source;
@@ -110,6 +116,23 @@ bool isKeepable(const TreeNode* top, const KeptSubtree& subtree) {
     return true;
 }
 
+void sumQuarters(KeptSubtree& subtree) {
+    const QuarterTable& table = quarterTable();
+    const auto gap = static_cast<unsigned char>(runSettings.gapSymbol);
+    subtree.quarters.assign(static_cast<std::size_t>(subtree.savedLength), 0);
+    subtree.gapQuarters = 0;
+    std::uint8_t whole = table.whole[gap];
+    for (const KeptLeaf& kept : subtree.leaves) {
+        subtree.gapQuarters += table.lanes[gap];
+        for (int c = 0; c < subtree.savedLength; ++c) {
+            const auto code = static_cast<unsigned char>(kept.row[c + 1]);
+            subtree.quarters[c] += table.lanes[code];
+            whole &= table.whole[code];
+        }
+    }
+    subtree.wholeQuarters = whole != 0;
+}
+
 ResultCode inconsistent() {
     reportBoth("ERROR: Internal error in the backward pass\n");
     return ERINT;
@@ -156,6 +179,7 @@ ResultCode keepRows(TreeNode* top, KeptSubtree& subtree) {
             return inconsistent();
     }
     subtree.savedLength = length;
+    sumQuarters(subtree);
     return 0;
 }
 
@@ -313,6 +337,20 @@ bool isGatheredLeaf(const TreeNode* leaf, int& firstBaseColumn) {
         return false;
     firstBaseColumn = leaf->firstBaseColumn;
     return true;
+}
+
+bool addGatheredQuarters(std::uint64_t* quarters, int from, int end) {
+    bool whole = true;
+    for (const KeptSubtree* subtree : gatheredSubtrees) {
+        const int width = static_cast<int>(subtree->source.size());
+        const int stop = end < width ? end : width;
+        for (int c = from; c < stop; ++c) {
+            const int s = subtree->source[c];
+            quarters[c] += s == 0 ? subtree->gapQuarters : subtree->quarters[s - 1];
+        }
+        whole = whole && subtree->wholeQuarters;
+    }
+    return whole;
 }
 
 ResultCode completeLeafProfiles() {

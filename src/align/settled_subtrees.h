@@ -9,6 +9,8 @@
 // so the gaps a settled top node receives reach its leaves unchanged.
 #pragma once
 
+#include <cstdint>
+
 #include "align/subtree_cache.h"
 #include "base/result_code.h"
 #include "input/input.h"
@@ -37,6 +39,10 @@ bool isSettledTop(const TreeNode* node);
 // A leaf whose final text finishSettledSubtree wrote, with its first column
 // that is not a gap (-1 when none); false for other leaves.
 bool isGatheredLeaf(const TreeNode* leaf, int& firstBaseColumn);
+// Adds the quarter counts of every gathered leaf's columns from `from` up to
+// `end` to `quarters`, from sums kept per subtree; false when a gathered leaf
+// holds a code weighing thirds.
+bool addGatheredQuarters(std::uint64_t* quarters, int from, int end);
 // Gives the gathered leaves their final working profiles too, for readers of
 // the aligned profiles (the alignment file). ERMEM when room cannot be had.
 [[nodiscard]] ResultCode completeLeafProfiles();

@@ -44,6 +44,10 @@ enum class AlignmentFormat { FASTA, CLUSTAL, PHYLIP, STOCKHOLM };
 enum class RowOrder { INPUT, TREE };
 
 // What the long options set; each is off until asked for.
+// When the progress line shows: on a terminal, or also on a pipe (mpirun
+// forwards the first rank's standard error through one), or never.
+enum class ProgressLine { TERMINAL, ALWAYS, NEVER };
+
 struct LongOptions {
     std::string alignmentFileName; // the best alignment; empty: none
     AlignmentFormat alignmentFormat = AlignmentFormat::FASTA;
@@ -55,6 +59,7 @@ struct LongOptions {
     bool firstWordNames = false;       // a FASTA name ends at its first blank
     bool ignoreExtraSequences = false; // records of names not in the tree are passed over
     int maxLength = MAXSEQLEN;         // the longest sequence and alignment, in columns
+    ProgressLine progressLine = ProgressLine::TERMINAL;
 };
 
 extern LongOptions longOptions;

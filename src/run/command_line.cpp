@@ -185,6 +185,10 @@ int takeLongValue(const std::string& name, const char* value) {
         valid = parseChoice(value, {"names", "standard"}, {false, true}, o.standardNewick);
     else if (name == "fasta-names")
         valid = parseChoice(value, {"line", "word"}, {false, true}, o.firstWordNames);
+    else if (name == "progress")
+        valid =
+            parseChoice(value, {"terminal", "always", "never"},
+                        {ProgressLine::TERMINAL, ProgressLine::ALWAYS, ProgressLine::NEVER}, o.progressLine);
     else if (name == "extra-sequences")
         valid = parseChoice(value, {"error", "ignore"}, {false, true}, o.ignoreExtraSequences);
     if (valid)
@@ -195,7 +199,7 @@ int takeLongValue(const std::string& name, const char* value) {
 
 bool takesValue(const std::string& name) {
     for (const char* known : {"alignment", "alignment-format", "order", "tree", "candidates", "threads",
-                              "max-length", "newick", "fasta-names", "extra-sequences"})
+                              "max-length", "newick", "fasta-names", "extra-sequences", "progress"})
         if (name == known)
             return true;
     return false;
@@ -253,6 +257,7 @@ void printLongOptions() {
         "                          support values, quoted labels, [comments] (names: the default)\n"
         " --fasta-names=word       a sequence's name is the first word of its header (line: default)\n"
         " --extra-sequences=ignore pass over sequences not in the tree (error: the default)\n"
+        " --progress=P             the progress line: terminal (default), always, never\n"
         " --help                   show this text\n"
         " --version                show the version\n"
         " --                       every later argument is a file name\n");

@@ -4,6 +4,9 @@
 #include <ctime>
 #include <unistd.h>
 
+#include "base/settings.h"
+#include "run/mpi_candidates.h"
+
 namespace vorbex {
 namespace {
 
@@ -34,7 +37,11 @@ void formatDuration(double seconds, char* text, std::size_t size) {
 
 void startProgress(double totalCandidates) {
     progress = Progress{};
-    progress.enabled = totalCandidates > 1.0 && isatty(STDERR_FILENO) == 1;
+    // Only the first rank of an MPI run writes: it counts the candidates of all ranks
+    const ProgressLine when = longOptions.progressLine;
+    progress.enabled =
+        totalCandidates > 1.0 && !isFollowerRank() &&
+        (when == ProgressLine::ALWAYS || (when == ProgressLine::TERMINAL && isatty(STDERR_FILENO) == 1));
     progress.total = totalCandidates;
     progress.startTime = now();
 }
@@ -43,8 +50,8 @@ void showProgress(int candidatesDone) {
     if (!progress.enabled)
         return;
     const double time = now();
-    // The first candidate shows at once, later ones a few times a second at most
-    if (candidatesDone > 1 && time - progress.lastUpdate < UPDATE_INTERVAL)
+    // The first and the last candidate show at once, the others a few times a second at most
+    if (candidatesDone > 1 && candidatesDone < progress.total && time - progress.lastUpdate < UPDATE_INTERVAL)
         return;
     progress.lastUpdate = time;
     const double elapsed = time - progress.startTime;

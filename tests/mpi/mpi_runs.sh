@@ -100,6 +100,13 @@ same_as_one_process overflow_late "$scratch/in/late" -O16 seq.fa tree.nwk --alig
 # Start-up errors are written once, with the one process's status
 same_as_one_process missing_tree "$scratch/in/nested" seq.fa absent.nwk
 same_as_one_process bad_option "$scratch/in/nested" -Q seq.fa tree.nwk
+# The first rank's progress line (forwarded by mpirun) counts every rank's candidates
+progress="$scratch/progress"
+mkdir -p "$progress"
+cp "$scratch/in/nested"/* "$progress/"
+run_in "$progress" "${MPIRUN[@]}" -- --progress=always seq.fa tree.nwk
+grep -q "Candidate trees 2025/2025" "$progress/stderr.txt" || fail "progress: no line with every candidate"
+[ "$(grep -o "Candidate trees 1/" "$progress/stderr.txt" | wc -l)" = 1 ] || fail "progress: not the first rank's alone"
 for case in overflow_early overflow_late; do
     grep -q "ERROR: MAXSEQLEN overflow" "$scratch/$case/mpi/stdout.txt" || fail "$case: no overflow"
 done

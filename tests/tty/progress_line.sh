@@ -30,4 +30,18 @@ fi
 if grep -q "Candidate trees" stdout.txt plain.log; then
     echo "the progress line reached standard output or the report"; failed=1
 fi
+
+# --progress=always writes it on a pipe too, first and last candidate included;
+# --progress=never keeps a terminal clean
+"$binary" --progress=always seq.fa tree.nwk always.log >/dev/null 2>always.txt
+if ! grep -q "Candidate trees 1/45" always.txt || ! grep -q "Candidate trees 45/45" always.txt; then
+    echo "--progress=always wrote no full progress line:"; cat -A always.txt | head -5; failed=1
+fi
+script -qec "\"$binary\" --progress=never seq.fa tree.nwk never.log" /dev/null >never.txt
+if grep -q "Candidate trees" never.txt; then
+    echo "--progress=never still shows the line"; failed=1
+fi
+if ! cmp -s tty.log always.log || ! cmp -s tty.log never.log; then
+    echo "the report depends on --progress"; failed=1
+fi
 exit $failed

@@ -197,10 +197,10 @@ namespace vorbex {
 namespace {
 
 TEST(ParseLongOptions, TakeTheirValueAfterEqualsOrAsTheNextArgumentAnywhere) {
-    const Parsed parsed =
-        parse({"--alignment=best.fa", "seq.fa", "--alignment-format", "CLUSTAL", "-T", "--order=tree",
-               "tree.nwk", "--tree", "Best Tree.nwk", "--candidates=c.tsv", "--threads=3", "--max-length",
-               "536870911", "--newick=standard", "--fasta-names", "word", "--extra-sequences=ignore"});
+    const Parsed parsed = parse(
+        {"--alignment=best.fa", "seq.fa", "--alignment-format", "CLUSTAL", "-T", "--order=tree", "tree.nwk",
+         "--tree", "Best Tree.nwk", "--candidates=c.tsv", "--threads=3", "--max-length", "536870911",
+         "--newick=standard", "--fasta-names", "word", "--extra-sequences=ignore", "--progress", "Always"});
     ASSERT_EQ(parsed.result, 0) << parsed.output;
     const LongOptions& o = longOptions;
     EXPECT_EQ(o.alignmentFileName, "best.fa");
@@ -213,6 +213,7 @@ TEST(ParseLongOptions, TakeTheirValueAfterEqualsOrAsTheNextArgumentAnywhere) {
     EXPECT_TRUE(o.standardNewick);
     EXPECT_TRUE(o.firstWordNames);
     EXPECT_TRUE(o.ignoreExtraSequences);
+    EXPECT_EQ(o.progressLine, ProgressLine::ALWAYS);
     EXPECT_EQ(runSettings.leftTrim, 1);
     EXPECT_STREQ(runSettings.inputFileName, "seq.fa");
     EXPECT_STREQ(runSettings.treeFileName, "tree.nwk");
@@ -231,6 +232,7 @@ TEST(ParseLongOptions, BadOnesAreArgumentErrorsCountedWithTheOthers) {
         {"--order=random", "Invalid value \"random\" for option \"--order\"\n"},
         {"--threads=0", "Invalid value \"0\" for option \"--threads\"\n"},
         {"--newick=nexus", "Invalid value \"nexus\" for option \"--newick\"\n"},
+        {"--progress=sometimes", "Invalid value \"sometimes\" for option \"--progress\"\n"},
         {"--threads=2x", "Invalid value \"2x\" for option \"--threads\"\n"},
         {"--threads=-1", "Invalid value \"-1\" for option \"--threads\"\n"},
         {"--threads=99999999999999999999",
