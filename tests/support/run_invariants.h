@@ -6,8 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "align/align.h"
+#include "align/quarter_counts.h"
 #include "align/settled_subtrees.h"
 #include "base/settings.h"
 #include "input/input.h"
@@ -41,6 +43,21 @@ inline const char* alignmentFault(const AlignmentScore& score) {
             return "a row without its gaps is its input sequence";
         lastStart = start > lastStart ? start : lastStart;
     }
+    // The settled subtrees' kept column sums are their gathered leaves' sums
+    const QuarterTable& table = quarterTable();
+    std::vector<std::uint64_t> kept(static_cast<std::size_t>(length), 0), counted(kept);
+    bool whole = true;
+    for (int entry = 0; entry < leafCount; ++entry) {
+        const TreeNode* leaf = nodeTable[entry];
+        if (int firstBase; isGatheredLeaf(leaf, firstBase))
+            for (int i = 0; i < length; ++i) {
+                const auto code = static_cast<unsigned char>(leaf->workText[i]);
+                counted[i] += table.lanes[code];
+                whole = whole && table.whole[code] != 0;
+            }
+    }
+    if (addGatheredQuarters(kept.data(), 0, length) != whole || kept != counted)
+        return "the settled subtrees' column sums are those of their leaves";
     // The reported part starts where the last leaf to begin has begun
     if (trimPosition != (runSettings.leftTrim ? lastStart : 0))
         return "the trim position is the column by which every leaf has begun";

@@ -150,6 +150,29 @@ TEST_F(SharedWork, OptionsThatShapeTheAlignmentOrItsTextAgree) {
     expectSameRun(input, {"-D1", "-G0.5", "-O40"});
 }
 
+TEST_F(SharedWork, CodesWeighingThirdsAndLetterGapSymbolsGiveThePlainRun) {
+    // Settled subtrees count their leaves from sums kept per column: codes that
+    // weigh thirds must send the score back to the ordered sums
+    RandomInput input = generate(41, TreeShape{12, 4, true, 120, 40});
+    bool header = false;
+    for (char& c : input.fasta) {
+        header = c == '>' || (header && c != '\n');
+        if (!header && (c == 'k' || c == 'm'))
+            c = c == 'k' ? 'b' : 'h';
+    }
+    ASSERT_NE(input.fasta.find_first_of("bh"), std::string::npos);
+    expectSameRun(input, {});
+    expectSameRun(input, {"-SA", "-T"});
+    // Here only a leaf of a settled subtree holds such a code
+    const Comparison c =
+        runBoth(">s1\nacgbacgtacgt\n>s2\nacgtacgtaggt\n>s3\nacgtccgtacgt\n>s4\nacgtacctacgt\n"
+                ">x\nacgtacgtacct\n>y\naggtacgtacgt\n",
+                "((s1,s2),(s3,s4),x,y);\n", {});
+    EXPECT_GT(c.sharedCounters.nodesKept, 0);
+    EXPECT_EQ(c.shared.standardOutput, c.plain.standardOutput);
+    EXPECT_TRUE(c.shared.report == c.plain.report);
+}
+
 TEST_F(SharedWork, BudgetTooSmallForMostAlignmentsStillGivesThePlainRun) {
     const RandomInput input = generate(31, TreeShape{12, 4, true, 200, 40});
     for (std::size_t budget : {std::size_t{0}, std::size_t{1024}, std::size_t{6000}}) {
