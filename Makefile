@@ -17,9 +17,10 @@ build:
 	cmake --preset release -DVORBEX_TESTS=OFF >/dev/null
 	cmake --build --preset release -j $(JOBS)
 
-# Build every test under the sanitizers and run them all; then the MPI build
-# (without sanitizers: LeakSanitizer would report Open MPI's own allocations)
-# with its test, and the golden cases on it, run without a launcher.
+# Build every test under the sanitizers and run them all; then the MPI build,
+# under the sanitizers too, with its test (without LeakSanitizer, which would
+# report Open MPI's own allocations), and the golden cases on it, run without
+# a launcher.
 test:
 	@tools/require-packages.sh $(TEST_PACKAGES)
 	cmake --preset sanitize >/dev/null
