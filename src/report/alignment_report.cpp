@@ -1,4 +1,5 @@
 // A candidate's alignment in the report: its aligned sequences and summary line.
+#include <cstdio>
 #include <cstring>
 
 #include "base/output.h"
@@ -10,11 +11,21 @@ namespace vorbex {
 void writeAlignedSequences(int trimPosition) {
     if (!(runSettings.outputMask & OUT_ALIGN))
         return;
+    if (reportFile == nullptr)
+        return;
+    // ">%s\n%s\n" for every leaf, written without a format: the texts are known
+    // to their length, and these lines are most of a report's bytes
     for (int entry = 0; entry < leafCount; ++entry) {
         const TreeNode* leaf = nodeTable[entry];
         // Stale characters of an earlier candidate may follow the terminator
         const int textLength = workTextLength(leaf);
-        reportOnly(">%s\n%s\n", leaf->name, trimPosition <= textLength ? leaf->workText + trimPosition : "");
+        std::fputc('>', reportFile);
+        std::fputs(leaf->name, reportFile);
+        std::fputc('\n', reportFile);
+        if (trimPosition < textLength)
+            std::fwrite(leaf->workText + trimPosition, 1, static_cast<std::size_t>(textLength - trimPosition),
+                        reportFile);
+        std::fputc('\n', reportFile);
     }
 }
 
