@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -18,6 +19,36 @@ int variantIndex[MAX_POLYTOMIC_NODES];
 int newNodeCount = 0;
 // Pending nodes of the index and teardown walks; a candidate of any depth fits.
 std::vector<TreeNode*> walkStack;
+// Replacement nodes of earlier candidates, kept with their profiles: every
+// candidate needs as many, and zeroing fresh profiles showed in the profile.
+std::vector<TreeNode*> spareNodes;
+constexpr std::size_t MAX_SPARE_NODES = 4096;
+
+// A replacement node goes back to the spares, or is freed when they are full.
+void retireNode(TreeNode* node) {
+    if (spareNodes.size() < MAX_SPARE_NODES) {
+        spareNodes.push_back(node);
+        return;
+    }
+    releaseNode(node);
+}
+
+// A spare node as createNode gives it, but for its profiles: what they hold
+// is stale, as a profile's columns beyond its length always are.
+TreeNode* takeSpareNode() {
+    TreeNode* node = spareNodes.back();
+    spareNodes.pop_back();
+    ProfileColumn* const work = node->workProfile;
+    ProfileColumn* const saved = node->savedProfile;
+    const int room = node->columnRoom;
+    std::free(node->workText);
+    std::free(node->sourceText);
+    std::memset(static_cast<void*>(node), 0, sizeof *node);
+    node->workProfile = work;
+    node->savedProfile = saved;
+    node->columnRoom = room;
+    return node;
+}
 
 // Slot of `node` among the children of `parent`; -1 when it is not there.
 int findChild(const TreeNode* parent, const TreeNode* node) {
@@ -33,7 +64,7 @@ bool isChildOf(const TreeNode* node, const TreeNode* parent) {
 
 // A replacement node: binary, with its serial and full-size profiles; nullptr without memory.
 TreeNode* makeReplacementNode(TreeNode* parent) {
-    TreeNode* node = createNode();
+    TreeNode* node = spareNodes.empty() ? createNode() : takeSpareNode();
     if (node == nullptr)
         return nullptr;
     node->parent = parent;
@@ -123,12 +154,12 @@ ResultCode tearDownReplacement(TreeNode* polytomic) {
     walkStack.clear();
     walkStack.push_back(replacement->children[1]);
     TreeNode* node = replacement->children[0];
-    releaseNode(replacement);
+    retireNode(replacement);
     while (true) {
         if (node != nullptr && !isChildOf(node, polytomic)) {
             walkStack.push_back(node->children[1]);
             TreeNode* next = node->children[0];
-            releaseNode(node);
+            retireNode(node);
             node = next;
             continue;
         }
@@ -288,6 +319,9 @@ void resetCandidateBuilder() {
 
 void releaseResolution() {
     resetCandidateBuilder();
+    for (TreeNode* node : spareNodes)
+        releaseNode(node);
+    spareNodes.clear();
     releaseResolutionTables();
     polytomicCount = 0;
     maxPolytomyOrder = 0;
