@@ -5,7 +5,7 @@ TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev diffutils groff-base python3-bio
     openmpi-bin
 BENCH_PACKAGES := $(BUILD_PACKAGES) libbenchmark-dev bc
 
-.PHONY: example build test fuzz bench bench-mpi deb format format-check clean
+.PHONY: example build test fuzz bench bench-mpi accuracy deb format format-check clean
 
 # Build the optimised tool and run it on the bundled example.
 example: build
@@ -53,6 +53,13 @@ bench-mpi:
 	cmake -S . -B $(MPI_BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DVORBEX_TESTS=OFF -DVORBEX_BENCH=ON -DVORBEX_MPI=ON >/dev/null
 	cmake --build $(MPI_BENCH_DIR) -j $(JOBS) --target vorbex vorbex_workload
 	bash bench/mpi_bench.sh $(MPI_BENCH_DIR)/vorbex $(MPI_BENCH_DIR)/bench/vorbex_workload $(MPI_BENCH_DIR)/work $(MPI_BENCH_RUNS)
+
+# Alignments against the truth: families simulated by INDELible, aligned on
+# their true tree by the release tool and by MAFFT (bench/accuracy/accuracy.py);
+# outside the test suite.
+accuracy: build
+	@tools/require-packages.sh indelible mafft python3
+	/usr/bin/python3 bench/accuracy/accuracy.py build/release/vorbex build/accuracy
 
 # Build the fuzz targets with clang and run each for FUZZ_SECONDS.
 FUZZ_SECONDS ?= 60

@@ -1,0 +1,202 @@
+#!/usr/bin/python3
+"""How close the tool's alignments come to the truth, beside MAFFT on the same tree.
+
+    accuracy.py VORBEX WORK_DIR [FAMILY ...]
+
+Each family is simulated by INDELible along a random rooted tree (substitutions
+and indels, fixed seeds), so its true alignment is known. The tool aligns the
+unaligned sequences on the true tree (names and branch lengths, read with
+--newick=standard), and MAFFT does the same given that tree (--retree 1
+--treein). Both are scored against the true alignment: SP, the share of the
+true alignment's residue pairs that an alignment puts in one column, and TC,
+the share of its columns that an alignment reproduces whole.
+"""
+import os
+import re
+import subprocess
+import sys
+
+# name: taxa, root length, tree depth (substitutions per site, root to tips),
+# indel rate (per substitution), INDELible seed
+FAMILIES = {
+    "F16": (16, 400, 0.15, 0.05, 101),
+    "F32": (32, 800, 0.25, 0.06, 202),
+    "F64": (64, 300, 0.3, 0.08, 303),
+    "F100": (100, 1500, 0.2, 0.04, 404),
+}
+
+CONTROL = """[TYPE] NUCLEOTIDE 1
+[SETTINGS]
+  [randomseed] {seed}
+  [output] FASTA
+[MODEL] m1
+  [submodel] HKY 2.0
+  [indelmodel] POW 1.7 40
+  [indelrate] {indel}
+[TREE] t1 [rooted] {taxa} 2.4 0.1 0.2539 0.1
+  [treedepth] {depth}
+[PARTITIONS] p1 [t1 m1 {length}]
+[EVOLVE] p1 1 family
+"""
+
+
+def read_fasta(path):
+    records, name = {}, None
+    order = []
+    for line in open(path):
+        line = line.strip()
+        if line.startswith(">"):
+            name = line[1:].split()[0]
+            order.append(name)
+            records[name] = []
+        elif name is not None:
+            records[name].append(line)
+    return order, {n: "".join(parts).upper().replace("U", "T") for n, parts in records.items()}
+
+
+def write_fasta(path, order, rows):
+    with open(path, "w") as out:
+        for name in order:
+            out.write(">%s\n%s\n" % (name, rows[name]))
+
+
+def parse_newick(text):
+    text = text.strip().rstrip(";")
+    pos = 0
+
+    def node():
+        nonlocal pos
+        children = []
+        name = ""
+        if text[pos] == "(":
+            pos += 1
+            children.append(node())
+            while text[pos] == ",":
+                pos += 1
+                children.append(node())
+            pos += 1
+        else:
+            name = re.match(r"[^:,()]+", text[pos:]).group(0)
+            pos += len(name)
+        length = 1.0
+        if pos < len(text) and text[pos] == ":":
+            match = re.match(r":([0-9.eE+-]+)", text[pos:])
+            length = float(match.group(1))
+            pos += len(match.group(0))
+        return name, children, length
+
+    return node()
+
+
+def newick(tree):
+    name, children, length = tree
+    inner = "(" + ",".join(newick(c) for c in children) + ")" if children else name
+    return "%s:%.6f" % (inner, length)
+
+
+def mafft_tree(tree, index):
+    """MAFFT's guide tree: one merge a line, each group named by its first member."""
+    lines = []
+
+    def walk(node):
+        _, children, _ = node
+        if not children:
+            return index[node[0]]
+        a, b = walk(children[0]), walk(children[1])
+        la, lb = children[0][2], children[1][2]
+        if a > b:
+            a, b, la, lb = b, a, lb, la
+        lines.append("%5d %5d %10.5f %10.5f" % (a, b, la, lb))
+        return a
+
+    walk(tree)
+    return "\n".join(lines) + "\n"
+
+
+def renamed(tree):
+    name, children, length = tree
+    return ("s" + name if not children else ""), [renamed(c) for c in children], length
+
+
+def residue_columns(rows):
+    """For each sequence, the column of each of its residues."""
+    columns = {}
+    for name, row in rows.items():
+        columns[name] = [c for c, ch in enumerate(row) if ch != "-"]
+    return columns
+
+
+def sp_tc(reference, test):
+    ref_cols, test_cols = residue_columns(reference), residue_columns(test)
+    length = len(next(iter(reference.values())))
+    members = [[] for _ in range(length)]
+    for name, cols in ref_cols.items():
+        for residue, column in enumerate(cols):
+            members[column].append((name, residue))
+    test_size = {}
+    for name, cols in test_cols.items():
+        for column in cols:
+            test_size[column] = test_size.get(column, 0) + 1
+    pairs = kept = columns = whole = 0
+    for column in members:
+        if len(column) < 2:
+            continue
+        groups = {}
+        for name, residue in column:
+            target = test_cols[name][residue]
+            groups[target] = groups.get(target, 0) + 1
+        pairs += len(column) * (len(column) - 1) // 2
+        kept += sum(g * (g - 1) // 2 for g in groups.values())
+        columns += 1
+        if len(groups) == 1 and test_size[next(iter(groups))] == len(column):
+            whole += 1
+    return kept / pairs, whole / columns
+
+
+def run_family(vorbex, work, name, spec):
+    taxa, length, depth, indel, seed = spec
+    folder = os.path.join(work, name)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "control.txt"), "w") as out:
+        out.write(CONTROL.format(seed=seed, indel=indel, taxa=taxa, depth=depth, length=length))
+    subprocess.run(["indelible"], cwd=folder, check=True, stdout=subprocess.DEVNULL)
+    tree_line = open(os.path.join(folder, "trees.txt")).read().strip().splitlines()[-1]
+    tree = renamed(parse_newick(tree_line.split("\t")[-1]))
+    order, unaligned = read_fasta(os.path.join(folder, "family.fas"))
+    order = ["s" + n for n in order]
+    unaligned = {"s" + n: s.replace("-", "") for n, s in unaligned.items()}
+    _, truth = read_fasta(os.path.join(folder, "family_TRUE.fas"))
+    truth = {"s" + n: s for n, s in truth.items()}
+    write_fasta(os.path.join(folder, "seqs.fasta"), order, {n: s.lower() for n, s in unaligned.items()})
+    with open(os.path.join(folder, "tree.nwk"), "w") as out:
+        out.write(newick(tree) + ";\n")
+    with open(os.path.join(folder, "tree.mafft"), "w") as out:
+        out.write(mafft_tree(tree, {n: i + 1 for i, n in enumerate(order)}))
+
+    results = {}
+    subprocess.run([vorbex, "--newick=standard", "--max-length=16000", "--alignment=vorbex.fasta",
+                    "seqs.fasta", "tree.nwk", "vorbex.log"], cwd=folder, check=True, stdout=subprocess.DEVNULL)
+    results["vorbex"] = sp_tc(truth, read_fasta(os.path.join(folder, "vorbex.fasta"))[1])
+    with open(os.path.join(folder, "mafft.fasta"), "w") as out:
+        subprocess.run(["mafft", "--retree", "1", "--treein", "tree.mafft", "seqs.fasta"], cwd=folder,
+                       check=True, stdout=out, stderr=subprocess.DEVNULL)
+    results["mafft"] = sp_tc(truth, read_fasta(os.path.join(folder, "mafft.fasta"))[1])
+    return results
+
+
+def main():
+    if len(sys.argv) < 3:
+        sys.exit(__doc__)
+    vorbex, work = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    names = sys.argv[3:] or list(FAMILIES)
+    print("family   taxa  length  vorbex SP / TC    MAFFT SP / TC (same tree)")
+    for name in names:
+        spec = FAMILIES[name]
+        result = run_family(vorbex, work, name, spec)
+        print("%-7s %5d %7d   %.3f / %.3f     %.3f / %.3f" % (name, spec[0], spec[1], *result["vorbex"],
+                                                            *result["mafft"]))
+        sys.stdout.flush()
+
+
+if __name__ == "__main__":
+    main()
