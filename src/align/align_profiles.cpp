@@ -79,7 +79,12 @@ ResultCode traceBack(TreeNode* first, TreeNode* second) {
         }
         --k;
     }
+    return keepAlignedColumns(first, second, k);
+}
 
+} // namespace
+
+ResultCode keepAlignedColumns(TreeNode* first, TreeNode* second, int k) {
     const int length = first->workLength + second->workLength - 1 - k;
     if (length > longOptions.maxLength) {
         reportBoth("ERROR: MAXSEQLEN overflow\n");
@@ -99,8 +104,6 @@ ResultCode traceBack(TreeNode* first, TreeNode* second) {
     std::memmove(alignmentPath, alignmentPath + k + 1, static_cast<std::size_t>(length));
     return 0;
 }
-
-} // namespace
 
 KernelSettings currentKernelSettings() {
     const RunSettings& r = runSettings;
@@ -184,6 +187,8 @@ double fillPlainKernel(const KernelSettings& s, const ProfileColumn* columns1, i
 }
 
 ResultCode alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second, double& score) {
+    if (longOptions.scoring == Scoring::SUM_OF_PAIRS)
+        return alignBySumOfPairs(first, second, score);
     const KernelSettings s = currentKernelSettings();
     const ProfileColumn* const columns1 = first->workProfile;
     const ProfileColumn* const columns2 = second->workProfile;

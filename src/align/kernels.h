@@ -48,6 +48,17 @@ double alignmentStorageBytes(KernelKind kind, int n, int m);
 // `threads` threads; false when memory is exhausted. The kernels call it
 // themselves; alignProfilesWith first, to report a failure.
 [[nodiscard]] bool reserveAlignmentStorage(KernelKind kind, int n, int m, int threads);
+// The trace matrix, the two aligned buffers and the path alone, for the
+// sum-of-pairs alignment; false when memory is exhausted.
+[[nodiscard]] bool reserveTraceStorage(int n, int m);
+
+// After a traceback that filled the aligned buffers and the path from
+// position n + m - 1 down to k + 1: checks the length against --max-length,
+// gives both nodes the aligned columns and moves the path to its start.
+// ERINT or ERMEM after a message, the nodes as they were.
+[[nodiscard]] ResultCode keepAlignedColumns(TreeNode* first, TreeNode* second, int k);
+// Profile against profile by the weighted sum of pairs (--scoring=sp).
+[[nodiscard]] ResultCode alignBySumOfPairs(TreeNode* first, TreeNode* second, double& score);
 
 // True when this processor can run the kernel.
 bool kernelAvailable(KernelKind kind);

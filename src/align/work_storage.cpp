@@ -120,10 +120,9 @@ double alignmentStorageBytes(KernelKind kind, int n, int m) {
     return cells * (1.0 + matrices) + 3.0 * sizeof(ProfileColumn) * (static_cast<double>(n) + m);
 }
 
-bool reserveAlignmentStorage(KernelKind kind, int n, int m, int threads) {
-    const std::size_t cells = cellsOf(n, m);
+bool reserveTraceStorage(int n, int m) {
     const std::size_t length = static_cast<std::size_t>(n) + static_cast<std::size_t>(m) + 1;
-    if (!traceBlock.reserve(cells) || !alignedBlock1.reserve(length * sizeof(ProfileColumn)) ||
+    if (!traceBlock.reserve(cellsOf(n, m)) || !alignedBlock1.reserve(length * sizeof(ProfileColumn)) ||
         !alignedBlock2.reserve(length * sizeof(ProfileColumn)) || !pathBlock.reserve(length))
         return false;
     traceMatrix = static_cast<std::uint8_t*>(traceBlock.data);
@@ -131,6 +130,13 @@ bool reserveAlignmentStorage(KernelKind kind, int n, int m, int threads) {
     alignedBuffer1 = static_cast<ProfileColumn*>(alignedBlock1.data);
     alignedBuffer2 = static_cast<ProfileColumn*>(alignedBlock2.data);
     alignmentPath = static_cast<std::uint8_t*>(pathBlock.data);
+    return true;
+}
+
+bool reserveAlignmentStorage(KernelKind kind, int n, int m, int threads) {
+    const std::size_t cells = cellsOf(n, m);
+    if (!reserveTraceStorage(n, m))
+        return false;
     if (kind != KernelKind::Plain)
         return reserveStripeBuffers(n, m, threads);
     if (!scoreBlock.reserve(cells * sizeof(double)) || !gapInFirstBlock.reserve(cells * sizeof(double)) ||

@@ -44,6 +44,10 @@ enum class AlignmentFormat { FASTA, CLUSTAL, PHYLIP, STOCKHOLM };
 enum class RowOrder { INPUT, TREE };
 
 // What the long options set; each is off until asked for.
+// How profiles are aligned and candidates compared: as specified, or by the
+// weighted sum of pairs.
+enum class Scoring { CLASSIC, SUM_OF_PAIRS };
+
 // When the progress line shows: on a terminal, or also on a pipe (mpirun
 // forwards the first rank's standard error through one), or never.
 enum class ProgressLine { TERMINAL, ALWAYS, NEVER };
@@ -60,6 +64,7 @@ struct LongOptions {
     bool ignoreExtraSequences = false; // records of names not in the tree are passed over
     int maxLength = MAXSEQLEN;         // the longest sequence and alignment, in columns
     ProgressLine progressLine = ProgressLine::TERMINAL;
+    Scoring scoring = Scoring::CLASSIC;
 };
 
 extern LongOptions longOptions;

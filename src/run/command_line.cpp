@@ -185,6 +185,8 @@ int takeLongValue(const std::string& name, const char* value) {
         valid = parseChoice(value, {"names", "standard"}, {false, true}, o.standardNewick);
     else if (name == "fasta-names")
         valid = parseChoice(value, {"line", "word"}, {false, true}, o.firstWordNames);
+    else if (name == "scoring")
+        valid = parseChoice(value, {"classic", "sp"}, {Scoring::CLASSIC, Scoring::SUM_OF_PAIRS}, o.scoring);
     else if (name == "progress")
         valid =
             parseChoice(value, {"terminal", "always", "never"},
@@ -199,7 +201,7 @@ int takeLongValue(const std::string& name, const char* value) {
 
 bool takesValue(const std::string& name) {
     for (const char* known : {"alignment", "alignment-format", "order", "tree", "candidates", "threads",
-                              "max-length", "newick", "fasta-names", "extra-sequences", "progress"})
+                              "max-length", "newick", "fasta-names", "extra-sequences", "progress", "scoring"})
         if (name == known)
             return true;
     return false;
@@ -258,6 +260,7 @@ void printLongOptions() {
         " --fasta-names=word       a sequence's name is the first word of its header (line: default)\n"
         " --extra-sequences=ignore pass over sequences not in the tree (error: the default)\n"
         " --progress=P             the progress line: terminal (default), always, never\n"
+        " --scoring=sp             align profiles by the weighted sum of pairs (classic: the default)\n"
         " --help                   show this text\n"
         " --version                show the version\n"
         " --                       every later argument is a file name\n");

@@ -1,0 +1,222 @@
+// Profile against profile by the weighted sum of pairs (--scoring=sp).
+//
+// A column's weights are the shares of its sequences' bases, each sequence
+// weighing as the tree's shape makes it (a child profile is half its parent),
+// and 1 less their sum is its share of gaps. Two columns score the expected
+// substitution score of a base of one against a base of the other. A gap column
+// placed against a column costs in proportion to that column's bases (its
+// sequences that already hold a gap there pay nothing), an opening more than a
+// further gap; a gap before the first or after the last column of a profile is
+// charged no opening and less per column. Affine gaps by three states: a pair
+// (M), a column of the first against a gap (X), one of the second against a
+// gap (Y). Ties go to the pair, then X, then Y, and to extending over opening.
+#include <cmath>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "align/align.h"
+#include "align/kernels.h"
+#include "base/output.h"
+
+namespace vorbex {
+
+namespace {
+
+struct SumOfPairsCosts {
+    double match;
+    double transition;   // A with G, C with T
+    double transversion; // any other pair of bases
+    double gapOpen;      // added once per gap, times the bases it faces
+    double gapExtend;    // added per gap column, times the bases it faces
+    double endGapShare;  // of gapExtend, for a gap before or after a profile
+};
+
+constexpr SumOfPairsCosts COSTS = {1.0, -0.25, -0.6, -3.0, -0.4, 0.5};
+
+constexpr double NONE = -std::numeric_limits<double>::infinity();
+
+// Trace of one cell: where M came from, and whether X and Y extended a gap
+// or opened one (from M, or from the other gap state).
+enum : std::uint8_t {
+    M_FROM_X = 1,
+    M_FROM_Y = 2,
+    X_EXTENDS = 4,
+    X_FROM_Y = 8,
+    Y_EXTENDS = 16,
+    Y_FROM_X = 32,
+};
+
+enum class State { M, X, Y };
+
+struct Substitution {
+    double score[BASE_COUNT][BASE_COUNT];
+};
+
+Substitution buildSubstitution() {
+    Substitution s{};
+    for (int x = 0; x < BASE_COUNT; ++x)
+        for (int y = 0; y < BASE_COUNT; ++y) {
+            const bool transition = (x ^ y) == 2; // A=0 with G=2, C=1 with T=3
+            s.score[x][y] = x == y ? COSTS.match : transition ? COSTS.transition : COSTS.transversion;
+        }
+    return s;
+}
+
+double bases(const ProfileColumn& column) {
+    return column.weight[BASE_A] + column.weight[BASE_C] + column.weight[BASE_G] + column.weight[BASE_T];
+}
+
+double pairScore(const Substitution& s, const ProfileColumn& a, const ProfileColumn& b) {
+    double sum = 0.0;
+    for (int x = 0; x < BASE_COUNT; ++x) {
+        double row = 0.0;
+        for (int y = 0; y < BASE_COUNT; ++y)
+            row += s.score[x][y] * b.weight[y];
+        sum += a.weight[x] * row;
+    }
+    return sum;
+}
+
+// The better of two candidates, the first on a tie; `took` tells which.
+double better(double first, double second, bool& tookSecond) {
+    tookSecond = second > first;
+    return tookSecond ? second : first;
+}
+
+} // namespace
+
+ResultCode alignBySumOfPairs(TreeNode* first, TreeNode* second, double& score) {
+    static const Substitution substitution = buildSubstitution();
+    const int n = first->workLength;
+    const int m = second->workLength;
+    if (!reserveTraceStorage(n, m)) {
+        const double traceBytes = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
+        reportBoth("ERROR: Aligning profiles of %d and %d columns needs a trace matrix of %.0f bytes, more than "
+                   "this machine can give\n",
+                   n, m, traceBytes);
+        return ERMEM;
+    }
+    const ProfileColumn* const a = first->workProfile;
+    const ProfileColumn* const b = second->workProfile;
+    static std::vector<double> basesA, basesB;
+    basesA.resize(static_cast<std::size_t>(n) + 1);
+    basesB.resize(static_cast<std::size_t>(m) + 1);
+    for (int i = 1; i <= n; ++i)
+        basesA[i] = bases(a[i - 1]);
+    for (int j = 1; j <= m; ++j)
+        basesB[j] = bases(b[j - 1]);
+    const double endExtend = COSTS.gapExtend * COSTS.endGapShare;
+
+    // Rows i - 1 and i of the three states
+    static std::vector<double> rows[6];
+    for (std::vector<double>& row : rows)
+        row.assign(static_cast<std::size_t>(m) + 1, NONE);
+    double* prevM = rows[0].data();
+    double* prevX = rows[1].data();
+    double* prevY = rows[2].data();
+    double* curM = rows[3].data();
+    double* curX = rows[4].data();
+    double* curY = rows[5].data();
+    std::uint8_t* const F = traceMatrix;
+
+    // Row 0: the first profile not begun, the second's columns against gaps before it
+    prevM[0] = 0.0;
+    F[0] = 0;
+    for (int j = 1; j <= m; ++j) {
+        prevY[j] = (j == 1 ? prevM[0] : prevY[j - 1]) + endExtend * basesB[j];
+        F[traceCell(0, j)] = j == 1 ? 0 : Y_EXTENDS;
+    }
+    for (int i = 1; i <= n; ++i) {
+        curM[0] = NONE;
+        curY[0] = NONE;
+        curX[0] = (i == 1 ? prevM[0] : prevX[0]) + endExtend * basesA[i];
+        F[traceCell(i, 0)] = i == 1 ? 0 : X_EXTENDS;
+        for (int j = 1; j <= m; ++j) {
+            std::uint8_t flags = 0;
+            bool took;
+            // Pair
+            double from = prevM[j - 1];
+            from = better(from, prevX[j - 1], took);
+            if (took)
+                flags = M_FROM_X;
+            from = better(from, prevY[j - 1], took);
+            if (took)
+                flags = M_FROM_Y;
+            curM[j] = from + pairScore(substitution, a[i - 1], b[j - 1]);
+
+            // Column i against a gap: after the second's last column no opening
+            const bool endX = j == m;
+            const double extendX = (endX ? endExtend : COSTS.gapExtend) * basesA[i];
+            const double openX = endX ? 0.0 : COSTS.gapOpen * basesA[i];
+            double x = prevM[j] + openX;
+            x = better(x, prevY[j] + openX, took);
+            if (took)
+                flags |= X_FROM_Y;
+            x = better(x, prevX[j], took);
+            if (took)
+                flags = static_cast<std::uint8_t>((flags & ~X_FROM_Y) | X_EXTENDS);
+            curX[j] = x + extendX;
+
+            // Column j against a gap: after the first's last column no opening
+            const bool endY = i == n;
+            const double extendY = (endY ? endExtend : COSTS.gapExtend) * basesB[j];
+            const double openY = endY ? 0.0 : COSTS.gapOpen * basesB[j];
+            double y = curM[j - 1] + openY;
+            y = better(y, curX[j - 1] + openY, took);
+            if (took)
+                flags |= Y_FROM_X;
+            y = better(y, curY[j - 1], took);
+            if (took)
+                flags = static_cast<std::uint8_t>((flags & ~Y_FROM_X) | Y_EXTENDS);
+            curY[j] = y + extendY;
+            F[traceCell(i, j)] = flags;
+        }
+        std::swap(prevM, curM);
+        std::swap(prevX, curX);
+        std::swap(prevY, curY);
+    }
+
+    // The corner: the pair first, then X, then Y
+    bool took;
+    State state = State::M;
+    score = prevM[m];
+    score = better(score, prevX[m], took);
+    if (took)
+        state = State::X;
+    score = better(score, prevY[m], took);
+    if (took)
+        state = State::Y;
+
+    const ProfileColumn gapColumn{};
+    int i = n;
+    int j = m;
+    int k = n + m - 1;
+    while (i > 0 || j > 0) {
+        const std::uint8_t flags = F[traceCell(i, j)];
+        if (state == State::M && i > 0 && j > 0) {
+            alignmentPath[k] = TRACE_DIAG;
+            alignedBuffer1[k] = a[i - 1];
+            alignedBuffer2[k] = b[j - 1];
+            state = (flags & M_FROM_X) ? State::X : (flags & M_FROM_Y) ? State::Y : State::M;
+            --i;
+            --j;
+        } else if (j == 0 || (state == State::X && i > 0)) {
+            alignmentPath[k] = TRACE_UP;
+            alignedBuffer1[k] = a[i - 1];
+            alignedBuffer2[k] = gapColumn;
+            state = (flags & X_EXTENDS) ? State::X : (flags & X_FROM_Y) ? State::Y : State::M;
+            --i;
+        } else {
+            alignmentPath[k] = TRACE_LEFT;
+            alignedBuffer1[k] = gapColumn;
+            alignedBuffer2[k] = b[j - 1];
+            state = (flags & Y_EXTENDS) ? State::Y : (flags & Y_FROM_X) ? State::X : State::M;
+            --j;
+        }
+        --k;
+    }
+    return keepAlignedColumns(first, second, k);
+}
+
+} // namespace vorbex
