@@ -23,6 +23,9 @@ FAMILIES = {
     "F32": (32, 800, 0.25, 0.06, 202),
     "F64": (64, 300, 0.3, 0.08, 303),
     "F100": (100, 1500, 0.2, 0.04, 404),
+    # Not seen while the costs of --scoring=sp were fitted on the four above
+    "H24": (24, 1000, 0.35, 0.05, 505),
+    "H48": (48, 600, 0.2, 0.07, 606),
 }
 
 CONTROL = """[TYPE] NUCLEOTIDE 1

@@ -32,7 +32,8 @@ struct SumOfPairsCosts {
     double endGapShare;  // of gapExtend, for a gap before or after a profile
 };
 
-constexpr SumOfPairsCosts COSTS = {1.0, -0.25, -0.6, -3.0, -0.4, 0.5};
+// Fitted on the simulated families of bench/accuracy (see the README)
+constexpr SumOfPairsCosts COSTS = {1.0, -0.1, -0.5, -2.5, -0.15, 1.0};
 
 constexpr double NONE = -std::numeric_limits<double>::infinity();
 
@@ -92,9 +93,10 @@ ResultCode alignBySumOfPairs(TreeNode* first, TreeNode* second, double& score) {
     const int m = second->workLength;
     if (!reserveTraceStorage(n, m)) {
         const double traceBytes = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
-        reportBoth("ERROR: Aligning profiles of %d and %d columns needs a trace matrix of %.0f bytes, more than "
-                   "this machine can give\n",
-                   n, m, traceBytes);
+        reportBoth(
+            "ERROR: Aligning profiles of %d and %d columns needs a trace matrix of %.0f bytes, more than "
+            "this machine can give\n",
+            n, m, traceBytes);
         return ERMEM;
     }
     const ProfileColumn* const a = first->workProfile;

@@ -200,8 +200,9 @@ int takeLongValue(const std::string& name, const char* value) {
 }
 
 bool takesValue(const std::string& name) {
-    for (const char* known : {"alignment", "alignment-format", "order", "tree", "candidates", "threads",
-                              "max-length", "newick", "fasta-names", "extra-sequences", "progress", "scoring"})
+    for (const char* known :
+         {"alignment", "alignment-format", "order", "tree", "candidates", "threads", "max-length", "newick",
+          "fasta-names", "extra-sequences", "progress", "scoring"})
         if (name == known)
             return true;
     return false;
