@@ -148,6 +148,8 @@ TEST_F(SharedWork, OptionsThatShapeTheAlignmentOrItsTextAgree) {
     expectSameRun(input, {"-S", "-T"});
     expectSameRun(input, {"-D0", "-G0", "-RA2", "-RT0.5"});
     expectSameRun(input, {"-D1", "-G0.5", "-O40"});
+    expectSameRun(input, {"--scoring=sp"});
+    expectSameRun(generate(22, TreeShape{11, 3, true, 200, 30}), {"--scoring=sp", "-O40"});
 }
 
 TEST_F(SharedWork, CodesWeighingThirdsAndLetterGapSymbolsGiveThePlainRun) {

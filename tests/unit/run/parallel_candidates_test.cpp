@@ -97,6 +97,7 @@ TEST_F(ParallelCandidates, CandidateCountsThatDoNotFillTheLastChunk) {
     ASSERT_EQ(input.candidates, 15);
     expectSameAsSerial(input, {});
     expectSameAsSerial(input, {"-O40"});
+    expectSameAsSerial(input, {"--scoring=sp"});
 }
 
 // ---- Runs that end inside a candidate: the whole driver in a child process

@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "align/align.h"
+#include "base/settings.h"
+#include "run/run.h"
+#include "support/nodes.h"
+
+namespace vorbex {
+namespace {
+
+using test_support::NodePool;
+using test_support::workText;
+
+// Costs of --scoring=sp: a match 1, a transition -0.1, a transversion -0.5, a
+// gap opening -2.5 and each gap column -0.15 (times the bases they face); a gap
+// before or after a profile is charged no opening.
+class SumOfPairs : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(initialiseRun(), 0);
+        longOptions.scoring = Scoring::SUM_OF_PAIRS;
+    }
+    void TearDown() override { longOptions = LongOptions{}; }
+
+    struct Result {
+        std::string first;
+        std::string second;
+        double score;
+        ResultCode code;
+    };
+
+    Result align(const char* first, const char* second) {
+        TreeNode* a = pool.leaf(first);
+        TreeNode* b = pool.leaf(second);
+        double score = 0.0;
+        const ResultCode code = alignProfiles(a, b, score);
+        EXPECT_EQ(a->workLength, b->workLength);
+        return {workText(a), workText(b), score, code};
+    }
+
+    NodePool pool;
+};
+
+TEST_F(SumOfPairs, PairsAndGapsScoreAsTheCostsSay) {
+    const struct {
+        const char* first;
+        const char* second;
+        const char* alignedFirst;
+        const char* alignedSecond;
+        double score;
+    } cases[] = {
+        // Equal profiles: every column a match
+        {"ACGTACGT", "ACGTACGT", "ACGTACGT", "ACGTACGT", 8.0},
+        // A transition is worth pairing, a transversion not: two end gaps cost less
+        {"A", "G", "A", "G", -0.1},
+        {"A", "C", "-A", "C-", -0.3},
+        // One base missing inside: one gap, opened and extended once
+        {"ACGTTGCAAGCT", "ACGTTGAAGCT", "ACGTTGCAAGCT", "ACGTTG-AAGCT", 11.0 - 2.5 - 0.15},
+        // Where shifting costs less than opening a gap inside, the gap goes to the end
+        {"AACCGGTT", "AACGGTT", "AACCGGTT", "-AACGGTT", 6.0 - 0.5 - 0.15},
+        // Missing at the ends: no opening
+        {"TTACGTACGG", "ACGTAC", "TTACGTACGG", "--ACGTAC--", 6.0 - 4 * 0.15},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.first) + " against " + c.second);
+        const Result r = align(c.first, c.second);
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(r.first, c.alignedFirst);
+        EXPECT_EQ(r.second, c.alignedSecond);
+        EXPECT_NEAR(r.score, c.score, 1e-12);
+    }
+}
+
+TEST_F(SumOfPairs, AnAlignmentPastTheLongestAllowedLeavesTheProfilesAsTheyWere) {
+    // Four transversions cost more than eight end gap columns
+    longOptions.maxLength = 7;
+    testing::internal::CaptureStdout();
+    const Result r = align("aaaa", "cccc");
+    const std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(r.code, ERINT);
+    EXPECT_EQ(r.first, "AAAA");
+    EXPECT_EQ(r.second, "CCCC");
+    EXPECT_NE(output.find("MAXSEQLEN overflow"), std::string::npos);
+}
+
+} // namespace
+} // namespace vorbex
