@@ -60,6 +60,7 @@ struct AlignmentScore {
     int Conserv0;
     int Conserv1;
     double ConsIndex;
+    double sumOfPairs; // --scoring=sp only: the whole alignment's weighted sum of pairs
 };
 
 extern int trimPosition;
@@ -67,6 +68,11 @@ extern int trimPosition;
 // a message when it cannot be had. traceBackward ends with it.
 [[nodiscard]] ResultCode reserveLeafTexts();
 int insertGapSymbols();
+// The conserved sites and, under --scoring=sp, the sum of pairs, which reads
+// every leaf's aligned profile (complete them first).
 AlignmentScore scoreAlignment();
+// The weighted sum of pairs of the alignment standing in the leaves' aligned
+// profiles, under the costs the profiles were aligned by.
+double alignmentSumOfPairs();
 
 } // namespace vorbex

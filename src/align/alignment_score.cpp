@@ -88,7 +88,7 @@ bool sumByQuarters(int alignmentLength, std::vector<ProfileColumn>& columnSum) {
 } // namespace
 
 AlignmentScore scoreAlignment() {
-    AlignmentScore score{0, 0, 0, 0.0};
+    AlignmentScore score{0, 0, 0, 0.0, 0.0};
     if (leafCount == 0)
         return score;
     const int longest = longOptions.maxLength;
@@ -123,6 +123,8 @@ AlignmentScore scoreAlignment() {
             previousConserved = false;
         }
     }
+    if (longOptions.scoring == Scoring::SUM_OF_PAIRS)
+        score.sumOfPairs = alignmentSumOfPairs();
     return score;
 }
 

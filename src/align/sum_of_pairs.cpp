@@ -17,23 +17,14 @@
 
 #include "align/align.h"
 #include "align/kernels.h"
+#include "align/sum_of_pairs.h"
 #include "base/output.h"
 
 namespace vorbex {
 
 namespace {
 
-struct SumOfPairsCosts {
-    double match;
-    double transition;   // A with G, C with T
-    double transversion; // any other pair of bases
-    double gapOpen;      // added once per gap, times the bases it faces
-    double gapExtend;    // added per gap column, times the bases it faces
-    double endGapShare;  // of gapExtend, for a gap before or after a profile
-};
-
-// Fitted on the simulated families of bench/accuracy (see the README)
-constexpr SumOfPairsCosts COSTS = {1.0, -0.1, -0.5, -2.5, -0.15, 1.0};
+constexpr SumOfPairsCosts COSTS = SUM_OF_PAIRS_COSTS;
 
 constexpr double NONE = -std::numeric_limits<double>::infinity();
 
@@ -85,7 +76,71 @@ double better(double first, double second, bool& tookSecond) {
     return tookSecond ? second : first;
 }
 
+double selfScore(const Substitution& s, const ProfileColumn& a) {
+    return pairScore(s, a, a);
+}
+
 } // namespace
+
+double alignmentSumOfPairs() {
+    static const Substitution substitution = buildSubstitution();
+    if (leafCount == 0)
+        return 0.0;
+    const int length = nodeTable[0]->workLength;
+    // Per column: the weighted base counts, the leaves' pairs with themselves,
+    // the weight of bases, and of gaps inside a row, before or after it, and
+    // opened there
+    struct Column {
+        double counts[BASE_COUNT];
+        double self, bases, innerGaps, endGaps, openings;
+    };
+    static std::vector<Column> columns;
+    columns.assign(static_cast<std::size_t>(length), Column{});
+    for (int entry = 0; entry < leafCount; ++entry) {
+        const TreeNode* leaf = nodeTable[entry];
+        int depth = 0;
+        for (const TreeNode* node = leaf; node->parent != nullptr; node = node->parent)
+            ++depth;
+        // As the profiles weigh it: half of its parent's share at every level
+        const double w = std::ldexp(1.0, -depth);
+        const ProfileColumn* const row = leaf->workProfile;
+        const int end = leaf->workLength < length ? leaf->workLength : length;
+        int first = -1;
+        int last = -1;
+        for (int c = 0; c < end; ++c)
+            if (!isGapColumn(row[c])) {
+                first = first < 0 ? c : first;
+                last = c;
+            }
+        for (int c = 0; c < end; ++c) {
+            Column& column = columns[c];
+            if (!isGapColumn(row[c])) {
+                for (int x = 0; x < BASE_COUNT; ++x)
+                    column.counts[x] += w * row[c].weight[x];
+                column.self += w * w * selfScore(substitution, row[c]);
+                column.bases += w * bases(row[c]);
+            } else if (c < first || c > last || first < 0) {
+                column.endGaps += w;
+            } else {
+                column.innerGaps += w;
+                if (!isGapColumn(row[c - 1]))
+                    column.openings += w;
+            }
+        }
+    }
+    double total = 0.0;
+    for (const Column& column : columns) {
+        double all = 0.0;
+        for (int x = 0; x < BASE_COUNT; ++x)
+            for (int y = 0; y < BASE_COUNT; ++y)
+                all += column.counts[x] * column.counts[y] * substitution.score[x][y];
+        // Every pair of two different leaves once
+        total += 0.5 * (all - column.self);
+        total += column.bases * (COSTS.gapExtend * (column.innerGaps + COSTS.endGapShare * column.endGaps) +
+                                 COSTS.gapOpen * column.openings);
+    }
+    return total;
+}
 
 ResultCode alignBySumOfPairs(TreeNode* first, TreeNode* second, double& score) {
     static const Substitution substitution = buildSubstitution();

@@ -30,11 +30,15 @@ void writeAlignedSequences(int trimPosition) {
 }
 
 void writeCandidateSummary(int candidateNumber, bool polytomic, int length, int conserv0, int conserv1,
-                           double consIndex) {
+                           double consIndex, double sumOfPairs) {
     if (!polytomic && !(runSettings.outputMask & OUT_VERBOSE))
         return;
-    reportOnly("#%d: MA_length=%d Conserv0=%d Conserv1=%d ConsIndex=%.2f\n\n", candidateNumber, length,
-               conserv0, conserv1, consIndex);
+    if (longOptions.scoring == Scoring::SUM_OF_PAIRS)
+        reportOnly("#%d: MA_length=%d Conserv0=%d Conserv1=%d ConsIndex=%.2f SP=%.4f\n\n", candidateNumber,
+                   length, conserv0, conserv1, consIndex, sumOfPairs);
+    else
+        reportOnly("#%d: MA_length=%d Conserv0=%d Conserv1=%d ConsIndex=%.2f\n\n", candidateNumber, length,
+                   conserv0, conserv1, consIndex);
 }
 
 } // namespace vorbex

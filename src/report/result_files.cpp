@@ -103,7 +103,9 @@ void closeAndRemove(ResultFile& file) {
 }
 
 void writeTableHeader(FILE* out) {
-    std::fprintf(out, "candidate\tMA_length\tConserv0\tConserv1\tConsIndex\tbest\ttree\n");
+    std::fprintf(out, longOptions.scoring == Scoring::SUM_OF_PAIRS
+                          ? "candidate\tMA_length\tConserv0\tConserv1\tConsIndex\tSP\tbest\ttree\n"
+                          : "candidate\tMA_length\tConserv0\tConserv1\tConsIndex\tbest\ttree\n");
 }
 
 // Records of the aligned leaves, found once per process
@@ -300,14 +302,16 @@ void captureCandidate(int trimPosition, bool mayBeBest, CandidateCapture& captur
     }
 }
 
-void recordCandidate(int number, int length, int conserv0, int conserv1, double consIndex, bool isBest,
-                     const CandidateCapture& capture) {
+void recordCandidate(int number, int length, int conserv0, int conserv1, double consIndex, double sumOfPairs,
+                     bool isBest, const CandidateCapture& capture) {
     if (isBest)
         state.best = capture;
     FILE* table = state.files[CANDIDATES_FILE].stream;
     if (table == nullptr)
         return;
     std::fprintf(table, "%d\t%d\t%d\t%d\t%.2f\t", number, length, conserv0, conserv1, consIndex);
+    if (longOptions.scoring == Scoring::SUM_OF_PAIRS)
+        std::fprintf(table, "%.4f\t", sumOfPairs);
     if (isBest)
         state.bestFlagOffset = std::ftell(table);
     std::fprintf(table, "0\t%s\n", capture.tree.c_str());

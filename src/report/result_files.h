@@ -44,8 +44,8 @@ bool resultFilesWanted();
 // `mayBeBest` when it is the best this process has seen.
 void captureCandidate(int trimPosition, bool mayBeBest, CandidateCapture& capture);
 // Called in candidate order with every candidate's values.
-void recordCandidate(int number, int length, int conserv0, int conserv1, double consIndex, bool isBest,
-                     const CandidateCapture& capture);
+void recordCandidate(int number, int length, int conserv0, int conserv1, double consIndex, double sumOfPairs,
+                     bool isBest, const CandidateCapture& capture);
 // Writes every file in full under its temporary name and puts it in place;
 // ERIO after a message when one cannot be written.
 [[nodiscard]] ResultCode commitResultFiles();

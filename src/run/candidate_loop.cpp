@@ -15,16 +15,21 @@ namespace vorbex {
 
 void (*afterCandidate)(int number, const AlignmentScore& score) = nullptr;
 
-bool isBetter(const BestAlignment& best, int length, double consIndex) {
+bool isBetter(const BestAlignment& best, const AlignmentScore& score) {
     // The first candidate wins at any length, also past the 8188 shown before it.
-    // A tie on both keeps the earlier candidate
-    return best.number < 0 || length < best.length || (length == best.length && consIndex > best.ConsIndex);
+    // A tie keeps the earlier candidate
+    if (best.number < 0)
+        return true;
+    if (longOptions.scoring == Scoring::SUM_OF_PAIRS)
+        return score.sumOfPairs > best.sumOfPairs;
+    return score.MA_length < best.length ||
+           (score.MA_length == best.length && score.ConsIndex > best.ConsIndex);
 }
 
-bool takeIfBetter(BestAlignment& best, int number, int length, double consIndex) {
-    if (!isBetter(best, length, consIndex))
+bool takeIfBetter(BestAlignment& best, int number, const AlignmentScore& score) {
+    if (!isBetter(best, score))
         return false;
-    best = {number, length, consIndex};
+    best = {number, score.MA_length, score.ConsIndex, score.sumOfPairs};
     return true;
 }
 
@@ -48,9 +53,7 @@ ResultCode runSerially(BestAlignment& best, bool& candidateFailed) {
             candidateFailed = true;
             return failed;
         }
-        if (const ResultCode failed =
-                captureEvaluated(isBetter(best, score.MA_length, score.ConsIndex), capture);
-            failed != 0) {
+        if (const ResultCode failed = captureEvaluated(isBetter(best, score), capture); failed != 0) {
             candidateFailed = true;
             return failed;
         }
@@ -74,9 +77,13 @@ ResultCode evaluateCandidate(int number, AlignmentScore& score) {
         return code;
     insertGapSymbols();
     writeAlignedSequences(trimPosition);
+    // The sum of pairs reads every leaf's aligned profile
+    if (longOptions.scoring == Scoring::SUM_OF_PAIRS)
+        if (const ResultCode code = completeLeafProfiles(); code != 0)
+            return code;
     score = scoreAlignment();
     writeCandidateSummary(number, polytomicCount != 0, score.MA_length, score.Conserv0, score.Conserv1,
-                          score.ConsIndex);
+                          score.ConsIndex, score.sumOfPairs);
     if (afterCandidate != nullptr)
         afterCandidate(number, score);
     return 0;
@@ -93,9 +100,9 @@ ResultCode captureEvaluated(bool mayBeBest, CandidateCapture& capture) {
 
 void takeCandidate(BestAlignment& best, int number, const AlignmentScore& score,
                    const CandidateCapture& capture) {
-    const bool isBest = takeIfBetter(best, number, score.MA_length, score.ConsIndex);
-    recordCandidate(number, score.MA_length, score.Conserv0, score.Conserv1, score.ConsIndex, isBest,
-                    capture);
+    const bool isBest = takeIfBetter(best, number, score);
+    recordCandidate(number, score.MA_length, score.Conserv0, score.Conserv1, score.ConsIndex,
+                    score.sumOfPairs, isBest, capture);
     if (reportFile != nullptr)
         std::fflush(reportFile);
     showProgress(number);
@@ -122,8 +129,12 @@ ResultCode runCandidates() {
     if (candidateFailed)
         return code;
     const std::time_t end = std::time(nullptr);
-    reportBoth("Best multiple alignment #%d: Length=%d ConsIndex=%.2f\n", best.number, best.length,
-               best.ConsIndex);
+    if (longOptions.scoring == Scoring::SUM_OF_PAIRS)
+        reportBoth("Best multiple alignment #%d: Length=%d ConsIndex=%.2f SP=%.4f\n", best.number,
+                   best.length, best.ConsIndex, best.sumOfPairs);
+    else
+        reportBoth("Best multiple alignment #%d: Length=%d ConsIndex=%.2f\n", best.number, best.length,
+                   best.ConsIndex);
     std::printf("Elapsed time: %.0f s\n", std::difftime(end, start));
     return code == NO_MORE_CANDIDATES ? 0 : code;
 }

@@ -7,22 +7,23 @@
 
 namespace vorbex {
 
-// The best candidate so far; only its number, length and ConsIndex are kept.
+// The best candidate so far; only its number, length, ConsIndex and sum of pairs are kept.
 struct BestAlignment {
     int number;
     int length;
     double ConsIndex;
+    double sumOfPairs;
 };
 
 // No candidate yet: the report shows these values when none was evaluated,
 // and the first candidate always wins, however long.
-constexpr BestAlignment NO_BEST_ALIGNMENT = {-1, 8188, -1.0};
+constexpr BestAlignment NO_BEST_ALIGNMENT = {-1, 8188, -1.0, 0.0};
 
-// True when a candidate of this length and ConsIndex would become the best:
-// shorter, or as long with a strictly larger ConsIndex.
-bool isBetter(const BestAlignment& best, int length, double consIndex);
+// True when the candidate would become the best: shorter, or as long with a
+// strictly larger ConsIndex; under --scoring=sp, a strictly larger sum of pairs.
+bool isBetter(const BestAlignment& best, const AlignmentScore& score);
 // Makes the candidate the best one when it is better; true when it did.
-bool takeIfBetter(BestAlignment& best, int number, int length, double consIndex);
+bool takeIfBetter(BestAlignment& best, int number, const AlignmentScore& score);
 
 // Aligns and scores the candidate standing in the tree as number `number`,
 // writing all of its report text (echo, dumps, summary) to reportFile. ERINT

@@ -86,9 +86,7 @@ std::string evaluateForMessage(int number, BestAlignment& best, CandidateCapture
         return packCandidateMessage(CANDIDATE_FAILED, number, failed, score);
     }
     // Only the best of this rank's candidates may be the best of all
-    if (const ResultCode failed =
-            captureEvaluated(takeIfBetter(best, number, score.MA_length, score.ConsIndex), files);
-        failed != 0) {
+    if (const ResultCode failed = captureEvaluated(takeIfBetter(best, number, score), files); failed != 0) {
         broken = true;
         return packCandidateMessage(CANDIDATE_FAILED, number, failed, score);
     }

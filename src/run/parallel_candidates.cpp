@@ -102,8 +102,7 @@ void sendMessage(MessageKind kind, int number, int code, const AlignmentScore& s
             sendMessage(CANDIDATE_FAILED, number, failed, {});
             _exit(0);
         }
-        if (const ResultCode failed =
-                captureEvaluated(takeIfBetter(best, number, score.MA_length, score.ConsIndex), files);
+        if (const ResultCode failed = captureEvaluated(takeIfBetter(best, number, score), files);
             failed != 0) {
             sendMessage(CANDIDATE_FAILED, number, failed, {});
             _exit(0);

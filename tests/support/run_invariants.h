@@ -2,6 +2,8 @@
 // options: checked after each candidate by the whole-run tests and fuzzer.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,10 +13,58 @@
 #include "align/align.h"
 #include "align/quarter_counts.h"
 #include "align/settled_subtrees.h"
+#include "align/sum_of_pairs.h"
 #include "base/settings.h"
 #include "input/input.h"
 
 namespace vorbex::test_support {
+
+// The weighted sum of pairs of the alignment standing in the leaves, summed
+// pair of rows by pair of rows as its definition reads.
+inline double pairwiseSumOfPairs() {
+    const SumOfPairsCosts& k = SUM_OF_PAIRS_COSTS;
+    const int length = nodeTable[0]->workLength;
+    auto bases = [](const ProfileColumn& a) { return a.weight[0] + a.weight[1] + a.weight[2] + a.weight[3]; };
+    std::vector<double> weight(leafCount);
+    std::vector<int> first(leafCount, -1), last(leafCount, -1);
+    for (int i = 0; i < leafCount; ++i) {
+        int depth = 0;
+        for (const TreeNode* node = nodeTable[i]; node->parent != nullptr; node = node->parent)
+            ++depth;
+        weight[i] = std::pow(0.5, depth);
+        for (int c = 0; c < length; ++c)
+            if (!isGapColumn(nodeTable[i]->workProfile[c])) {
+                first[i] = first[i] < 0 ? c : first[i];
+                last[i] = c;
+            }
+    }
+    // What a gap of row g at column c costs against a base share of another row
+    auto gapCost = [&](int g, int c) {
+        if (first[g] < 0 || c < first[g] || c > last[g])
+            return k.gapExtend * k.endGapShare;
+        return k.gapExtend + (isGapColumn(nodeTable[g]->workProfile[c - 1]) ? 0.0 : k.gapOpen);
+    };
+    double total = 0.0;
+    for (int i = 0; i < leafCount; ++i)
+        for (int j = i + 1; j < leafCount; ++j)
+            for (int c = 0; c < length; ++c) {
+                const ProfileColumn& a = nodeTable[i]->workProfile[c];
+                const ProfileColumn& b = nodeTable[j]->workProfile[c];
+                const bool gapA = isGapColumn(a), gapB = isGapColumn(b);
+                const double pair = weight[i] * weight[j];
+                if (!gapA && !gapB) {
+                    for (int x = 0; x < BASE_COUNT; ++x)
+                        for (int y = 0; y < BASE_COUNT; ++y)
+                            total += pair * a.weight[x] * b.weight[y] *
+                                     (x == y         ? k.match
+                                      : (x ^ y) == 2 ? k.transition
+                                                     : k.transversion);
+                } else if (gapA != gapB) {
+                    total += pair * (gapA ? bases(b) * gapCost(i, c) : bases(a) * gapCost(j, c));
+                }
+            }
+    return total;
+}
 
 // The first broken invariant of the alignment standing in the tree; nullptr when there is none.
 inline const char* alignmentFault(const AlignmentScore& score) {
@@ -63,6 +113,11 @@ inline const char* alignmentFault(const AlignmentScore& score) {
         return "the trim position is the column by which every leaf has begun";
     if (score.MA_length != length - trimPosition)
         return "the reported length is the row length less the trim position";
+    if (longOptions.scoring == Scoring::SUM_OF_PAIRS) {
+        const double pairwise = pairwiseSumOfPairs();
+        if (std::fabs(score.sumOfPairs - pairwise) > 1e-9 * std::max(1.0, std::fabs(pairwise)))
+            return "the sum of pairs is the sum over every pair of rows";
+    }
     return nullptr;
 }
 

@@ -39,7 +39,9 @@ TEST_F(WriteAlignedSequences, WritesNothingWithoutBit8) {
 class WriteCandidateSummary : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_EQ(initialiseRun(), 0); }
-    void write(int number, bool polytomic) { writeCandidateSummary(number, polytomic, 12, 7, 3, 7.3 + 1.2); }
+    void write(int number, bool polytomic) {
+        writeCandidateSummary(number, polytomic, 12, 7, 3, 7.3 + 1.2, 0.0);
+    }
 };
 
 TEST_F(WriteCandidateSummary, WritesTheLineWhenTheTreeHasPolytomies) {

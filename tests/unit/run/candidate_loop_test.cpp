@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "base/settings.h"
 #include "run/candidate_loop.h"
 
 namespace vorbex {
@@ -8,14 +9,19 @@ namespace {
 struct Candidate {
     int length;
     double consIndex;
+    double sumOfPairs = 0.0;
 };
+
+AlignmentScore scored(const Candidate& c) {
+    return {c.length, 0, 0, c.consIndex, c.sumOfPairs};
+}
 
 // The best alignment after the candidates, numbered from 1, in turn
 BestAlignment bestOf(std::initializer_list<Candidate> candidates) {
     BestAlignment best = NO_BEST_ALIGNMENT;
     int number = 0;
     for (const Candidate& candidate : candidates)
-        takeIfBetter(best, ++number, candidate.length, candidate.consIndex);
+        takeIfBetter(best, ++number, scored(candidate));
     return best;
 }
 
@@ -35,13 +41,13 @@ TEST(TakeIfBetter, FirstCandidateAlwaysBecomesTheBest) {
 
 TEST(TakeIfBetter, ShorterCandidateWinsWhateverItsConsIndex) {
     BestAlignment best = bestOf({{12, 9.5}});
-    EXPECT_TRUE(takeIfBetter(best, 2, 11, 0.1));
+    EXPECT_TRUE(takeIfBetter(best, 2, scored({11, 0.1})));
     expectBest(best, 2, 11, 0.1);
 }
 
 TEST(TakeIfBetter, LongerCandidateNeverWins) {
     BestAlignment best = bestOf({{12, 1.0}});
-    EXPECT_FALSE(takeIfBetter(best, 2, 13, 100.0));
+    EXPECT_FALSE(takeIfBetter(best, 2, scored({13, 100.0})));
     expectBest(best, 1, 12, 1.0);
 }
 
@@ -57,6 +63,16 @@ TEST(TakeIfBetter, NumberIsThatOfTheFirstCandidateToReachTheFinalBest) {
 
 TEST(TakeIfBetter, NoCandidateLeavesThePlaceholder) {
     expectBest(bestOf({}), -1, 8188, -1.0);
+}
+
+TEST(TakeIfBetter, UnderTheSumOfPairsTheHighestScoreWinsWhateverTheLength) {
+    longOptions.scoring = Scoring::SUM_OF_PAIRS;
+    const BestAlignment best = bestOf({{12, 1.0, 5.5}, {40, 0.0, 7.25}, {11, 9.0, 7.0}, {40, 0.0, 7.25}});
+    EXPECT_EQ(best.number, 2);
+    EXPECT_EQ(best.sumOfPairs, 7.25);
+    // The first still wins whatever its score
+    EXPECT_EQ(bestOf({{12, 1.0, -1e9}}).number, 1);
+    longOptions = LongOptions{};
 }
 
 } // namespace
