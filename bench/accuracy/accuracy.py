@@ -189,6 +189,67 @@ def run_family(vorbex, work, name, spec):
     return results
 
 
+def collapsed(tree, count):
+    """The tree with its `count` shortest inner branches (not the root's) taken out:
+    their children hang from the node above, which becomes a polytomy."""
+    inner = []
+
+    def collect(node, is_root):
+        _, children, length = node
+        if children and not is_root:
+            inner.append((length, id(node)))
+        for child in children:
+            collect(child, False)
+
+    collect(tree, True)
+    chosen = {key for _, key in sorted(inner)[:count]}
+
+    def rebuild(node):
+        name, children, length = node
+        kept = []
+        for child in children:
+            if id(child) in chosen:
+                kept.extend(rebuild(child)[1])
+            else:
+                kept.append(rebuild(child))
+        return name, kept, length
+
+    return rebuild(tree)
+
+
+def candidate_rows(report):
+    """Every candidate's aligned rows from a report, in candidate order."""
+    candidates, rows, name = [], {}, None
+    for line in open(report):
+        line = line.rstrip("\n")
+        if line.startswith(">"):
+            name = line[1:].split()[0]
+        elif name is not None:
+            rows[name] = line.upper().replace("U", "T")
+            name = None
+        elif re.match(r"^#\d+: MA_length=", line):
+            candidates.append(rows)
+            rows = {}
+    return candidates
+
+
+def run_polytomies(vorbex, work, name, collapse):
+    """The search over a collapsed true tree: the chosen candidate against the average one."""
+    folder = os.path.join(work, name)
+    tree = parse_newick(open(os.path.join(folder, "tree.nwk")).read())
+    with open(os.path.join(folder, "collapsed.nwk"), "w") as out:
+        out.write(newick(collapsed(tree, collapse)) + ";\n")
+    _, truth = read_fasta(os.path.join(folder, "family_TRUE.fas"))
+    truth = {"s" + n: s for n, s in truth.items()}
+    subprocess.run([vorbex, "--scoring=sp", "--newick=standard", "--max-length=16000", "-O40",
+                    "--alignment=search.fasta", "seqs.fasta", "collapsed.nwk", "search.log"], cwd=folder,
+                   check=True, stdout=subprocess.DEVNULL)
+    scores = [sp_tc(truth, rows) for rows in candidate_rows(os.path.join(folder, "search.log"))]
+    chosen = sp_tc(truth, read_fasta(os.path.join(folder, "search.fasta"))[1])
+    mean = tuple(sum(s[k] for s in scores) / len(scores) for k in range(2))
+    return len(scores), chosen, mean
+
+
 def main():
     if len(sys.argv) < 3:
         sys.exit(__doc__)
@@ -200,6 +261,12 @@ def main():
         result = run_family(vorbex, work, name, spec)
         print("%-7s %5d %7d    %.3f / %.3f      %.3f / %.3f          %.3f / %.3f" %
               (name, spec[0], spec[1], *result["classic"], *result["sp"], *result["mafft"]))
+        sys.stdout.flush()
+    print("\nThe true tree's 3 shortest inner branches taken out, --scoring=sp choosing among the resolutions")
+    print("family   candidates   chosen SP / TC   mean of all SP / TC")
+    for name in names:
+        count, chosen, mean = run_polytomies(vorbex, work, name, 3)
+        print("%-7s %10d    %.3f / %.3f     %.3f / %.3f" % (name, count, *chosen, *mean))
         sys.stdout.flush()
 
 
