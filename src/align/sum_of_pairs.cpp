@@ -7,9 +7,10 @@
 // placed against a column costs in proportion to that column's bases (its
 // sequences that already hold a gap there pay nothing), an opening more than a
 // further gap; a gap before the first or after the last column of a profile is
-// charged no opening and less per column. Affine gaps by three states: a pair
-// (M), a column of the first against a gap (X), one of the second against a
-// gap (Y). Ties go to the pair, then X, then Y, and to extending over opening.
+// charged no opening, and endGapShare of the price of its columns. Affine gaps
+// by three states: a pair (M), a column of the first against a gap (X), one of
+// the second against a gap (Y). Ties go to the pair, then X, then Y, and to
+// opening a gap over extending one.
 #include <cmath>
 #include <limits>
 #include <utility>
