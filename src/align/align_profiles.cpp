@@ -84,6 +84,14 @@ ResultCode traceBack(TreeNode* first, TreeNode* second) {
 
 } // namespace
 
+ResultCode noRoomForAlignment(int n, int m) {
+    const double traceBytes = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
+    reportBoth("ERROR: Aligning profiles of %d and %d columns needs a trace matrix of %.0f bytes, more than "
+               "this machine can give\n",
+               n, m, traceBytes);
+    return ERMEM;
+}
+
 ResultCode keepAlignedColumns(TreeNode* first, TreeNode* second, int k) {
     const int length = first->workLength + second->workLength - 1 - k;
     if (length > longOptions.maxLength) {
@@ -200,14 +208,8 @@ ResultCode alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second,
     // Asked of the system only when it is there, so that a matrix larger than
     // the machine ends with a message rather than by the kernel's hand
     if (alignmentStorageBytes(used, n, m) > physicalMemoryBytes() ||
-        !reserveAlignmentStorage(used, n, m, eligible)) {
-        const double traceBytes = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
-        reportBoth(
-            "ERROR: Aligning profiles of %d and %d columns needs a trace matrix of %.0f bytes, more than "
-            "this machine can give\n",
-            n, m, traceBytes);
-        return ERMEM;
-    }
+        !reserveAlignmentStorage(used, n, m, eligible))
+        return noRoomForAlignment(n, m);
     if (vector) {
         const int threads = eligible > 1 ? threadCountChoice.choose(eligible, double(n) * m) : 1;
         const auto start = std::chrono::steady_clock::now();

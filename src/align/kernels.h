@@ -57,6 +57,8 @@ double alignmentStorageBytes(KernelKind kind, int n, int m);
 // gives both nodes the aligned columns and moves the path to its start.
 // ERINT or ERMEM after a message, the nodes as they were.
 [[nodiscard]] ResultCode keepAlignedColumns(TreeNode* first, TreeNode* second, int k);
+// ERMEM after the message that an n x m alignment's work storage cannot be had.
+[[nodiscard]] ResultCode noRoomForAlignment(int n, int m);
 // Profile against profile by the weighted sum of pairs (--scoring=sp).
 [[nodiscard]] ResultCode alignBySumOfPairs(TreeNode* first, TreeNode* second, double& score);
 

@@ -19,7 +19,7 @@
 #include "align/align.h"
 #include "align/kernels.h"
 #include "align/sum_of_pairs.h"
-#include "base/output.h"
+#include "base/physical_memory.h"
 
 namespace vorbex {
 
@@ -147,14 +147,10 @@ ResultCode alignBySumOfPairs(TreeNode* first, TreeNode* second, double& score) {
     static const Substitution substitution = buildSubstitution();
     const int n = first->workLength;
     const int m = second->workLength;
-    if (!reserveTraceStorage(n, m)) {
-        const double traceBytes = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
-        reportBoth(
-            "ERROR: Aligning profiles of %d and %d columns needs a trace matrix of %.0f bytes, more than "
-            "this machine can give\n",
-            n, m, traceBytes);
-        return ERMEM;
-    }
+    // As for the specified DP: a matrix larger than the machine ends with a message
+    const double traceBytes = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
+    if (traceBytes > physicalMemoryBytes() || !reserveTraceStorage(n, m))
+        return noRoomForAlignment(n, m);
     const ProfileColumn* const a = first->workProfile;
     const ProfileColumn* const b = second->workProfile;
     static std::vector<double> basesA, basesB;
