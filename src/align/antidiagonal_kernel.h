@@ -21,31 +21,10 @@
 #include "align/align.h"
 #include "align/kernels.h"
 #include "align/stripe_pool.h"
+#include "align/vector_lanes.h"
 
 namespace vorbex {
 namespace {
-
-template <int L> struct Lanes;
-
-#ifdef __AVX2__
-template <> struct Lanes<4> {
-    typedef double D __attribute__((vector_size(32)));
-    typedef long long I __attribute__((vector_size(32)));
-    typedef unsigned char B __attribute__((vector_size(4)));
-    static constexpr I IOTA = {0, 1, 2, 3};
-    static D sqrt(D x) { return (D)_mm256_sqrt_pd((__m256d)x); }
-};
-#endif
-
-#ifdef __AVX512F__
-template <> struct Lanes<8> {
-    typedef double D __attribute__((vector_size(64)));
-    typedef long long I __attribute__((vector_size(64)));
-    typedef unsigned char B __attribute__((vector_size(8)));
-    static constexpr I IOTA = {0, 1, 2, 3, 4, 5, 6, 7};
-    static D sqrt(D x) { return (D)_mm512_maskz_sqrt_pd(0xff, (__m512d)x); }
-};
-#endif
 
 constexpr int PAD = STRIPE_PAD;
 
@@ -193,29 +172,16 @@ template <int L, int K, Distance DIST> class AntidiagonalKernel {
 
   private:
     static D load(const double* p) {
-        D v;
-        __builtin_memcpy(&v, p, sizeof v);
-        return v;
+        return loadLanes<D>(p);
     }
-    static I loadMask(const long long* p) {
-        I v;
-        __builtin_memcpy(&v, p, sizeof v);
-        return v;
-    }
-    // Subtracting +0.0 keeps every value, the sign of zero included
     static D splat(double x) {
-        return x - D{};
+        return splatLanes<D>(x);
     }
     static I splatMask(long long x) {
-        return x - I{};
+        return splatLanes<I>(x);
     }
-    // Lane 0 takes the last lane of `before`, lane r the lane r - 1 of `v`
-    // (the form of shuffle that both GCC and clang know)
     template <typename V> static V shift(V v, V before) {
-        if constexpr (L == 4)
-            return __builtin_shufflevector(v, before, 7, 0, 1, 2);
-        else
-            return __builtin_shufflevector(v, before, 15, 0, 1, 2, 3, 4, 5, 6);
+        return shiftLanes(v, before);
     }
     static D absolute(D x) {
         return (D)((I)x & 0x7fffffffffffffffLL);

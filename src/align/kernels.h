@@ -62,6 +62,47 @@ double alignmentStorageBytes(KernelKind kind, int n, int m);
 // Profile against profile by the weighted sum of pairs (--scoring=sp).
 [[nodiscard]] ResultCode alignBySumOfPairs(TreeNode* first, TreeNode* second, double& score);
 
+// What the stripes of a sum-of-pairs vector kernel read and write besides
+// traceMatrix and the flags of stripeBuffers. Row i of the first profile at
+// index i - 1 and zero past the end (n + STRIPE_PAD); the second profile's
+// columns reversed as in StripeBuffers (m + 3 * STRIPE_PAD).
+struct SumOfPairsBuffers {
+    double* first[BASE_COUNT];
+    // What a gap facing row i costs to open, per column, per column at an end
+    double *firstOpen, *firstExtend, *firstEndExtend;
+    double* leftGap; // the gap state of column 0, row i at index i
+    // The expected score of base x against the column, and its gap costs
+    double* second[BASE_COUNT];
+    double *secondOpen, *secondExtend, *secondEndExtend;
+    // The three states of the row above a stripe, two rows: m + STRIPE_PAD
+    double* rowPair[2];
+    double* rowGapInSecond[2];
+    double* rowGapInFirst[2];
+};
+extern SumOfPairsBuffers sumOfPairsBuffers;
+
+// Grows the work storage to an n x m sum-of-pairs alignment with the kernel
+// on up to `threads` threads; false when memory is exhausted.
+[[nodiscard]] bool reserveSumOfPairsStorage(KernelKind kind, int n, int m, int threads);
+
+// The three states of the corner cell of a sum-of-pairs fill: a pair, a
+// column of the first profile against a gap, one of the second against a gap.
+struct SumOfPairsCorner {
+    double pair;
+    double gapInSecond;
+    double gapInFirst;
+};
+
+// Each fills traceMatrix rows 0..n, columns 0..m with the sum-of-pairs flags
+// and returns the corner's states (NaN when its work storage cannot be had).
+// The vector ones use up to `threads` threads, with the same result for any number.
+SumOfPairsCorner fillSumOfPairsPlain(const ProfileColumn* columns1, int n, const ProfileColumn* columns2,
+                                     int m);
+SumOfPairsCorner fillSumOfPairsAvx2(const ProfileColumn* columns1, int n, const ProfileColumn* columns2,
+                                    int m, int threads = 1);
+SumOfPairsCorner fillSumOfPairsAvx512(const ProfileColumn* columns1, int n, const ProfileColumn* columns2,
+                                      int m, int threads = 1);
+
 // True when this processor can run the kernel.
 bool kernelAvailable(KernelKind kind);
 // The kernel alignProfiles uses: the plain one when usePlainImplementation is

@@ -11,6 +11,7 @@
 // by three states: a pair (M), a column of the first against a gap (X), one of
 // the second against a gap (Y). Ties go to the pair, then X, then Y, and to
 // opening a gap over extending one.
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -19,6 +20,7 @@
 #include "align/align.h"
 #include "align/kernels.h"
 #include "align/sum_of_pairs.h"
+#include "align/thread_count_choice.h"
 #include "base/physical_memory.h"
 
 namespace vorbex {
@@ -28,17 +30,6 @@ namespace {
 constexpr SumOfPairsCosts COSTS = SUM_OF_PAIRS_COSTS;
 
 constexpr double NONE = -std::numeric_limits<double>::infinity();
-
-// Trace of one cell: where M came from, and whether X and Y extended a gap
-// or opened one (from M, or from the other gap state).
-enum : std::uint8_t {
-    M_FROM_X = 1,
-    M_FROM_Y = 2,
-    X_EXTENDS = 4,
-    X_FROM_Y = 8,
-    Y_EXTENDS = 16,
-    Y_FROM_X = 32,
-};
 
 enum class State { M, X, Y };
 
@@ -143,16 +134,10 @@ double alignmentSumOfPairs() {
     return total;
 }
 
-ResultCode alignBySumOfPairs(TreeNode* first, TreeNode* second, double& score) {
+SumOfPairsCorner fillSumOfPairsPlain(const ProfileColumn* a, int n, const ProfileColumn* b, int m) {
     static const Substitution substitution = buildSubstitution();
-    const int n = first->workLength;
-    const int m = second->workLength;
-    // As for the specified DP: a matrix larger than the machine ends with a message
-    const double traceBytes = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
-    if (traceBytes > physicalMemoryBytes() || !reserveTraceStorage(n, m))
-        return noRoomForAlignment(n, m);
-    const ProfileColumn* const a = first->workProfile;
-    const ProfileColumn* const b = second->workProfile;
+    if (!reserveSumOfPairsStorage(KernelKind::Plain, n, m, 1))
+        return {std::nan(""), std::nan(""), std::nan("")};
     static std::vector<double> basesA, basesB;
     basesA.resize(static_cast<std::size_t>(n) + 1);
     basesB.resize(static_cast<std::size_t>(m) + 1);
@@ -179,13 +164,13 @@ ResultCode alignBySumOfPairs(TreeNode* first, TreeNode* second, double& score) {
     F[0] = 0;
     for (int j = 1; j <= m; ++j) {
         prevY[j] = (j == 1 ? prevM[0] : prevY[j - 1]) + endExtend * basesB[j];
-        F[traceCell(0, j)] = j == 1 ? 0 : Y_EXTENDS;
+        F[traceCell(0, j)] = j == 1 ? 0 : GAP_IN_FIRST_EXTENDS;
     }
     for (int i = 1; i <= n; ++i) {
         curM[0] = NONE;
         curY[0] = NONE;
         curX[0] = (i == 1 ? prevM[0] : prevX[0]) + endExtend * basesA[i];
-        F[traceCell(i, 0)] = i == 1 ? 0 : X_EXTENDS;
+        F[traceCell(i, 0)] = i == 1 ? 0 : GAP_IN_SECOND_EXTENDS;
         for (int j = 1; j <= m; ++j) {
             std::uint8_t flags = 0;
             bool took;
@@ -193,10 +178,10 @@ ResultCode alignBySumOfPairs(TreeNode* first, TreeNode* second, double& score) {
             double from = prevM[j - 1];
             from = better(from, prevX[j - 1], took);
             if (took)
-                flags = M_FROM_X;
+                flags = PAIR_FROM_GAP_IN_SECOND;
             from = better(from, prevY[j - 1], took);
             if (took)
-                flags = M_FROM_Y;
+                flags = PAIR_FROM_GAP_IN_FIRST;
             curM[j] = from + pairScore(substitution, a[i - 1], b[j - 1]);
 
             // Column i against a gap: after the second's last column no opening
@@ -206,10 +191,11 @@ ResultCode alignBySumOfPairs(TreeNode* first, TreeNode* second, double& score) {
             double x = prevM[j] + openX;
             x = better(x, prevY[j] + openX, took);
             if (took)
-                flags |= X_FROM_Y;
+                flags |= GAP_IN_SECOND_FROM_OTHER;
             x = better(x, prevX[j], took);
             if (took)
-                flags = static_cast<std::uint8_t>((flags & ~X_FROM_Y) | X_EXTENDS);
+                flags =
+                    static_cast<std::uint8_t>((flags & ~GAP_IN_SECOND_FROM_OTHER) | GAP_IN_SECOND_EXTENDS);
             curX[j] = x + extendX;
 
             // Column j against a gap: after the first's last column no opening
@@ -219,10 +205,10 @@ ResultCode alignBySumOfPairs(TreeNode* first, TreeNode* second, double& score) {
             double y = curM[j - 1] + openY;
             y = better(y, curX[j - 1] + openY, took);
             if (took)
-                flags |= Y_FROM_X;
+                flags |= GAP_IN_FIRST_FROM_OTHER;
             y = better(y, curY[j - 1], took);
             if (took)
-                flags = static_cast<std::uint8_t>((flags & ~Y_FROM_X) | Y_EXTENDS);
+                flags = static_cast<std::uint8_t>((flags & ~GAP_IN_FIRST_FROM_OTHER) | GAP_IN_FIRST_EXTENDS);
             curY[j] = y + extendY;
             F[traceCell(i, j)] = flags;
         }
@@ -231,14 +217,43 @@ ResultCode alignBySumOfPairs(TreeNode* first, TreeNode* second, double& score) {
         std::swap(prevY, curY);
     }
 
+    return {prevM[m], prevX[m], prevY[m]};
+}
+
+ResultCode alignBySumOfPairs(TreeNode* first, TreeNode* second, double& score) {
+    const int n = first->workLength;
+    const int m = second->workLength;
+    const KernelKind kind = n > 0 && m > 0 ? selectedKernel() : KernelKind::Plain;
+    const int eligible = eligibleThreads(kind, n, m);
+    // As for the specified DP: a matrix larger than the machine ends with a message
+    const double traceBytes = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
+    if (traceBytes > physicalMemoryBytes() || !reserveSumOfPairsStorage(kind, n, m, eligible))
+        return noRoomForAlignment(n, m);
+    const ProfileColumn* const a = first->workProfile;
+    const ProfileColumn* const b = second->workProfile;
+    SumOfPairsCorner corner;
+    if (kind == KernelKind::Plain) {
+        corner = fillSumOfPairsPlain(a, n, b, m);
+    } else {
+        const int threads = eligible > 1 ? threadCountChoice.choose(eligible, double(n) * m) : 1;
+        const auto start = std::chrono::steady_clock::now();
+        corner = kind == KernelKind::Avx512 ? fillSumOfPairsAvx512(a, n, b, m, threads)
+                                            : fillSumOfPairsAvx2(a, n, b, m, threads);
+        if (eligible > 1)
+            threadCountChoice.record(
+                threads, double(n) * m,
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    const std::uint8_t* const F = traceMatrix;
+
     // The corner: the pair first, then X, then Y
     bool took;
     State state = State::M;
-    score = prevM[m];
-    score = better(score, prevX[m], took);
+    score = corner.pair;
+    score = better(score, corner.gapInSecond, took);
     if (took)
         state = State::X;
-    score = better(score, prevY[m], took);
+    score = better(score, corner.gapInFirst, took);
     if (took)
         state = State::Y;
 
@@ -252,20 +267,26 @@ ResultCode alignBySumOfPairs(TreeNode* first, TreeNode* second, double& score) {
             alignmentPath[k] = TRACE_DIAG;
             alignedBuffer1[k] = a[i - 1];
             alignedBuffer2[k] = b[j - 1];
-            state = (flags & M_FROM_X) ? State::X : (flags & M_FROM_Y) ? State::Y : State::M;
+            state = (flags & PAIR_FROM_GAP_IN_SECOND)  ? State::X
+                    : (flags & PAIR_FROM_GAP_IN_FIRST) ? State::Y
+                                                       : State::M;
             --i;
             --j;
         } else if (j == 0 || (state == State::X && i > 0)) {
             alignmentPath[k] = TRACE_UP;
             alignedBuffer1[k] = a[i - 1];
             alignedBuffer2[k] = gapColumn;
-            state = (flags & X_EXTENDS) ? State::X : (flags & X_FROM_Y) ? State::Y : State::M;
+            state = (flags & GAP_IN_SECOND_EXTENDS)      ? State::X
+                    : (flags & GAP_IN_SECOND_FROM_OTHER) ? State::Y
+                                                         : State::M;
             --i;
         } else {
             alignmentPath[k] = TRACE_LEFT;
             alignedBuffer1[k] = gapColumn;
             alignedBuffer2[k] = b[j - 1];
-            state = (flags & Y_EXTENDS) ? State::Y : (flags & Y_FROM_X) ? State::X : State::M;
+            state = (flags & GAP_IN_FIRST_EXTENDS)      ? State::Y
+                    : (flags & GAP_IN_FIRST_FROM_OTHER) ? State::X
+                                                        : State::M;
             --j;
         }
         --k;

@@ -2,6 +2,8 @@
 // whole alignment alike.
 #pragma once
 
+#include <cstdint>
+
 namespace vorbex {
 
 struct SumOfPairsCosts {
@@ -15,5 +17,17 @@ struct SumOfPairsCosts {
 
 // Fitted on the simulated families of bench/accuracy (see the README)
 constexpr SumOfPairsCosts SUM_OF_PAIRS_COSTS = {1.0, -0.1, -0.5, -2.5, -0.15, 1.0};
+
+// Trace flags of a sum-of-pairs cell: where its pair state came from, and
+// whether its gap states extended a gap or opened one (from the pair state,
+// or from the other gap state). A cell keeps all three at once.
+enum : std::uint8_t {
+    PAIR_FROM_GAP_IN_SECOND = 1,
+    PAIR_FROM_GAP_IN_FIRST = 2,
+    GAP_IN_SECOND_EXTENDS = 4,
+    GAP_IN_SECOND_FROM_OTHER = 8,
+    GAP_IN_FIRST_EXTENDS = 16,
+    GAP_IN_FIRST_FROM_OTHER = 32,
+};
 
 } // namespace vorbex

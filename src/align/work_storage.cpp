@@ -20,6 +20,7 @@ ProfileColumn* alignedBuffer1 = nullptr;
 ProfileColumn* alignedBuffer2 = nullptr;
 std::uint8_t* alignmentPath = nullptr;
 StripeBuffers stripeBuffers = {};
+SumOfPairsBuffers sumOfPairsBuffers = {};
 bool usePlainImplementation = false;
 int alignmentThreads = 1;
 
@@ -64,6 +65,7 @@ struct Block {
 Block traceBlock, scoreBlock, gapInFirstBlock, gapInSecondBlock;
 Block alignedBlock1, alignedBlock2, pathBlock;
 Block rowBlock, columnBlock;
+Block sumOfPairsRowBlock, sumOfPairsColumnBlock;
 Block flagBlocks[MAX_ALIGNMENT_THREADS];
 
 std::size_t cellsOf(int n, int m) {
@@ -82,6 +84,16 @@ template <typename T> T* carve(unsigned char*& next, std::size_t count) {
     return array;
 }
 
+bool reserveFlagBlocks(int m, int threads) {
+    const std::size_t columns = static_cast<std::size_t>(m) + STRIPE_PAD;
+    for (int t = 0; t < threads && t < MAX_ALIGNMENT_THREADS; ++t)
+        if (!flagBlocks[t].reserve(columns * MAX_STRIPE_ROWS))
+            return false;
+    for (int t = 0; t < MAX_ALIGNMENT_THREADS; ++t)
+        stripeBuffers.flags[t] = static_cast<std::uint8_t*>(flagBlocks[t].data);
+    return true;
+}
+
 bool reserveStripeBuffers(int n, int m, int threads) {
     const std::size_t rows = static_cast<std::size_t>(n) + STRIPE_PAD;
     const std::size_t columns = static_cast<std::size_t>(m) + STRIPE_PAD;
@@ -91,9 +103,8 @@ bool reserveStripeBuffers(int n, int m, int threads) {
     if (!columnBlock.reserve(carvedBytes<double>(BASE_COUNT, reversed) + carvedBytes<double>(4, columns) +
                              carvedBytes<long long>(2, columns)))
         return false;
-    for (int t = 0; t < threads && t < MAX_ALIGNMENT_THREADS; ++t)
-        if (!flagBlocks[t].reserve(columns * MAX_STRIPE_ROWS))
-            return false;
+    if (!reserveFlagBlocks(m, threads))
+        return false;
     StripeBuffers& b = stripeBuffers;
     auto* next = static_cast<unsigned char*>(rowBlock.data);
     for (double*& first : b.first)
@@ -107,12 +118,45 @@ bool reserveStripeBuffers(int n, int m, int threads) {
         b.rowV[r] = carve<double>(next, columns);
         b.rowPair[r] = carve<long long>(next, columns);
     }
-    for (int t = 0; t < MAX_ALIGNMENT_THREADS; ++t)
-        b.flags[t] = static_cast<std::uint8_t*>(flagBlocks[t].data);
     return true;
 }
 
 } // namespace
+
+bool reserveSumOfPairsStorage(KernelKind kind, int n, int m, int threads) {
+    if (!reserveTraceStorage(n, m))
+        return false;
+    if (kind == KernelKind::Plain)
+        return true;
+    const std::size_t rows = static_cast<std::size_t>(n) + STRIPE_PAD;
+    const std::size_t columns = static_cast<std::size_t>(m) + STRIPE_PAD;
+    const std::size_t reversed = static_cast<std::size_t>(m) + 3 * STRIPE_PAD;
+    if (!sumOfPairsRowBlock.reserve(carvedBytes<double>(BASE_COUNT + 4, rows)) ||
+        !sumOfPairsColumnBlock.reserve(carvedBytes<double>(BASE_COUNT + 3, reversed) +
+                                       carvedBytes<double>(6, columns)) ||
+        !reserveFlagBlocks(m, threads))
+        return false;
+    SumOfPairsBuffers& b = sumOfPairsBuffers;
+    auto* next = static_cast<unsigned char*>(sumOfPairsRowBlock.data);
+    for (double*& first : b.first)
+        first = carve<double>(next, rows);
+    b.firstOpen = carve<double>(next, rows);
+    b.firstExtend = carve<double>(next, rows);
+    b.firstEndExtend = carve<double>(next, rows);
+    b.leftGap = carve<double>(next, rows);
+    next = static_cast<unsigned char*>(sumOfPairsColumnBlock.data);
+    for (double*& second : b.second)
+        second = carve<double>(next, reversed);
+    b.secondOpen = carve<double>(next, reversed);
+    b.secondExtend = carve<double>(next, reversed);
+    b.secondEndExtend = carve<double>(next, reversed);
+    for (int r = 0; r < 2; ++r) {
+        b.rowPair[r] = carve<double>(next, columns);
+        b.rowGapInSecond[r] = carve<double>(next, columns);
+        b.rowGapInFirst[r] = carve<double>(next, columns);
+    }
+    return true;
+}
 
 double alignmentStorageBytes(KernelKind kind, int n, int m) {
     const double cells = static_cast<double>(cellsOf(n, m));

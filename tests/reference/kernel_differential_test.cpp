@@ -17,14 +17,16 @@
 #include "input/input.h"
 #include "run/run.h"
 #include "support/nodes.h"
+#include "support/random_columns.h"
 
 namespace vorbex {
 namespace {
 
 using bench::SplitMix64;
+using test_support::Columns;
 using test_support::NodePool;
-
-enum class Columns { Definite, Ambiguous, Means, NearEqual };
+using test_support::randomColumn;
+using test_support::randomColumns;
 
 struct Penalties {
     double open;
@@ -61,34 +63,6 @@ struct Case {
         return out.str();
     }
 };
-
-ProfileColumn randomColumn(SplitMix64& random, Columns kind) {
-    ProfileColumn column{};
-    switch (kind) {
-    case Columns::Definite:
-        column.weight[random.below(BASE_COUNT)] = 1.0;
-        break;
-    case Columns::Ambiguous: {
-        static const char CODES[] = "acgtrykmswbdhvn";
-        if (random.below(10) > 0)
-            nucleotideColumn(CODES[random.below(sizeof CODES - 1)], column);
-        break;
-    }
-    case Columns::Means:
-        // Means of four sequences, some of whose bases are gaps
-        if (random.below(8) > 0)
-            for (int s = 0; s < 4; ++s)
-                if (random.below(5) > 0)
-                    column.weight[random.below(BASE_COUNT)] += 0.25;
-        break;
-    case Columns::NearEqual:
-        // A few values a hair apart: similarities differ by less than the tolerance
-        for (int x = 0; x < BASE_COUNT; ++x)
-            column.weight[x] = 0.25 * random.below(3) + 3e-9 * random.below(3);
-        break;
-    }
-    return column;
-}
 
 int randomLength(SplitMix64& random, int longest) {
     switch (random.below(6)) {
@@ -141,13 +115,6 @@ double fillWith(KernelKind kind, const KernelSettings& s, const Case& c, int thr
     if (kind == KernelKind::Avx2)
         return fillAvx2Kernel(s, c.first.data(), n, c.second.data(), m, threads);
     return fillPlainKernel(s, c.first.data(), n, c.second.data(), m);
-}
-
-std::vector<ProfileColumn> randomColumns(SplitMix64& random, Columns kind, int count) {
-    std::vector<ProfileColumn> columns;
-    for (int k = 0; k < count; ++k)
-        columns.push_back(randomColumn(random, kind));
-    return columns;
 }
 
 // The instruction set and the threads of one alignment

@@ -1,0 +1,11 @@
+// Built with -mavx2: only run when the processor has it.
+#include "align/sum_of_pairs_kernel.h"
+
+namespace vorbex {
+
+SumOfPairsCorner fillSumOfPairsAvx2(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m,
+                                    int threads) {
+    return fillSumOfPairsAntidiagonal<4, 2>(KernelKind::Avx2, columns1, n, columns2, m, threads);
+}
+
+} // namespace vorbex

@@ -1,0 +1,11 @@
+// Built with -mavx512f, -mavx512dq, -mavx512bw and -mavx512vl: only run when the processor has them.
+#include "align/sum_of_pairs_kernel.h"
+
+namespace vorbex {
+
+SumOfPairsCorner fillSumOfPairsAvx512(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m,
+                                    int threads) {
+    return fillSumOfPairsAntidiagonal<8, 2>(KernelKind::Avx512, columns1, n, columns2, m, threads);
+}
+
+} // namespace vorbex
