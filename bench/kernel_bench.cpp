@@ -1,5 +1,6 @@
 // Workload K: one pairwise alignment of 2047 x 2047 columns, per kernel, in ns
 // per cell of wall time; the vector kernels also shared between two threads.
+// KSP: the same for the sum-of-pairs fill of --scoring=sp.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -94,6 +95,26 @@ void alignK(benchmark::State& state, KernelKind kind, int input, int threads) {
         benchmark::Counter(cells / 1e9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
+void alignSumOfPairs(benchmark::State& state, KernelKind kind, int input, int threads) {
+    if (!kernelAvailable(kind)) {
+        state.SkipWithError("instruction set not available");
+        return;
+    }
+    const KernelInput& in = kernelInputs()[input];
+    const ProfileColumn* const a = in.first.data();
+    const ProfileColumn* const b = in.second.data();
+    for (auto _ : state) {
+        const SumOfPairsCorner corner =
+            kind == KernelKind::Avx512 ? fillSumOfPairsAvx512(a, K_LENGTH, b, K_LENGTH, threads)
+            : kind == KernelKind::Avx2 ? fillSumOfPairsAvx2(a, K_LENGTH, b, K_LENGTH, threads)
+                                       : fillSumOfPairsPlain(a, K_LENGTH, b, K_LENGTH);
+        benchmark::DoNotOptimize(corner);
+    }
+    const double cells = double{K_LENGTH} * K_LENGTH * static_cast<double>(state.iterations());
+    state.counters["ns/cell"] =
+        benchmark::Counter(cells / 1e9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
 // Keeps the median ns per cell of every benchmark for the summary table
 class SummaryReporter : public benchmark::ConsoleReporter {
   public:
@@ -126,38 +147,55 @@ int main(int argc, char** argv) {
                                 {KernelKind::Avx512, 1},
                                 {KernelKind::Avx2, 2},
                                 {KernelKind::Avx512, 2}};
-    auto variantName = [](const KernelInput& in, const Variant& v) {
-        return std::string("K/") + in.name + "/" + kernelName(v.kind) + (v.threads > 1 ? "/2threads" : "");
+    auto variantName = [](const char* workload, const KernelInput& in, const Variant& v) {
+        return std::string(workload) + "/" + in.name + "/" + kernelName(v.kind) +
+               (v.threads > 1 ? "/2threads" : "");
     };
-    for (std::size_t input = 0; input < kernelInputs().size(); ++input)
-        for (const Variant& v : variants) {
-            const std::string name = variantName(kernelInputs()[input], v);
-            benchmark::RegisterBenchmark(name.c_str(), alignK, v.kind, static_cast<int>(input), v.threads)
-                ->Unit(benchmark::kMillisecond)
-                ->UseRealTime()
-                ->MeasureProcessCPUTime()
-                ->Repetitions(3)
-                ->ReportAggregatesOnly(true);
-        }
+    for (const char* workload : {"K", "KSP"})
+        for (std::size_t input = 0; input < kernelInputs().size(); ++input)
+            for (const Variant& v : variants) {
+                const std::string name = variantName(workload, kernelInputs()[input], v);
+                benchmark::RegisterBenchmark(name.c_str(), workload[1] == 'S' ? alignSumOfPairs : alignK,
+                                             v.kind, static_cast<int>(input), v.threads)
+                    ->Unit(benchmark::kMillisecond)
+                    ->UseRealTime()
+                    ->MeasureProcessCPUTime()
+                    ->Repetitions(3)
+                    ->ReportAggregatesOnly(true);
+            }
     benchmark::Initialize(&argc, argv);
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
     auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
-    std::printf("\nK: 2047 x 2047, median wall ns per cell (one thread, and shared between two;\n"
-                "gain: one thread's time over two threads')\n");
-    std::printf("%-10s %8s %8s %8s %10s %10s %9s %9s %9s %11s\n", "input", "plain", "avx2", "avx512",
-                "plain/avx2", "plain/avx512", "avx2 x2", "avx512 x2", "gain avx2", "gain avx512");
-    for (const KernelInput& in : kernelInputs()) {
-        double value[5] = {0, 0, 0, 0, 0};
-        for (int k = 0; k < 5; ++k) {
-            auto found = reporter.medians.find(variantName(in, variants[k]));
-            value[k] = found == reporter.medians.end() ? 0.0 : found->second;
+    auto median = [&](const char* workload, const KernelInput& in, const Variant& v) {
+        auto found = reporter.medians.find(variantName(workload, in, v));
+        return found == reporter.medians.end() ? 0.0 : found->second;
+    };
+    for (const char* workload : {"K", "KSP"}) {
+        std::printf("\n%s: 2047 x 2047, median wall ns per cell (one thread, and shared between two;\n"
+                    "gain: one thread's time over two threads')\n",
+                    workload);
+        std::printf("%-10s %8s %8s %8s %10s %10s %9s %9s %9s %11s\n", "input", "plain", "avx2", "avx512",
+                    "plain/avx2", "plain/avx512", "avx2 x2", "avx512 x2", "gain avx2", "gain avx512");
+        for (const KernelInput& in : kernelInputs()) {
+            double value[5];
+            for (int k = 0; k < 5; ++k)
+                value[k] = median(workload, in, variants[k]);
+            std::printf("%-10s %8.3f %8.3f %8.3f %10.1f %10.1f %9.3f %9.3f %9.2f %11.2f\n", in.name, value[0],
+                        value[1], value[2], ratio(value[0], value[1]), ratio(value[0], value[2]), value[3],
+                        value[4], ratio(value[1], value[3]), ratio(value[2], value[4]));
         }
-        std::printf("%-10s %8.3f %8.3f %8.3f %10.1f %10.1f %9.3f %9.3f %9.2f %11.2f\n", in.name, value[0],
-                    value[1], value[2], ratio(value[0], value[1]), ratio(value[0], value[2]), value[3],
-                    value[4], ratio(value[1], value[3]), ratio(value[2], value[4]));
+    }
+    // The sum-of-pairs fill against the specified DP's, kernel for kernel
+    std::printf("\nKSP / K: time per cell of the sum-of-pairs fill over the specified DP's\n");
+    std::printf("%-10s %8s %8s %8s %9s %9s\n", "input", "plain", "avx2", "avx512", "avx2 x2", "avx512 x2");
+    for (const KernelInput& in : kernelInputs()) {
+        std::printf("%-10s", in.name);
+        for (const Variant& v : variants)
+            std::printf(" %8.2f", ratio(median("KSP", in, v), median("K", in, v)));
+        std::printf("\n");
     }
     return 0;
 }

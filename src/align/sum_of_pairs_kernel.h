@@ -53,7 +53,9 @@ template <int L, int K> class SumOfPairsKernel {
         double substitution[BASE_COUNT][BASE_COUNT];
         for (int x = 0; x < BASE_COUNT; ++x)
             for (int y = 0; y < BASE_COUNT; ++y)
-                substitution[x][y] = x == y ? COSTS.match : (x ^ y) == 2 ? COSTS.transition : COSTS.transversion;
+                substitution[x][y] = x == y         ? COSTS.match
+                                     : (x ^ y) == 2 ? COSTS.transition
+                                                    : COSTS.transversion;
         for (int p = 0; p < m + 3 * PAD; ++p) {
             for (int x = 0; x < BASE_COUNT; ++x)
                 b_.second[x][p] = 0.0;
@@ -167,7 +169,9 @@ template <int L, int K> class SumOfPairsKernel {
         return column.weight[BASE_A] + column.weight[BASE_C] + column.weight[BASE_G] + column.weight[BASE_T];
     }
     // Column c of the second profile; lane q at step t reads column t - q - 1
-    static int secondIndex(int m, int c) { return m + PAD - c; }
+    static int secondIndex(int m, int c) {
+        return m + PAD - c;
+    }
 
     struct Row {
         double* P;

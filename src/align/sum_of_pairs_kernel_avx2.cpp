@@ -3,8 +3,8 @@
 
 namespace vorbex {
 
-SumOfPairsCorner fillSumOfPairsAvx2(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m,
-                                    int threads) {
+SumOfPairsCorner fillSumOfPairsAvx2(const ProfileColumn* columns1, int n, const ProfileColumn* columns2,
+                                    int m, int threads) {
     return fillSumOfPairsAntidiagonal<4, 2>(KernelKind::Avx2, columns1, n, columns2, m, threads);
 }
 

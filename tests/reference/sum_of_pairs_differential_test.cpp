@@ -55,23 +55,24 @@ class SumOfPairsDifferential : public ::testing::TestWithParam<std::tuple<Kernel
         const SumOfPairsCorner plain = fillSumOfPairsPlain(first.data(), n, second.data(), m);
         const std::vector<std::uint8_t> plainFlags(traceMatrix, traceMatrix + cells);
         std::memset(traceMatrix, 0xee, guarded);
-        const SumOfPairsCorner fast =
-            kind() == KernelKind::Avx512 ? fillSumOfPairsAvx512(first.data(), n, second.data(), m, threads())
-                                         : fillSumOfPairsAvx2(first.data(), n, second.data(), m, threads());
+        const SumOfPairsCorner fast = kind() == KernelKind::Avx512
+                                          ? fillSumOfPairsAvx512(first.data(), n, second.data(), m, threads())
+                                          : fillSumOfPairsAvx2(first.data(), n, second.data(), m, threads());
         for (std::size_t cell = 0; cell < guarded; ++cell) {
             const int expected = cell < cells ? plainFlags[cell] : 0xee;
             if (traceMatrix[cell] != expected) {
                 ADD_FAILURE() << kernelName(kind()) << " x" << threads() << " flags of cell ["
-                              << cell / (m + 1) << "][" << cell % (m + 1) << "] are " << int{traceMatrix[cell]}
-                              << ", not " << expected << ": " << what << " " << n << " x " << m;
+                              << cell / (m + 1) << "][" << cell % (m + 1) << "] are "
+                              << int{traceMatrix[cell]} << ", not " << expected << ": " << what << " " << n
+                              << " x " << m;
                 return false;
             }
         }
         const bool same = sameBits(fast.pair, plain.pair) && sameBits(fast.gapInSecond, plain.gapInSecond) &&
                           sameBits(fast.gapInFirst, plain.gapInFirst);
         EXPECT_TRUE(same) << kernelName(kind()) << " x" << threads() << " corner " << fast.pair << "/"
-                          << fast.gapInSecond << "/" << fast.gapInFirst << " differs from " << plain.pair << "/"
-                          << plain.gapInSecond << "/" << plain.gapInFirst << ": " << what;
+                          << fast.gapInSecond << "/" << fast.gapInFirst << " differs from " << plain.pair
+                          << "/" << plain.gapInSecond << "/" << plain.gapInFirst << ": " << what;
         return same;
     }
 };
@@ -111,8 +112,8 @@ TEST_P(SumOfPairsDifferential, EqualsPlainOnTallThinAndShortWideProfiles) {
     SplitMix64 random(31);
     for (int n : {9, 17, 33, 49, 95, 257, 600})
         for (int m : {1, 7, 130}) {
-            if (!matchesPlain(randomColumns(random, Columns::Means, n), randomColumns(random, Columns::Means, m),
-                              "tall") ||
+            if (!matchesPlain(randomColumns(random, Columns::Means, n),
+                              randomColumns(random, Columns::Means, m), "tall") ||
                 !matchesPlain(randomColumns(random, Columns::Ambiguous, m),
                               randomColumns(random, Columns::Ambiguous, 3 * n), "wide"))
                 return;
