@@ -80,8 +80,10 @@ void writePhylip(FILE* out, const std::vector<AlignmentRow>& rows) {
     writeWholeRows(out, rows);
 }
 
-void writeStockholm(FILE* out, const std::vector<AlignmentRow>& rows) {
+void writeStockholm(FILE* out, const std::vector<AlignmentRow>& rows, const std::string& comment) {
     std::fprintf(out, "# STOCKHOLM 1.0\n\n");
+    if (!comment.empty())
+        std::fprintf(out, "#=GF CC %s\n\n", comment.c_str());
     writeWholeRows(out, rows);
     std::fprintf(out, "//\n");
 }
@@ -96,7 +98,8 @@ std::string oneWordName(const std::string& name) {
     return word;
 }
 
-void writeAlignment(FILE* out, AlignmentFormat format, const std::vector<AlignmentRow>& rows) {
+void writeAlignment(FILE* out, AlignmentFormat format, const std::vector<AlignmentRow>& rows,
+                    const std::string& comment) {
     switch (format) {
     case AlignmentFormat::FASTA:
         writeFasta(out, rows);
@@ -108,7 +111,7 @@ void writeAlignment(FILE* out, AlignmentFormat format, const std::vector<Alignme
         writePhylip(out, rows);
         break;
     case AlignmentFormat::STOCKHOLM:
-        writeStockholm(out, rows);
+        writeStockholm(out, rows, comment);
         break;
     }
 }

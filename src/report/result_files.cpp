@@ -29,6 +29,7 @@ struct ResultState {
     bool underWay = false;                                // every temporary file exists: the run has begun
     long bestFlagOffset = -1;                             // in the table, the flag of the best row so far
     CandidateCapture best;                                // of the best candidate so far
+    double bestSumOfPairs = 0.0;                          // its score under --scoring=sp
     std::string treeText;                                 // room for writeNewick
     std::unordered_map<const TreeNode*, int> leafRecords; // leaf -> index in sequenceRecords
 };
@@ -178,6 +179,15 @@ std::vector<AlignmentRow> bestRows() {
     return rows;
 }
 
+// The best alignment's score under --scoring=sp, as the best line gives it; empty otherwise.
+std::string sumOfPairsNote() {
+    if (longOptions.scoring != Scoring::SUM_OF_PAIRS)
+        return {};
+    char note[64];
+    std::snprintf(note, sizeof note, "SP=%.4f", state.bestSumOfPairs);
+    return note;
+}
+
 // Everything written and on disk, the stream closed; false on any failure.
 bool finishFile(ResultFile& file) {
     FILE* stream = file.stream;
@@ -194,7 +204,7 @@ bool finishFile(ResultFile& file) {
 void writeContents(ResultKind kind, FILE* out) {
     switch (kind) {
     case ALIGNMENT_FILE:
-        writeAlignment(out, longOptions.alignmentFormat, bestRows());
+        writeAlignment(out, longOptions.alignmentFormat, bestRows(), sumOfPairsNote());
         break;
     case TREE_FILE:
         std::fprintf(out, "%s\n", state.best.tree.c_str());
@@ -243,6 +253,7 @@ ResultCode openResultFiles() {
     state.underWay = false;
     state.bestFlagOffset = -1;
     state.best = CandidateCapture{};
+    state.bestSumOfPairs = 0.0;
     state.leafRecords.clear();
     for (int kind = 0; kind < RESULT_KINDS; ++kind) {
         ResultFile& file = state.files[kind];
@@ -304,8 +315,10 @@ void captureCandidate(int trimPosition, bool mayBeBest, CandidateCapture& captur
 
 void recordCandidate(int number, int length, int conserv0, int conserv1, double consIndex, double sumOfPairs,
                      bool isBest, const CandidateCapture& capture) {
-    if (isBest)
+    if (isBest) {
         state.best = capture;
+        state.bestSumOfPairs = sumOfPairs;
+    }
     FILE* table = state.files[CANDIDATES_FILE].stream;
     if (table == nullptr)
         return;

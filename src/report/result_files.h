@@ -22,7 +22,9 @@ struct AlignmentRow {
 
 // The name with every blank made '_'.
 std::string oneWordName(const std::string& name);
-void writeAlignment(FILE* out, AlignmentFormat format, const std::vector<AlignmentRow>& rows);
+// `comment`, when given, goes where the format has room for one (Stockholm's #=GF CC).
+void writeAlignment(FILE* out, AlignmentFormat format, const std::vector<AlignmentRow>& rows,
+                    const std::string& comment = {});
 
 // What the result files need of one candidate, taken while its tree stands.
 struct CandidateCapture {
