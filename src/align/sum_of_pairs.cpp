@@ -74,12 +74,9 @@ double selfScore(const Substitution& s, const ProfileColumn& a) {
 
 } // namespace
 
-double alignmentSumOfPairs() {
+double sumOfPairsOfRows(const std::vector<WeightedRow>& rows, int length) {
     static const Substitution substitution = buildSubstitution();
-    if (leafCount == 0)
-        return 0.0;
-    const int length = nodeTable[0]->workLength;
-    // Per column: the weighted base counts, the leaves' pairs with themselves,
+    // Per column: the weighted base counts, the rows' pairs with themselves,
     // the weight of bases, and of gaps inside a row, before or after it, and
     // opened there
     struct Column {
@@ -88,15 +85,10 @@ double alignmentSumOfPairs() {
     };
     static std::vector<Column> columns;
     columns.assign(static_cast<std::size_t>(length), Column{});
-    for (int entry = 0; entry < leafCount; ++entry) {
-        const TreeNode* leaf = nodeTable[entry];
-        int depth = 0;
-        for (const TreeNode* node = leaf; node->parent != nullptr; node = node->parent)
-            ++depth;
-        // As the profiles weigh it: half of its parent's share at every level
-        const double w = std::ldexp(1.0, -depth);
-        const ProfileColumn* const row = leaf->workProfile;
-        const int end = leaf->workLength < length ? leaf->workLength : length;
+    for (const WeightedRow& weighted : rows) {
+        const double w = weighted.weight;
+        const ProfileColumn* const row = weighted.columns;
+        const int end = weighted.length < length ? weighted.length : length;
         int first = -1;
         int last = -1;
         for (int c = 0; c < end; ++c)
@@ -126,12 +118,28 @@ double alignmentSumOfPairs() {
         for (int x = 0; x < BASE_COUNT; ++x)
             for (int y = 0; y < BASE_COUNT; ++y)
                 all += column.counts[x] * column.counts[y] * substitution.score[x][y];
-        // Every pair of two different leaves once
+        // Every pair of two different rows once
         total += 0.5 * (all - column.self);
         total += column.bases * (COSTS.gapExtend * (column.innerGaps + COSTS.endGapShare * column.endGaps) +
                                  COSTS.gapOpen * column.openings);
     }
     return total;
+}
+
+double alignmentSumOfPairs() {
+    if (leafCount == 0)
+        return 0.0;
+    static std::vector<WeightedRow> rows;
+    rows.clear();
+    for (int entry = 0; entry < leafCount; ++entry) {
+        const TreeNode* leaf = nodeTable[entry];
+        int depth = 0;
+        for (const TreeNode* node = leaf; node->parent != nullptr; node = node->parent)
+            ++depth;
+        // As the profiles weigh it: half of its parent's share at every level
+        rows.push_back({leaf->workProfile, leaf->workLength, std::ldexp(1.0, -depth)});
+    }
+    return sumOfPairsOfRows(rows, nodeTable[0]->workLength);
 }
 
 SumOfPairsCorner fillSumOfPairsPlain(const ProfileColumn* a, int n, const ProfileColumn* b, int m) {
@@ -220,17 +228,14 @@ SumOfPairsCorner fillSumOfPairsPlain(const ProfileColumn* a, int n, const Profil
     return {prevM[m], prevX[m], prevY[m]};
 }
 
-ResultCode alignBySumOfPairs(TreeNode* first, TreeNode* second, double& score) {
-    const int n = first->workLength;
-    const int m = second->workLength;
+ResultCode traceSumOfPairs(const ProfileColumn* a, int n, const ProfileColumn* b, int m, double& score,
+                           int& k) {
     const KernelKind kind = n > 0 && m > 0 ? selectedKernel() : KernelKind::Plain;
     const int eligible = eligibleThreads(kind, n, m);
     // As for the specified DP: a matrix larger than the machine ends with a message
     const double traceBytes = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
     if (traceBytes > physicalMemoryBytes() || !reserveSumOfPairsStorage(kind, n, m, eligible))
         return noRoomForAlignment(n, m);
-    const ProfileColumn* const a = first->workProfile;
-    const ProfileColumn* const b = second->workProfile;
     SumOfPairsCorner corner;
     if (kind == KernelKind::Plain) {
         corner = fillSumOfPairsPlain(a, n, b, m);
@@ -260,7 +265,7 @@ ResultCode alignBySumOfPairs(TreeNode* first, TreeNode* second, double& score) {
     const ProfileColumn gapColumn{};
     int i = n;
     int j = m;
-    int k = n + m - 1;
+    k = n + m - 1;
     while (i > 0 || j > 0) {
         const std::uint8_t flags = F[traceCell(i, j)];
         if (state == State::M && i > 0 && j > 0) {
@@ -291,7 +296,14 @@ ResultCode alignBySumOfPairs(TreeNode* first, TreeNode* second, double& score) {
         }
         --k;
     }
-    return keepAlignedColumns(first, second, k);
+    return 0;
+}
+
+ResultCode alignBySumOfPairs(TreeNode* first, TreeNode* second, double& score) {
+    int k = 0;
+    const ResultCode code = traceSumOfPairs(first->workProfile, first->workLength, second->workProfile,
+                                            second->workLength, score, k);
+    return code != 0 ? code : keepAlignedColumns(first, second, k);
 }
 
 } // namespace vorbex

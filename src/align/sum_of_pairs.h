@@ -3,6 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+#include "base/result_code.h"
+#include "input/input.h"
 
 namespace vorbex {
 
@@ -17,6 +21,24 @@ struct SumOfPairsCosts {
 
 // Fitted on the simulated families of bench/accuracy (see the README)
 constexpr SumOfPairsCosts SUM_OF_PAIRS_COSTS = {1.0, -0.1, -0.5, -2.5, -0.15, 1.0};
+
+// One row of an alignment and the weight of its sequence.
+struct WeightedRow {
+    const ProfileColumn* columns;
+    int length; // columns beyond it, up to the alignment's length, are not scored
+    double weight;
+};
+
+// The weighted sum of pairs of the first `length` columns of the rows: every
+// pair of two rows once, weighing the product of their weights.
+double sumOfPairsOfRows(const std::vector<WeightedRow>& rows, int length);
+
+// Aligns two profiles by the weighted sum of pairs, filling the aligned
+// buffers and alignmentPath from position n + m - 1 down to k + 1; the
+// alignment's length is n + m - 1 - k. ERMEM after a message when its work
+// storage cannot be had.
+[[nodiscard]] ResultCode traceSumOfPairs(const ProfileColumn* a, int n, const ProfileColumn* b, int m,
+                                         double& score, int& k);
 
 // Trace flags of a sum-of-pairs cell: where its pair state came from, and
 // whether its gap states extended a gap or opened one (from the pair state,

@@ -65,6 +65,7 @@ struct LongOptions {
     int maxLength = MAXSEQLEN;         // the longest sequence and alignment, in columns
     ProgressLine progressLine = ProgressLine::TERMINAL;
     Scoring scoring = Scoring::CLASSIC;
+    int refineRounds = 0; // rounds of refining the best alignment (--scoring=sp only)
 };
 
 extern LongOptions longOptions;

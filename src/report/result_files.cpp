@@ -156,6 +156,37 @@ void appendRow(const TreeNode* leaf, int trimPosition, std::string& rows) {
     rows += '\n';
 }
 
+// The tree below `node` as NEWICK of row indices, leaving out what holds no row;
+// false when nothing below it does.
+bool appendShape(const TreeNode* node, const std::unordered_map<const TreeNode*, int>& rowOf,
+                 std::string& out) {
+    if (node->childCount == 0) {
+        const auto found = rowOf.find(node);
+        if (found == rowOf.end())
+            return false;
+        out += std::to_string(found->second);
+        return true;
+    }
+    std::string inner;
+    int written = 0;
+    // A labelled inner node's own sequence hangs beside its children
+    if (const auto own = rowOf.find(node); own != rowOf.end()) {
+        inner += std::to_string(own->second);
+        ++written;
+    }
+    for (int c = 0; c < node->childCount; ++c) {
+        std::string part;
+        if (appendShape(node->children[c], rowOf, part)) {
+            inner += written++ > 0 ? "," : "";
+            inner += part;
+        }
+    }
+    if (written == 0)
+        return false;
+    out += '(' + inner + ')';
+    return true;
+}
+
 std::vector<AlignmentRow> bestRows() {
     std::vector<std::pair<int, std::string>> kept;
     const std::string& text = state.best.rows;
@@ -304,13 +335,69 @@ ResultCode checkResultNames() {
 void captureCandidate(int trimPosition, bool mayBeBest, CandidateCapture& capture) {
     capture.tree.clear();
     capture.rows.clear();
+    capture.shape.clear();
     if (wanted(CANDIDATES_FILE) || (wanted(TREE_FILE) && mayBeBest))
         capture.tree = newickOfCandidate();
-    if (wanted(ALIGNMENT_FILE) && mayBeBest) {
+    const bool refine = longOptions.refineRounds > 0;
+    if ((wanted(ALIGNMENT_FILE) || refine) && mayBeBest) {
         mapLeavesToRecords();
+        // Refinement trims after it has run
         for (int entry = 0; entry < leafCount; ++entry)
-            appendRow(nodeTable[entry], trimPosition, capture.rows);
+            appendRow(nodeTable[entry], refine ? 0 : trimPosition, capture.rows);
+        if (refine) {
+            std::unordered_map<const TreeNode*, int> rowOf;
+            for (int entry = 0; entry < leafCount; ++entry)
+                if (state.leafRecords.count(nodeTable[entry]) != 0)
+                    rowOf.emplace(nodeTable[entry], static_cast<int>(rowOf.size()));
+            appendShape(rootNode, rowOf, capture.shape);
+        }
     }
+}
+
+std::vector<std::string> bestAlignmentRows() {
+    std::vector<std::string> rows;
+    const std::string& text = state.best.rows;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t blank = text.find(' ', at);
+        const std::size_t end = text.find('\n', at);
+        if (blank == std::string::npos || end == std::string::npos || blank > end)
+            break;
+        rows.push_back(text.substr(blank + 1, end - blank - 1));
+        at = end + 1;
+    }
+    return rows;
+}
+
+const std::string& bestAlignmentShape() {
+    return state.best.shape;
+}
+
+int replaceBestAlignment(const std::vector<std::string>& rows, double sumOfPairs) {
+    // -T: from the first column by which every sequence has begun
+    std::size_t trim = 0;
+    if (runSettings.leftTrim)
+        for (const std::string& row : rows) {
+            const std::size_t first = row.find_first_not_of('-');
+            if (first != std::string::npos && first > trim)
+                trim = first;
+        }
+    std::string text;
+    const std::string& old = state.best.rows;
+    std::size_t row = 0;
+    for (std::size_t at = 0; at < old.size() && row < rows.size(); ++row) {
+        const std::size_t blank = old.find(' ', at);
+        const std::size_t end = old.find('\n', at);
+        if (blank == std::string::npos || end == std::string::npos || blank > end)
+            break;
+        text.append(old, at, blank + 1 - at);
+        text.append(rows[row], std::min(trim, rows[row].size()));
+        text += '\n';
+        at = end + 1;
+    }
+    state.best.rows = std::move(text);
+    state.bestSumOfPairs = sumOfPairs;
+    const std::size_t length = rows.empty() ? 0 : rows[0].size();
+    return static_cast<int>(length - std::min(trim, length));
 }
 
 void recordCandidate(int number, int length, int conserv0, int conserv1, double consIndex, double sumOfPairs,

@@ -30,6 +30,8 @@ void writeAlignment(FILE* out, AlignmentFormat format, const std::vector<Alignme
 struct CandidateCapture {
     std::string tree; // NEWICK text with its ';'
     std::string rows; // the aligned rows, one "record columns" line per leaf in tree order
+    // For --refine: the tree as NEWICK of the rows' indices, and the rows untrimmed
+    std::string shape;
 };
 
 bool resultFilesWanted();
@@ -46,6 +48,12 @@ bool resultFilesWanted();
 // `mayBeBest` when it is the best this process has seen.
 void captureCandidate(int trimPosition, bool mayBeBest, CandidateCapture& capture);
 // Called in candidate order with every candidate's values.
+// The rows and shape of the best candidate so far, for --refine.
+std::vector<std::string> bestAlignmentRows();
+const std::string& bestAlignmentShape();
+// Replaces the best alignment's rows (same order) and its score; returns
+// the length written, after -T's trim.
+int replaceBestAlignment(const std::vector<std::string>& rows, double sumOfPairs);
 void recordCandidate(int number, int length, int conserv0, int conserv1, double consIndex, double sumOfPairs,
                      bool isBest, const CandidateCapture& capture);
 // Writes every file in full under its temporary name and puts it in place;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "align/refinement.h"
 #include "align/settled_subtrees.h"
 #include "report/report.h"
 #include "resolve/resolve.h"
@@ -108,6 +109,19 @@ void takeCandidate(BestAlignment& best, int number, const AlignmentScore& score,
     showProgress(number);
 }
 
+// --refine: the best alignment refined over its tree's edges; the alignment
+// file then holds the refined one.
+ResultCode refineBest() {
+    std::vector<std::string> rows = bestAlignmentRows();
+    RefinementResult result;
+    if (const ResultCode code = refineAlignment(rows, bestAlignmentShape(), longOptions.refineRounds, result))
+        return code;
+    const int length = replaceBestAlignment(rows, result.sumOfPairs);
+    reportBoth("Refined alignment: Length=%d SP=%.4f, %d of %d realignments kept in %d rounds\n", length,
+               result.sumOfPairs, result.kept, result.realigned, result.rounds);
+    return 0;
+}
+
 ResultCode runCandidates() {
     candidateNumber = 0;
     BestAlignment best = NO_BEST_ALIGNMENT;
@@ -128,13 +142,16 @@ ResultCode runCandidates() {
     // An alignment that overflowed leaves no best alignment to report
     if (candidateFailed)
         return code;
-    const std::time_t end = std::time(nullptr);
     if (longOptions.scoring == Scoring::SUM_OF_PAIRS)
         reportBoth("Best multiple alignment #%d: Length=%d ConsIndex=%.2f SP=%.4f\n", best.number,
                    best.length, best.ConsIndex, best.sumOfPairs);
     else
         reportBoth("Best multiple alignment #%d: Length=%d ConsIndex=%.2f\n", best.number, best.length,
                    best.ConsIndex);
+    if (longOptions.refineRounds > 0 && best.number > 0)
+        if (const ResultCode refined = refineBest())
+            return refined;
+    const std::time_t end = std::time(nullptr);
     std::printf("Elapsed time: %.0f s\n", std::difftime(end, start));
     return code == NO_MORE_CANDIDATES ? 0 : code;
 }

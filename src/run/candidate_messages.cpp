@@ -55,15 +55,17 @@ std::string packCandidateMessage(MessageKind kind, int number, int code, const A
                                capture.reportSize,
                                capture.outputSize,
                                files.tree.size(),
-                               files.rows.size()};
+                               files.rows.size(),
+                               files.shape.size()};
     std::string bytes;
     bytes.reserve(sizeof header + capture.reportSize + capture.outputSize + files.tree.size() +
-                  files.rows.size());
+                  files.rows.size() + files.shape.size());
     append(bytes, &header, sizeof header);
     append(bytes, capture.reportText, capture.reportSize);
     append(bytes, capture.outputText, capture.outputSize);
     bytes += files.tree;
     bytes += files.rows;
+    bytes += files.shape;
     std::free(capture.reportText);
     std::free(capture.outputText);
     capture = Capture{};
@@ -75,7 +77,7 @@ bool unpackCandidateMessage(const char* data, std::size_t size, CandidateMessage
         return false;
     std::memcpy(&message.header, data, sizeof message.header);
     const MessageHeader& h = message.header;
-    if (size - sizeof h != h.reportBytes + h.outputBytes + h.treeBytes + h.rowsBytes)
+    if (size - sizeof h != h.reportBytes + h.outputBytes + h.treeBytes + h.rowsBytes + h.shapeBytes)
         return false;
     const char* at = data + sizeof h;
     message.report.assign(at, h.reportBytes);
@@ -85,6 +87,8 @@ bool unpackCandidateMessage(const char* data, std::size_t size, CandidateMessage
     message.files.tree.assign(at, h.treeBytes);
     at += h.treeBytes;
     message.files.rows.assign(at, h.rowsBytes);
+    at += h.rowsBytes;
+    message.files.shape.assign(at, h.shapeBytes);
     return true;
 }
 

@@ -28,6 +28,7 @@ struct MessageHeader {
     std::size_t outputBytes; // then the standard output text
     std::size_t treeBytes;   // then the capture's tree
     std::size_t rowsBytes;   // and its rows
+    std::size_t shapeBytes;  // and its shape
 };
 
 struct CandidateMessage {

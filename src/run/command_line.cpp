@@ -187,6 +187,8 @@ int takeLongValue(const std::string& name, const char* value) {
         valid = parseChoice(value, {"line", "word"}, {false, true}, o.firstWordNames);
     else if (name == "scoring")
         valid = parseChoice(value, {"classic", "sp"}, {Scoring::CLASSIC, Scoring::SUM_OF_PAIRS}, o.scoring);
+    else if (name == "refine")
+        valid = parseCount(value, MAX_REFINE_ROUNDS, o.refineRounds);
     else if (name == "progress")
         valid =
             parseChoice(value, {"terminal", "always", "never"},
@@ -202,7 +204,7 @@ int takeLongValue(const std::string& name, const char* value) {
 bool takesValue(const std::string& name) {
     for (const char* known :
          {"alignment", "alignment-format", "order", "tree", "candidates", "threads", "max-length", "newick",
-          "fasta-names", "extra-sequences", "progress", "scoring"})
+          "fasta-names", "extra-sequences", "progress", "scoring", "refine"})
         if (name == known)
             return true;
     return false;
@@ -262,6 +264,7 @@ void printLongOptions() {
         " --extra-sequences=ignore pass over sequences not in the tree (error: the default)\n"
         " --progress=P             the progress line: terminal (default), always, never\n"
         " --scoring=sp             align profiles by the weighted sum of pairs (classic: the default)\n"
+        " --refine=N               with --scoring=sp: up to N rounds of refining the best alignment\n"
         " --help                   show this text\n"
         " --version                show the version\n"
         " --                       every later argument is a file name\n");
@@ -323,6 +326,10 @@ int parseArguments(int argc, char** argv) {
     }
     if (runSettings.outputFileName[0] == '\0')
         errors += deriveOutputFileName();
+    if (longOptions.refineRounds > 0 && longOptions.scoring != Scoring::SUM_OF_PAIRS) {
+        std::printf("Option \"--refine\" needs \"--scoring=sp\"\n");
+        ++errors;
+    }
     if (errors > 0) {
         std::printf("%d errors in arguments\n", errors);
         return ERARG;

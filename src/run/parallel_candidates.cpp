@@ -199,10 +199,12 @@ bool receive(const Worker& worker, Message& message) {
     message.output.resize(message.header.outputBytes);
     message.files.tree.resize(message.header.treeBytes);
     message.files.rows.resize(message.header.rowsBytes);
+    message.files.shape.resize(message.header.shapeBytes);
     return readAll(worker.fd, message.report.data(), message.report.size()) &&
            readAll(worker.fd, message.output.data(), message.output.size()) &&
            readAll(worker.fd, message.files.tree.data(), message.files.tree.size()) &&
-           readAll(worker.fd, message.files.rows.data(), message.files.rows.size());
+           readAll(worker.fd, message.files.rows.data(), message.files.rows.size()) &&
+           readAll(worker.fd, message.files.shape.data(), message.files.shape.size());
 }
 
 // The normal end: every other worker has nothing left but its counters.
