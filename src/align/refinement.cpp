@@ -85,7 +85,8 @@ const ProfileColumn& columnOf(char c) {
 
 class Refiner {
   public:
-    Refiner(std::vector<std::string>& rows, std::vector<ShapeNode> nodes) : rows_(rows), nodes_(std::move(nodes)) {
+    Refiner(std::vector<std::string>& rows, std::vector<ShapeNode> nodes)
+        : rows_(rows), nodes_(std::move(nodes)) {
         weights_.assign(rows_.size(), 0.0);
         for (const ShapeNode& node : nodes_)
             if (node.row >= 0)

@@ -9,10 +9,10 @@
 namespace vorbex {
 
 struct RefinementResult {
-    int realigned = 0;        // splits realigned
-    int kept = 0;             // of them, those that raised the score
-    int rounds = 0;           // rounds run: the last one changed nothing, or the limit was reached
-    double sumOfPairs = 0.0;  // of the alignment returned
+    int realigned = 0;       // splits realigned
+    int kept = 0;            // of them, those that raised the score
+    int rounds = 0;          // rounds run: the last one changed nothing, or the limit was reached
+    double sumOfPairs = 0.0; // of the alignment returned
 };
 
 // Up to `rounds` rounds over the edges of the tree `shape` (NEWICK whose

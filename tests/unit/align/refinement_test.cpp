@@ -81,7 +81,8 @@ TEST_F(Refinement, WeighsEachSequenceByItsDepthInTheShape) {
 
 TEST_F(Refinement, LeavesRowsItCannotReadAsTheyAre) {
     const std::vector<std::string> given = {"A-CGT", "ACCGT", "AC-GT"};
-    for (const char* shape : {"((0,1),2", "((0,1),1)", "((0,1))", "(0,1,2,3)", "(0,(1,x))", "", "0", "((0,1),2))"}) {
+    for (const char* shape :
+         {"((0,1),2", "((0,1),1)", "((0,1))", "(0,1,2,3)", "(0,(1,x))", "", "0", "((0,1),2))"}) {
         std::vector<std::string> rows = given;
         RefinementResult result;
         EXPECT_EQ(refineAlignment(rows, shape, 2, result), 0) << shape;

@@ -150,6 +150,7 @@ TEST_F(SharedWork, OptionsThatShapeTheAlignmentOrItsTextAgree) {
     expectSameRun(input, {"-D1", "-G0.5", "-O40"});
     expectSameRun(input, {"--scoring=sp"});
     expectSameRun(generate(22, TreeShape{11, 3, true, 200, 30}), {"--scoring=sp", "-O40"});
+    expectSameRun(input, {"--scoring=sp", "--refine=3"});
 }
 
 TEST_F(SharedWork, CodesWeighingThirdsAndLetterGapSymbolsGiveThePlainRun) {

@@ -98,6 +98,8 @@ TEST_F(ParallelCandidates, CandidateCountsThatDoNotFillTheLastChunk) {
     expectSameAsSerial(input, {});
     expectSameAsSerial(input, {"-O40"});
     expectSameAsSerial(input, {"--scoring=sp"});
+    // The refinement runs in the first process on the rows and shape a worker sent
+    expectSameAsSerial(input, {"--scoring=sp", "--refine=2", "-T"});
 }
 
 // ---- Runs that end inside a candidate: the whole driver in a child process
