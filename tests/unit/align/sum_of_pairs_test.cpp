@@ -13,8 +13,8 @@ namespace {
 using test_support::NodePool;
 using test_support::workText;
 
-// Costs of --scoring=sp: a match 1, a transition -0.1, a transversion -0.5, a
-// gap opening -2.5 and each gap column -0.15 (times the bases they face); a gap
+// Costs of --scoring=sp: a match 1, a transition 0, a transversion -0.3, a gap
+// opening -1.75 and each gap column -0.1 (times the bases they face); a gap
 // before or after a profile is charged no opening.
 class SumOfPairs : public ::testing::Test {
   protected:
@@ -54,14 +54,14 @@ TEST_F(SumOfPairs, PairsAndGapsScoreAsTheCostsSay) {
         // Equal profiles: every column a match
         {"ACGTACGT", "ACGTACGT", "ACGTACGT", "ACGTACGT", 8.0},
         // A transition is worth pairing, a transversion not: two end gaps cost less
-        {"A", "G", "A", "G", -0.1},
-        {"A", "C", "-A", "C-", -0.3},
+        {"A", "G", "A", "G", 0.0},
+        {"A", "C", "-A", "C-", -0.2},
         // One base missing inside: one gap, opened and extended once
-        {"ACGTTGCAAGCT", "ACGTTGAAGCT", "ACGTTGCAAGCT", "ACGTTG-AAGCT", 11.0 - 2.5 - 0.15},
+        {"ACGTTGCAAGCT", "ACGTTGAAGCT", "ACGTTGCAAGCT", "ACGTTG-AAGCT", 11.0 - 1.75 - 0.1},
         // Where shifting costs less than opening a gap inside, the gap goes to the end
-        {"AACCGGTT", "AACGGTT", "AACCGGTT", "-AACGGTT", 6.0 - 0.5 - 0.15},
+        {"AACCGGTT", "AACGGTT", "AACCGGTT", "-AACGGTT", 6.0 - 0.3 - 0.1},
         // Missing at the ends: no opening
-        {"TTACGTACGG", "ACGTAC", "TTACGTACGG", "--ACGTAC--", 6.0 - 4 * 0.15},
+        {"TTACGTACGG", "ACGTAC", "TTACGTACGG", "--ACGTAC--", 6.0 - 4 * 0.1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.first) + " against " + c.second);
