@@ -3,6 +3,11 @@
 
     accuracy.py VORBEX WORK_DIR [FAMILY ...]
 
+Curated references too: RNA seed alignments that Debian's infernal package
+ships, whose sequences both tools align on one guide tree (UPGMA of 4-mer
+distances between the unaligned sequences) and whose curated columns stand for
+the truth.
+
 Each family is simulated by INDELible along a random rooted tree (substitutions
 and indels, fixed seeds), so its true alignment is known. The tool aligns the
 unaligned sequences on the true tree (names and branch lengths, read with
@@ -26,6 +31,16 @@ FAMILIES = {
     # Not seen while the costs of --scoring=sp were fitted on the four above
     "H24": (24, 1000, 0.35, 0.05, 505),
     "H48": (48, 600, 0.2, 0.07, 606),
+}
+
+# name: curated seed alignment (Stockholm) of Debian's infernal package
+CURATED_DIR = "/usr/share/doc/infernal/examples/testsuite"
+CURATED = {
+    "Plant_SRP": "Plant_SRP.sto",
+    "SRP_euk": "srp-euk.sto",
+    "snR75": "snR75.sto",
+    "Vault": "Vault.sto",
+    "RNaseP": "rnaseP-eubact.sto",
 }
 
 # --refine's rounds in the refined runs
@@ -159,6 +174,90 @@ def sp_tc(reference, test):
     return kept / pairs, whole / columns
 
 
+def read_stockholm(path):
+    """Rows in file order, gaps as '-', upper case, U as T."""
+    order, rows = [], {}
+    for line in open(path):
+        if line.startswith("#") or line.startswith("//") or not line.strip():
+            continue
+        name, text = line.split()
+        if name not in rows:
+            order.append(name)
+            rows[name] = ""
+        rows[name] += text
+    return order, {n: re.sub(r"[.~]", "-", r).upper().replace("U", "T") for n, r in rows.items()}
+
+
+def kmer_upgma(order, sequences, k=4):
+    """A binary guide tree by UPGMA over the k-mer distances of the sequences."""
+    profiles = {}
+    for name in order:
+        s = sequences[name]
+        counts = {}
+        for i in range(len(s) - k + 1):
+            counts[s[i:i + k]] = counts.get(s[i:i + k], 0) + 1
+        profiles[name] = counts
+
+    def distance(a, b):
+        shared = sum(min(c, b.get(w, 0)) for w, c in a.items())
+        shortest = min(sum(a.values()), sum(b.values())) or 1
+        return 1.0 - shared / shortest
+
+    clusters = {i: ((name, [], 0.0), 1, 0.0) for i, name in enumerate(order)}
+    d = {}
+    for i in range(len(order)):
+        for j in range(i + 1, len(order)):
+            d[(i, j)] = distance(profiles[order[i]], profiles[order[j]])
+    following = len(order)
+    while len(clusters) > 1:
+        (i, j), value = min(d.items(), key=lambda item: (item[1], item[0]))
+        (ti, ni, hi), (tj, nj, hj) = clusters.pop(i), clusters.pop(j)
+        height = value / 2
+        merged = ("", [(ti[0], ti[1], max(height - hi, 0.0)), (tj[0], tj[1], max(height - hj, 0.0))], 0.0)
+        for other in clusters:
+            a, b = d.pop(tuple(sorted((i, other)))), d.pop(tuple(sorted((j, other))))
+            d[(other, following)] = (a * ni + b * nj) / (ni + nj)
+        del d[(i, j)]
+        clusters[following] = (merged, ni + nj, height)
+        following += 1
+    return next(iter(clusters.values()))[0]
+
+
+def align_and_score(vorbex, folder, truth, order):
+    """The tool under each scoring and MAFFT, on seqs.fasta, tree.nwk and tree.mafft in folder."""
+    results = {}
+    for run, options in (("classic", ["--scoring=classic"]), ("sp", ["--scoring=sp"]),
+                         ("refined", ["--scoring=sp", "--refine=%d" % REFINE_ROUNDS])):
+        subprocess.run([vorbex, *options, "--newick=standard", "--max-length=16000",
+                        "--alignment=%s.fasta" % run, "seqs.fasta", "tree.nwk", run + ".log"],
+                       cwd=folder, check=True, stdout=subprocess.DEVNULL)
+        results[run] = sp_tc(truth, read_fasta(os.path.join(folder, run + ".fasta"))[1])
+    with open(os.path.join(folder, "mafft.fasta"), "w") as out:
+        subprocess.run(["mafft", "--retree", "1", "--treein", "tree.mafft", "seqs.fasta"], cwd=folder,
+                       check=True, stdout=out, stderr=subprocess.DEVNULL)
+    results["mafft"] = sp_tc(truth, read_fasta(os.path.join(folder, "mafft.fasta"))[1])
+    return results
+
+
+def run_curated(vorbex, work, name, file):
+    folder = os.path.join(work, name)
+    os.makedirs(folder, exist_ok=True)
+    order, reference = read_stockholm(os.path.join(CURATED_DIR, file))
+    # Plain names for both tools; letters outside the nucleotide codes as n
+    names = {n: "r%d" % (k + 1) for k, n in enumerate(order)}
+    truth = {names[n]: r for n, r in reference.items()}
+    order = [names[n] for n in order]
+    unaligned = {n: re.sub(r"[^ACGTRYKMSWBDHVN]", "N", r.replace("-", "")) for n, r in truth.items()}
+    write_fasta(os.path.join(folder, "seqs.fasta"), order, {n: s.lower() for n, s in unaligned.items()})
+    tree = kmer_upgma(order, unaligned)
+    with open(os.path.join(folder, "tree.nwk"), "w") as out:
+        out.write(newick(tree) + ";\n")
+    with open(os.path.join(folder, "tree.mafft"), "w") as out:
+        out.write(mafft_tree(tree, {n: i + 1 for i, n in enumerate(order)}))
+    lengths = [len(s) for s in unaligned.values()]
+    return len(order), min(lengths), max(lengths), align_and_score(vorbex, folder, truth, order)
+
+
 def run_family(vorbex, work, name, spec):
     taxa, length, depth, indel, seed = spec
     folder = os.path.join(work, name)
@@ -179,18 +278,7 @@ def run_family(vorbex, work, name, spec):
     with open(os.path.join(folder, "tree.mafft"), "w") as out:
         out.write(mafft_tree(tree, {n: i + 1 for i, n in enumerate(order)}))
 
-    results = {}
-    for run, options in (("classic", ["--scoring=classic"]), ("sp", ["--scoring=sp"]),
-                         ("refined", ["--scoring=sp", "--refine=%d" % REFINE_ROUNDS])):
-        subprocess.run([vorbex, *options, "--newick=standard", "--max-length=16000",
-                        "--alignment=%s.fasta" % run, "seqs.fasta", "tree.nwk", run + ".log"],
-                       cwd=folder, check=True, stdout=subprocess.DEVNULL)
-        results[run] = sp_tc(truth, read_fasta(os.path.join(folder, run + ".fasta"))[1])
-    with open(os.path.join(folder, "mafft.fasta"), "w") as out:
-        subprocess.run(["mafft", "--retree", "1", "--treein", "tree.mafft", "seqs.fasta"], cwd=folder,
-                       check=True, stdout=out, stderr=subprocess.DEVNULL)
-    results["mafft"] = sp_tc(truth, read_fasta(os.path.join(folder, "mafft.fasta"))[1])
-    return results
+    return align_and_score(vorbex, folder, truth, order)
 
 
 def collapsed(tree, count):
@@ -258,7 +346,20 @@ def main():
     if len(sys.argv) < 3:
         sys.exit(__doc__)
     vorbex, work = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    names = sys.argv[3:] or list(FAMILIES)
+    names = sys.argv[3:] or list(FAMILIES) + list(CURATED)
+    curated = [n for n in names if n in CURATED]
+    names = [n for n in names if n in FAMILIES]
+    if curated:
+        print("curated     seqs  lengths    classic SP / TC   --scoring=sp SP / TC   with --refine=%d SP / TC   "
+              "MAFFT SP / TC (same tree)" % REFINE_ROUNDS)
+    for name in curated:
+        count, shortest, longest, result = run_curated(vorbex, work, name, CURATED[name])
+        print("%-10s %5d %4d-%-4d   %.3f / %.3f      %.3f / %.3f          %.3f / %.3f              %.3f / %.3f" %
+              (name, count, shortest, longest, *result["classic"], *result["sp"], *result["refined"],
+               *result["mafft"]))
+        sys.stdout.flush()
+    if not names:
+        return
     print("family   taxa  length   classic SP / TC   --scoring=sp SP / TC   with --refine=%d SP / TC   "
           "MAFFT SP / TC (same tree)" % REFINE_ROUNDS)
     for name in names:
