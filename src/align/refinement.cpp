@@ -21,7 +21,6 @@ namespace {
 struct ShapeNode {
     int parent;
     int row; // -1 for an inner node
-    int depth;
 };
 
 // Reads NEWICK of row indices; false unless each of `rowCount` rows is a leaf once.
@@ -33,8 +32,7 @@ bool readShape(const std::string& text, int rowCount, std::vector<ShapeNode>& no
     while (at < text.size()) {
         const char c = text[at];
         if (c == '(') {
-            const int depth = current < 0 ? 0 : nodes[current].depth + 1;
-            nodes.push_back({current, -1, depth});
+            nodes.push_back({current, -1});
             current = static_cast<int>(nodes.size()) - 1;
             ++at;
         } else if (c == ')') {
@@ -52,7 +50,7 @@ bool readShape(const std::string& text, int rowCount, std::vector<ShapeNode>& no
             if (row >= rowCount || seen[row])
                 return false;
             seen[row] = true;
-            nodes.push_back({current, static_cast<int>(row), nodes[current].depth + 1});
+            nodes.push_back({current, static_cast<int>(row)});
         } else {
             return false;
         }
@@ -87,11 +85,8 @@ class Refiner {
   public:
     Refiner(std::vector<std::string>& rows, std::vector<ShapeNode> nodes)
         : rows_(rows), nodes_(std::move(nodes)) {
-        weights_.assign(rows_.size(), 0.0);
-        for (const ShapeNode& node : nodes_)
-            if (node.row >= 0)
-                // As the profiles weigh it: half of its parent's share at every level
-                weights_[node.row] = std::ldexp(1.0, -node.depth);
+        // Every sequence weighs the same, as in the profiles
+        weights_.assign(rows_.size(), 1.0);
         score_ = score(rows_);
     }
 

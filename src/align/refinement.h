@@ -19,7 +19,7 @@ struct RefinementResult {
 // leaves are the rows' indices, each row once): the rows below the edge and
 // the others are realigned as two profiles, and the result replaces the rows
 // when its weighted sum of pairs is higher. `rows` hold letters and '-', all
-// of one length; each sequence weighs as the tree's shape makes it. Stops
+// of one length; every sequence weighs the same. Stops
 // early after a round that changed nothing. ERMEM after a message when an
 // alignment's work storage cannot be had; the rows are then the last kept.
 [[nodiscard]] ResultCode refineAlignment(std::vector<std::string>& rows, const std::string& shape, int rounds,

@@ -1,8 +1,8 @@
 // Profile against profile by the weighted sum of pairs (--scoring=sp).
 //
-// A column's weights are the shares of its sequences' bases, each sequence
-// weighing as the tree's shape makes it (a child profile is half its parent),
-// and 1 less their sum is its share of gaps. Two columns score the expected
+// A column's weights are the shares of its sequences' bases, every sequence
+// weighing the same (a parent's profile is its children's mean weighted by
+// their sequences), and 1 less their sum is its share of gaps. Two columns score the expected
 // substitution score of a base of one against a base of the other. A gap column
 // placed against a column costs in proportion to that column's bases (its
 // sequences that already hold a gap there pay nothing), an opening more than a
@@ -131,14 +131,9 @@ double alignmentSumOfPairs() {
         return 0.0;
     static std::vector<WeightedRow> rows;
     rows.clear();
-    for (int entry = 0; entry < leafCount; ++entry) {
-        const TreeNode* leaf = nodeTable[entry];
-        int depth = 0;
-        for (const TreeNode* node = leaf; node->parent != nullptr; node = node->parent)
-            ++depth;
-        // As the profiles weigh it: half of its parent's share at every level
-        rows.push_back({leaf->workProfile, leaf->workLength, std::ldexp(1.0, -depth)});
-    }
+    // Every sequence weighs the same, as in the profiles
+    for (int entry = 0; entry < leafCount; ++entry)
+        rows.push_back({nodeTable[entry]->workProfile, nodeTable[entry]->workLength, 1.0});
     return sumOfPairsOfRows(rows, nodeTable[0]->workLength);
 }
 

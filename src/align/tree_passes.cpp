@@ -79,6 +79,22 @@ ResultCode alignChildren(TreeNode* first, TreeNode* second, SubtreeKey key, doub
     return 0;
 }
 
+// Leaves below the node, walked without recursion: a caterpillar may be
+// thousands of levels deep.
+int sequencesBelow(const TreeNode* node) {
+    static std::vector<const TreeNode*> stack;
+    stack.assign(1, node);
+    int count = 0;
+    while (!stack.empty()) {
+        const TreeNode* at = stack.back();
+        stack.pop_back();
+        count += at->childCount == 0;
+        for (int c = 0; c < at->childCount; ++c)
+            stack.push_back(at->children[c]);
+    }
+    return count;
+}
+
 // Builds an inner node from its two children; they keep their aligned profiles.
 ResultCode buildInnerNode(TreeNode* parent, bool sharing) {
     TreeNode* first = parent->children[0];
@@ -95,11 +111,21 @@ ResultCode buildInnerNode(TreeNode* parent, bool sharing) {
         columnCapacity = length;
     parent->workLength = length;
     parent->savedLength = length;
-    // Mean of the aligned children; a column against a gap is halved, not renormalised
-    for (int c = 0; c < length; ++c)
-        for (int x = 0; x < BASE_COUNT; ++x)
-            parent->workProfile[c].weight[x] =
-                (second->workProfile[c].weight[x] + first->workProfile[c].weight[x]) * 0.5;
+    if (longOptions.scoring == Scoring::SUM_OF_PAIRS) {
+        // Every sequence weighs the same: the children's means weighted by their sequences
+        const double a = sequencesBelow(first);
+        const double b = sequencesBelow(second);
+        for (int c = 0; c < length; ++c)
+            for (int x = 0; x < BASE_COUNT; ++x)
+                parent->workProfile[c].weight[x] =
+                    (first->workProfile[c].weight[x] * a + second->workProfile[c].weight[x] * b) / (a + b);
+    } else {
+        // Mean of the aligned children; a column against a gap is halved, not renormalised
+        for (int c = 0; c < length; ++c)
+            for (int x = 0; x < BASE_COUNT; ++x)
+                parent->workProfile[c].weight[x] =
+                    (second->workProfile[c].weight[x] + first->workProfile[c].weight[x]) * 0.5;
+    }
     std::memcpy(parent->savedProfile, parent->workProfile, sizeof(ProfileColumn) * length);
     if (runSettings.outputMask & OUT_STEPS) {
         reportOnly("Similarity=%.6f\n", similarity);

@@ -25,13 +25,10 @@ inline double pairwiseSumOfPairs() {
     const SumOfPairsCosts& k = SUM_OF_PAIRS_COSTS;
     const int length = nodeTable[0]->workLength;
     auto bases = [](const ProfileColumn& a) { return a.weight[0] + a.weight[1] + a.weight[2] + a.weight[3]; };
-    std::vector<double> weight(leafCount);
+    // Every sequence weighs the same
+    const std::vector<double> weight(leafCount, 1.0);
     std::vector<int> first(leafCount, -1), last(leafCount, -1);
     for (int i = 0; i < leafCount; ++i) {
-        int depth = 0;
-        for (const TreeNode* node = nodeTable[i]; node->parent != nullptr; node = node->parent)
-            ++depth;
-        weight[i] = std::pow(0.5, depth);
         for (int c = 0; c < length; ++c)
             if (!isGapColumn(nodeTable[i]->workProfile[c])) {
                 first[i] = first[i] < 0 ? c : first[i];

@@ -51,8 +51,7 @@ TEST_F(Refinement, MovesAMisplacedGapAndKeepsEverySequence) {
     std::vector<std::string> rows = given;
     RefinementResult result;
     ASSERT_EQ(refineAlignment(rows, "((0,1),(2,3))", 3, result), 0);
-    // Weights: every row two levels below the root
-    const std::vector<double> weights(4, 0.25);
+    const std::vector<double> weights(4, 1.0);
     EXPECT_GT(result.sumOfPairs, scoreOf(given, weights));
     EXPECT_EQ(result.sumOfPairs, scoreOf(rows, weights));
     EXPECT_GE(result.kept, 1);
@@ -72,11 +71,11 @@ TEST_F(Refinement, MovesAMisplacedGapAndKeepsEverySequence) {
     EXPECT_EQ(second.rounds, 1);
 }
 
-TEST_F(Refinement, WeighsEachSequenceByItsDepthInTheShape) {
+TEST_F(Refinement, WeighsEverySequenceAlikeWhateverItsDepth) {
     std::vector<std::string> rows = {"ACGTTGCA", "ACGTTGCA", "ACGATGCA"};
     RefinementResult result;
     ASSERT_EQ(refineAlignment(rows, "((0,1),2)", 1, result), 0);
-    EXPECT_EQ(result.sumOfPairs, scoreOf(rows, {0.25, 0.25, 0.5}));
+    EXPECT_EQ(result.sumOfPairs, scoreOf(rows, {1.0, 1.0, 1.0}));
 }
 
 TEST_F(Refinement, LeavesRowsItCannotReadAsTheyAre) {
