@@ -397,7 +397,7 @@ struct Coordinator {
                 const std::string bytes = evaluateForMessage(number, ownBest, files, broken);
                 CandidateMessage message;
                 if (!unpackCandidateMessage(bytes.data(), bytes.size(), message))
-                    message.header = MessageHeader{0, number, ERINT, {}, {}, 0, 0, 0, 0};
+                    message.header = MessageHeader{0, number, ERINT, {}, {}, 0, 0, 0, 0, 0};
                 take(0, std::move(message));
                 continue;
             }

@@ -95,6 +95,8 @@ done
 same_as_one_process microbotryum "$scratch/in/examples" microbotryum.fasta microbotryum.nwk --alignment=best.aln \
     --alignment-format=clustal --order=tree
 same_as_one_process nested_polytomies "$scratch/in/nested" -O56 seq.fa tree.nwk --tree=best.nwk
+same_as_one_process refined "$scratch/in/nested" --scoring=sp --refine=2 seq.fa tree.nwk --alignment=best.sto \
+    --alignment-format=stockholm
 same_as_one_process overflow_early "$scratch/in/early" seq.fa tree.nwk --alignment=best.fa
 same_as_one_process overflow_late "$scratch/in/late" -O16 seq.fa tree.nwk --alignment=best.fa
 # Start-up errors are written once, with the one process's status
