@@ -21,6 +21,7 @@
 #include "align/align.h"
 #include "align/kernels.h"
 #include "align/stripe_pool.h"
+#include "align/stripe_steps.h"
 #include "align/vector_lanes.h"
 
 namespace vorbex {
@@ -29,12 +30,6 @@ namespace {
 constexpr int PAD = STRIPE_PAD;
 
 enum class Distance { Squared, L1, L2 };
-
-// Steps a stripe runs between two looks at the stripe above, with several
-// threads: large blocks ride out a thread that loses its processor for a
-// while, and a stripe must hold at least two for the next to keep up with it.
-constexpr int MAX_BLOCK_STEPS = 512;
-constexpr int MIN_BLOCK_STEPS = 32;
 
 // S, V and the pair flag (as a lane mask) of the row above a stripe. Stripe k
 // reads row k % 2 and writes row (k + 1) % 2, which stripe k - 1 reads.
@@ -140,31 +135,10 @@ template <int L, int K, Distance DIST> class AntidiagonalKernel {
 
         const int lastLane = n - i0 < KL - 1 ? n - i0 : KL - 1;
         const int lastStep = m + lastLane;
-        const int block = !shared                   ? lastStep
-                          : m / 4 > MAX_BLOCK_STEPS ? MAX_BLOCK_STEPS
-                          : m / 4 < MIN_BLOCK_STEPS ? MIN_BLOCK_STEPS
-                                                    : m / 4;
-        int t = 1;
-        while (t <= lastStep) {
-            const int blockEnd = lastStep - t < block ? lastStep : t + block - 1;
-            // Step t reads column t of the row above; past column m nobody writes it
-            if (shared && k > 0)
-                waitForStripeProgress(k - 1, blockEnd < m ? blockEnd : m);
-            for (; t < KL && t <= blockEnd; ++t)
-                step<true, false>(st, t, m);
-            for (; t <= blockEnd; ++t)
-                step<false, true>(st, t, m);
-            if (shared)
-                publishStripeProgress(k, blockEnd - KL + 1);
-        }
-
-        // Flags from the skewed stripe into their cells: rows no other stripe writes
-        for (int q = 0; q <= lastLane; ++q) {
-            const std::uint8_t* const from = st.skewed[q / L] + q % L;
-            std::uint8_t* const to = traceMatrix + traceCell(i0 + q, 0);
-            for (int j = 1; j <= m; ++j)
-                to[j] = from[(j + q) * L];
-        }
+        runStripeSteps<KL>(
+            k, m, lastStep, shared, [&](int t) { step<true, false>(st, t, m); },
+            [&](int t) { step<false, true>(st, t, m); });
+        scatterStripeFlags<L>(st.skewed, i0, lastLane, m);
         if (i0 + KL - 1 < n)
             return 0.0;
         return st.S[lastLane / L][lastLane % L];

@@ -14,6 +14,7 @@
 #include "align/align.h"
 #include "align/kernels.h"
 #include "align/stripe_pool.h"
+#include "align/stripe_steps.h"
 #include "align/sum_of_pairs.h"
 #include "align/vector_lanes.h"
 
@@ -29,9 +30,6 @@ template <int L, int K> class SumOfPairsKernel {
     static constexpr int KL = K * L;
     static constexpr int PAD = STRIPE_PAD;
     static_assert(KL <= PAD);
-    // Steps between two looks at the stripe above, as in the specified DP's kernel
-    static constexpr int MAX_BLOCK_STEPS = 512;
-    static constexpr int MIN_BLOCK_STEPS = 32;
 
   public:
     SumOfPairsKernel(const SumOfPairsBuffers& b, std::uint8_t* flags) : b_(b), flags_(flags) {}
@@ -133,30 +131,10 @@ template <int L, int K> class SumOfPairsKernel {
 
         const int lastLane = n - i0 < KL - 1 ? n - i0 : KL - 1;
         const int lastStep = m + lastLane;
-        const int block = !shared                   ? lastStep
-                          : m / 4 > MAX_BLOCK_STEPS ? MAX_BLOCK_STEPS
-                          : m / 4 < MIN_BLOCK_STEPS ? MIN_BLOCK_STEPS
-                                                    : m / 4;
-        int t = 1;
-        while (t <= lastStep) {
-            const int blockEnd = lastStep - t < block ? lastStep : t + block - 1;
-            if (shared && k > 0)
-                waitForStripeProgress(k - 1, blockEnd < m ? blockEnd : m);
-            for (; t < KL && t <= blockEnd; ++t)
-                step<true, false>(st, t, m);
-            for (; t <= blockEnd; ++t)
-                step<false, true>(st, t, m);
-            if (shared)
-                publishStripeProgress(k, blockEnd - KL + 1);
-        }
-
-        // Flags from the skewed stripe into their cells: rows no other stripe writes
-        for (int q = 0; q <= lastLane; ++q) {
-            const std::uint8_t* const from = st.skewed[q / L] + q % L;
-            std::uint8_t* const to = traceMatrix + traceCell(i0 + q, 0);
-            for (int j = 1; j <= m; ++j)
-                to[j] = from[(j + q) * L];
-        }
+        runStripeSteps<KL>(
+            k, m, lastStep, shared, [&](int t) { step<true, false>(st, t, m); },
+            [&](int t) { step<false, true>(st, t, m); });
+        scatterStripeFlags<L>(st.skewed, i0, lastLane, m);
         if (i0 + KL - 1 < n)
             return {};
         const int v = lastLane / L;

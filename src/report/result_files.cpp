@@ -187,17 +187,22 @@ bool appendShape(const TreeNode* node, const std::unordered_map<const TreeNode*,
     return true;
 }
 
-std::vector<AlignmentRow> bestRows() {
-    std::vector<std::pair<int, std::string>> kept;
-    const std::string& text = state.best.rows;
+// The captured rows' "record columns" lines as pairs.
+std::vector<std::pair<int, std::string>> capturedRows(const std::string& text) {
+    std::vector<std::pair<int, std::string>> rows;
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t blank = text.find(' ', at);
         const std::size_t end = text.find('\n', at);
         if (blank == std::string::npos || end == std::string::npos || blank > end)
             break;
-        kept.emplace_back(std::atoi(text.c_str() + at), text.substr(blank + 1, end - blank - 1));
+        rows.emplace_back(std::atoi(text.c_str() + at), text.substr(blank + 1, end - blank - 1));
         at = end + 1;
     }
+    return rows;
+}
+
+std::vector<AlignmentRow> bestRows() {
+    std::vector<std::pair<int, std::string>> kept = capturedRows(state.best.rows);
     if (longOptions.rowOrder == RowOrder::INPUT)
         std::stable_sort(kept.begin(), kept.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -356,15 +361,8 @@ void captureCandidate(int trimPosition, bool mayBeBest, CandidateCapture& captur
 
 std::vector<std::string> bestAlignmentRows() {
     std::vector<std::string> rows;
-    const std::string& text = state.best.rows;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t blank = text.find(' ', at);
-        const std::size_t end = text.find('\n', at);
-        if (blank == std::string::npos || end == std::string::npos || blank > end)
-            break;
-        rows.push_back(text.substr(blank + 1, end - blank - 1));
-        at = end + 1;
-    }
+    for (auto& [record, columns] : capturedRows(state.best.rows))
+        rows.push_back(std::move(columns));
     return rows;
 }
 
@@ -382,17 +380,12 @@ int replaceBestAlignment(const std::vector<std::string>& rows, double sumOfPairs
                 trim = first;
         }
     std::string text;
-    const std::string& old = state.best.rows;
-    std::size_t row = 0;
-    for (std::size_t at = 0; at < old.size() && row < rows.size(); ++row) {
-        const std::size_t blank = old.find(' ', at);
-        const std::size_t end = old.find('\n', at);
-        if (blank == std::string::npos || end == std::string::npos || blank > end)
-            break;
-        text.append(old, at, blank + 1 - at);
+    const std::vector<std::pair<int, std::string>> old = capturedRows(state.best.rows);
+    for (std::size_t row = 0; row < old.size() && row < rows.size(); ++row) {
+        text += std::to_string(old[row].first);
+        text += ' ';
         text.append(rows[row], std::min(trim, rows[row].size()));
         text += '\n';
-        at = end + 1;
     }
     state.best.rows = std::move(text);
     state.bestSumOfPairs = sumOfPairs;
