@@ -1,6 +1,8 @@
 #include "report/result_files.h"
 
 #include <algorithm>
+#include <pthread.h>
+
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -285,7 +287,25 @@ ResultCode checkResultTargets() {
     return 0;
 }
 
+// Holds back the ending signals while it lives: a temporary file made but not
+// yet known to the handler would outlive an interrupted run.
+class EndingSignalsHeld {
+  public:
+    EndingSignalsHeld() {
+        sigset_t ending;
+        sigemptyset(&ending);
+        for (const int signal : ENDING_SIGNALS)
+            sigaddset(&ending, signal);
+        pthread_sigmask(SIG_BLOCK, &ending, &previous_);
+    }
+    ~EndingSignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+
+  private:
+    sigset_t previous_;
+};
+
 ResultCode openResultFiles() {
+    const EndingSignalsHeld held;
     state.underWay = false;
     state.bestFlagOffset = -1;
     state.best = CandidateCapture{};
