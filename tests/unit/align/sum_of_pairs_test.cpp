@@ -14,7 +14,7 @@ using test_support::NodePool;
 using test_support::workText;
 
 // Costs of --scoring=sp: a match 1, a transition 0, a transversion -0.3, a gap
-// opening -1.75 and each gap column -0.1 (times the bases they face); a gap
+// opening -2 and each gap column -0.1 (times the bases they face); a gap
 // before or after a profile is charged no opening.
 class SumOfPairs : public ::testing::Test {
   protected:
@@ -57,7 +57,7 @@ TEST_F(SumOfPairs, PairsAndGapsScoreAsTheCostsSay) {
         {"A", "G", "A", "G", 0.0},
         {"A", "C", "-A", "C-", -0.2},
         // One base missing inside: one gap, opened and extended once
-        {"ACGTTGCAAGCT", "ACGTTGAAGCT", "ACGTTGCAAGCT", "ACGTTG-AAGCT", 11.0 - 1.75 - 0.1},
+        {"ACGTTGCAAGCT", "ACGTTGAAGCT", "ACGTTGCAAGCT", "ACGTTG-AAGCT", 11.0 - 2.0 - 0.1},
         // Where shifting costs less than opening a gap inside, the gap goes to the end
         {"AACCGGTT", "AACGGTT", "AACCGGTT", "-AACGGTT", 6.0 - 0.3 - 0.1},
         // Missing at the ends: no opening
