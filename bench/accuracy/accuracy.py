@@ -148,12 +148,15 @@ def residue_columns(rows):
 
 
 def sp_tc(reference, test):
+    """Lower-case residues of the reference are unaligned (the inserts of a curated
+    seed): they count for the residues' numbering but in no column."""
     ref_cols, test_cols = residue_columns(reference), residue_columns(test)
     length = len(next(iter(reference.values())))
     members = [[] for _ in range(length)]
     for name, cols in ref_cols.items():
         for residue, column in enumerate(cols):
-            members[column].append((name, residue))
+            if reference[name][column].isupper():
+                members[column].append((name, residue))
     test_size = {}
     for name, cols in test_cols.items():
         for column in cols:
@@ -175,7 +178,7 @@ def sp_tc(reference, test):
 
 
 def read_stockholm(path):
-    """Rows in file order, gaps as '-', upper case, U as T."""
+    """Rows in file order, gaps as '-', U as T; the case kept (lower case: unaligned)."""
     order, rows = [], {}
     for line in open(path):
         if line.startswith("#") or line.startswith("//") or not line.strip():
@@ -185,7 +188,7 @@ def read_stockholm(path):
             order.append(name)
             rows[name] = ""
         rows[name] += text
-    return order, {n: re.sub(r"[.~]", "-", r).upper().replace("U", "T") for n, r in rows.items()}
+    return order, {n: re.sub(r"[.~]", "-", r).replace("U", "T").replace("u", "t") for n, r in rows.items()}
 
 
 def kmer_upgma(order, sequences, k=4):
@@ -247,7 +250,7 @@ def run_curated(vorbex, work, name, file):
     names = {n: "r%d" % (k + 1) for k, n in enumerate(order)}
     truth = {names[n]: r for n, r in reference.items()}
     order = [names[n] for n in order]
-    unaligned = {n: re.sub(r"[^ACGTRYKMSWBDHVN]", "N", r.replace("-", "")) for n, r in truth.items()}
+    unaligned = {n: re.sub(r"[^ACGTRYKMSWBDHVN]", "N", r.replace("-", "").upper()) for n, r in truth.items()}
     write_fasta(os.path.join(folder, "seqs.fasta"), order, {n: s.lower() for n, s in unaligned.items()})
     tree = kmer_upgma(order, unaligned)
     with open(os.path.join(folder, "tree.nwk"), "w") as out:
