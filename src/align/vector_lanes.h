@@ -20,13 +20,27 @@ template <> struct Lanes<4> {
 };
 #endif
 
-#ifdef __AVX512F__
+#if defined(__AVX512F__)
 template <> struct Lanes<8> {
     typedef double D __attribute__((vector_size(64)));
     typedef long long I __attribute__((vector_size(64)));
     typedef unsigned char B __attribute__((vector_size(8)));
     static constexpr I IOTA = {0, 1, 2, 3, 4, 5, 6, 7};
     static D sqrt(D x) { return (D)_mm512_maskz_sqrt_pd(0xff, (__m512d)x); }
+};
+#elif defined(VORBEX_WIDE_LANES_ON_AVX2)
+// Eight lanes in AVX2 registers, for a test that runs the eight-lane
+// kernels' code on processors without AVX-512
+template <> struct Lanes<8> {
+    typedef double D __attribute__((vector_size(64)));
+    typedef long long I __attribute__((vector_size(64)));
+    typedef unsigned char B __attribute__((vector_size(8)));
+    static constexpr I IOTA = {0, 1, 2, 3, 4, 5, 6, 7};
+    static D sqrt(D x) {
+        for (int lane = 0; lane < 8; ++lane)
+            x[lane] = __builtin_sqrt(x[lane]);
+        return x;
+    }
 };
 #endif
 

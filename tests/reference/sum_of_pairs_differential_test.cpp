@@ -12,6 +12,7 @@
 
 #include "align/align.h"
 #include "align/kernels.h"
+#include "reference/wide_lanes_on_avx2.h"
 #include "run/run.h"
 #include "support/random_columns.h"
 
@@ -26,18 +27,33 @@ bool sameBits(double a, double b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-const char* kernelName(KernelKind kind) {
-    return kind == KernelKind::Avx512 ? "avx512" : "avx2";
+const char* kernelName(TestedKernel tested) {
+    return testedKernelName(tested);
 }
 
-class SumOfPairsDifferential : public ::testing::TestWithParam<std::tuple<KernelKind, int>> {
+SumOfPairsCorner fillWith(TestedKernel kernel, const std::vector<ProfileColumn>& first,
+                          const std::vector<ProfileColumn>& second, int threads) {
+    const int n = static_cast<int>(first.size());
+    const int m = static_cast<int>(second.size());
+    switch (kernel) {
+    case TestedKernel::Avx512:
+        return fillSumOfPairsAvx512(first.data(), n, second.data(), m, threads);
+    case TestedKernel::Avx2:
+        return fillSumOfPairsAvx2(first.data(), n, second.data(), m, threads);
+    case TestedKernel::EightLanesOnAvx2:
+        break;
+    }
+    return fillWideLanesSumOfPairsOnAvx2(first.data(), n, second.data(), m, threads);
+}
+
+class SumOfPairsDifferential : public ::testing::TestWithParam<std::tuple<TestedKernel, int>> {
   protected:
     void SetUp() override {
-        if (!kernelAvailable(kind()))
+        if (!testedKernelAvailable(kind()))
             GTEST_SKIP() << kernelName(kind()) << " not available on this processor";
         ASSERT_EQ(initialiseRun(), 0);
     }
-    static KernelKind kind() { return std::get<0>(GetParam()); }
+    static TestedKernel kind() { return std::get<0>(GetParam()); }
     static int threads() { return std::get<1>(GetParam()); }
 
     // True when the kernel fills the matrix as the plain fill does; reports the first difference.
@@ -46,7 +62,7 @@ class SumOfPairsDifferential : public ::testing::TestWithParam<std::tuple<Kernel
         const int n = static_cast<int>(first.size());
         const int m = static_cast<int>(second.size());
         // One row more than the matrix, which must stay untouched
-        if (!reserveSumOfPairsStorage(kind(), n + 1, m, threads())) {
+        if (!reserveSumOfPairsStorage(storageKindOf(kind()), n + 1, m, threads())) {
             ADD_FAILURE() << "no memory for " << what;
             return false;
         }
@@ -55,9 +71,7 @@ class SumOfPairsDifferential : public ::testing::TestWithParam<std::tuple<Kernel
         const SumOfPairsCorner plain = fillSumOfPairsPlain(first.data(), n, second.data(), m);
         const std::vector<std::uint8_t> plainFlags(traceMatrix, traceMatrix + cells);
         std::memset(traceMatrix, 0xee, guarded);
-        const SumOfPairsCorner fast = kind() == KernelKind::Avx512
-                                          ? fillSumOfPairsAvx512(first.data(), n, second.data(), m, threads())
-                                          : fillSumOfPairsAvx2(first.data(), n, second.data(), m, threads());
+        const SumOfPairsCorner fast = fillWith(kind(), first, second, threads());
         for (std::size_t cell = 0; cell < guarded; ++cell) {
             const int expected = cell < cells ? plainFlags[cell] : 0xee;
             if (traceMatrix[cell] != expected) {
@@ -127,9 +141,10 @@ TEST_P(SumOfPairsDifferential, SlowEqualsPlainOnTheLongestProfiles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachInstructionSetAndThreadCount, SumOfPairsDifferential,
-                         ::testing::Combine(::testing::Values(KernelKind::Avx2, KernelKind::Avx512),
+                         ::testing::Combine(::testing::Values(TestedKernel::Avx2, TestedKernel::Avx512,
+                                                              TestedKernel::EightLanesOnAvx2),
                                             ::testing::Values(1, 2, 3, 4)),
-                         [](const ::testing::TestParamInfo<std::tuple<KernelKind, int>>& info) {
+                         [](const ::testing::TestParamInfo<std::tuple<TestedKernel, int>>& info) {
                              return std::string(kernelName(std::get<0>(info.param))) + "_" +
                                     std::to_string(std::get<1>(info.param)) + "threads";
                          });
