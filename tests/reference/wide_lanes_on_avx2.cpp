@@ -2,9 +2,9 @@
 // registers: the AVX-512 kernels' template code, with eight lanes and stripes
 // of sixteen rows, run and compared with the plain kernels on any processor
 // with AVX2.
+#include "reference/wide_lanes_on_avx2.h"
 #include "align/antidiagonal_kernel.h"
 #include "align/sum_of_pairs_kernel.h"
-#include "reference/wide_lanes_on_avx2.h"
 
 namespace vorbex {
 
@@ -13,8 +13,8 @@ double fillWideLanesKernelOnAvx2(const KernelSettings& s, const ProfileColumn* c
     return fillAntidiagonal<8, 2>(KernelKind::Avx512, s, columns1, n, columns2, m, threads);
 }
 
-SumOfPairsCorner fillWideLanesSumOfPairsOnAvx2(const ProfileColumn* columns1, int n, const ProfileColumn* columns2,
-                                               int m, int threads) {
+SumOfPairsCorner fillWideLanesSumOfPairsOnAvx2(const ProfileColumn* columns1, int n,
+                                               const ProfileColumn* columns2, int m, int threads) {
     return fillSumOfPairsAntidiagonal<8, 2>(KernelKind::Avx512, columns1, n, columns2, m, threads);
 }
 

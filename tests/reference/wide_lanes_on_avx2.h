@@ -8,8 +8,8 @@ namespace vorbex {
 
 double fillWideLanesKernelOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
                                  const ProfileColumn* columns2, int m, int threads);
-SumOfPairsCorner fillWideLanesSumOfPairsOnAvx2(const ProfileColumn* columns1, int n, const ProfileColumn* columns2,
-                                               int m, int threads);
+SumOfPairsCorner fillWideLanesSumOfPairsOnAvx2(const ProfileColumn* columns1, int n,
+                                               const ProfileColumn* columns2, int m, int threads);
 
 } // namespace vorbex
 
@@ -29,7 +29,9 @@ inline bool testedKernelAvailable(TestedKernel tested) {
 }
 
 inline const char* testedKernelName(TestedKernel tested) {
-    return tested == TestedKernel::Avx512 ? "avx512" : tested == TestedKernel::Avx2 ? "avx2" : "eight_lanes_on_avx2";
+    return tested == TestedKernel::Avx512 ? "avx512"
+           : tested == TestedKernel::Avx2 ? "avx2"
+                                          : "eight_lanes_on_avx2";
 }
 
 } // namespace vorbex
