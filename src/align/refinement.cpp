@@ -6,10 +6,8 @@
 #include "align/refinement.h"
 
 #include <cctype>
-#include <cmath>
 
 #include "align/align.h"
-#include "align/kernels.h"
 #include "align/sum_of_pairs.h"
 #include "base/settings.h"
 #include "input/input.h"
@@ -95,10 +93,15 @@ class Refiner {
     // Realigns the split below node `edge`; true when the result was kept.
     ResultCode realign(int edge, bool& kept) {
         kept = false;
+        // Nodes come in the shape's text order, every parent before its children
+        std::vector<bool> underEdge(nodes_.size(), false);
         std::vector<bool> inside(rows_.size(), false);
-        for (std::size_t k = 0; k < nodes_.size(); ++k)
-            if (nodes_[k].row >= 0 && below(static_cast<int>(k), edge))
-                inside[nodes_[k].row] = true;
+        for (std::size_t k = 0; k < nodes_.size(); ++k) {
+            underEdge[k] =
+                static_cast<int>(k) == edge || (nodes_[k].parent >= 0 && underEdge[nodes_[k].parent]);
+            if (nodes_[k].row >= 0)
+                inside[nodes_[k].row] = underEdge[k];
+        }
         std::vector<int> columnsIn, columnsOut;
         std::vector<ProfileColumn> profileIn, profileOut;
         groupProfile(inside, true, columnsIn, profileIn);
@@ -159,13 +162,6 @@ class Refiner {
     }
 
   private:
-    bool below(int node, int edge) const {
-        for (int at = node; at >= 0; at = nodes_[at].parent)
-            if (at == edge)
-                return true;
-        return false;
-    }
-
     // The group's rows as one profile over the columns where one of them has a
     // base, each sequence weighing its share of the group.
     void groupProfile(const std::vector<bool>& inside, bool side, std::vector<int>& columns,
