@@ -2,11 +2,13 @@
 // a further-gap penalty. The plain kernel here computes every cell in the order
 // written; the vector kernels are checked against it. All kernels share the
 // traceback.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
 
 #include "align/align.h"
+#include "align/band_kernel.h"
 #include "align/kernels.h"
 #include "align/thread_count_choice.h"
 #include "base/output.h"
@@ -82,7 +84,50 @@ ResultCode traceBack(TreeNode* first, TreeNode* second) {
     return keepAlignedColumns(first, second, k);
 }
 
+// The narrowest band tried, in diagonals beyond the corner's on either side
+constexpr int FIRST_BAND_MARGIN = 16;
+// A band is not tried when its cells would pass this share of the matrix:
+// the whole matrix's vector fill is then about as fast
+constexpr double LARGEST_BAND_SHARE = 0.3;
+
+double bandCells(DiagonalBand band, int n, int m) {
+    double cells = 0.0;
+    for (int i = 0; i <= n; ++i)
+        cells += std::min(m, i + band.highest) - std::max(0, i + band.lowest) + 1;
+    return cells;
+}
+
+// The alignment from a proven band, widened until it is proven or too wide
+// to gain; false when the whole matrix must be filled.
+bool filledInBand(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                  const ProfileColumn* columns2, int m, double& score) {
+    if (!bandProofApplies(s) || !reserveTraceStorage(n, m))
+        return false;
+    const double matrix = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
+    SeedCells seeds;
+    bool seedsFound = false;
+    for (int margin = FIRST_BAND_MARGIN;; margin *= 2) {
+        const DiagonalBand band = bandAround(n, m, margin);
+        if (bandCoversMatrix(band, n, m) || bandCells(band, n, m) > LARGEST_BAND_SHARE * matrix)
+            return false;
+        if (!seedsFound) {
+            seeds = findSeedCells(columns1, n, columns2, m);
+            seedsFound = true;
+        }
+        const BandFill fill = fillBandKernel(s, columns1, n, columns2, m, band, seeds);
+        cellCounts.computed += fill.cells;
+        if (fill.proven) {
+            score = fill.score;
+            return true;
+        }
+        if (!fill.widen)
+            return false;
+    }
+}
+
 } // namespace
+
+CellCounts cellCounts;
 
 ResultCode noRoomForAlignment(int n, int m) {
     const double traceBytes = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
@@ -204,6 +249,10 @@ ResultCode alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second,
     const int m = second->workLength;
     const bool vector = (kind == KernelKind::Avx512 || kind == KernelKind::Avx2) && n > 0 && m > 0;
     const KernelKind used = vector ? kind : KernelKind::Plain;
+    cellCounts.matrix += (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
+    if (vector && !usePlainImplementation && filledInBand(s, columns1, n, columns2, m, score))
+        return traceBack(first, second);
+    cellCounts.computed += (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
     const int eligible = vector ? eligibleThreads(kind, n, m) : 1;
     // Asked of the system only when it is there, so that a matrix larger than
     // the machine ends with a message rather than by the kernel's hand

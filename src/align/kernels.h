@@ -121,6 +121,14 @@ double fillAvx2Kernel(const KernelSettings& s, const ProfileColumn* columns1, in
 double fillAvx512Kernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
                         const ProfileColumn* columns2, int m, int threads = 1);
 
+// Cells the pairwise DP computed, and those of the matrices it aligned: what
+// the benchmarks report.
+struct CellCounts {
+    double computed;
+    double matrix;
+};
+extern CellCounts cellCounts;
+
 // alignProfiles with the given kernel, which must be available.
 [[nodiscard]] ResultCode alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second, double& score);
 

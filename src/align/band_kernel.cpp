@@ -1,0 +1,400 @@
+// The pairwise DP over a band of diagonals, and its proof.
+//
+// The band's cells are computed by the plain kernel's operations, with the
+// cells outside taken as unreachable (minus infinity). Beside every state of
+// a band cell (score, gap in first, gap in second) runs a bound: minus
+// infinity when the whole matrix gives that state exactly the band's value
+// (and, for the score, the band's flags), otherwise an upper bound on the
+// value the whole matrix can give it. A comparison whose outcome the bounds
+// decide, with the tolerance's margin, in the band and in the whole matrix
+// alike, gives an exact state; any other leaves it bounded. The band is
+// proven when the corner and every cell the traceback stands on are exact.
+//
+// What enters the band from outside is bounded thus. A path outside the band
+// left it by a gap step from an edge cell (its value bounded by that cell's
+// bounds) and comes back by a gap step into an edge cell, in between taking
+// at most one pair step per row and gap steps, which cost at most 0. A pair
+// step scores its similarity plus at most the run bonus b, and the
+// similarity is at most 1 (weights >= 0). Columns are classed as A, C, G, T
+// when one base has at least 1 - ALPHA of the weight and the others together
+// at most ALPHA, otherwise as wild; two columns of different bases then
+// score at most theta = 1 - (w1 + w2)(1 - 2 ALPHA), w1 and w2 the two
+// smallest weights. findSeedDiagonals finds every run of SEED_LENGTH (q)
+// consecutive pairable cells (same class, or a wild one) along a diagonal.
+// When no such run lies outside the band on one side, every q consecutive
+// pair steps there hold one scoring at most theta, so a run of l pair steps
+// scores at most rho * l + c0, with rho = (1 + b) - (1 + b - theta) / q and
+// c0 = (q - 1)(1 + b - theta) / q; runs are parted by gaps that open anew,
+// each costing at most d, so an excursion over r rows scores at most
+// max(0, rho + max(0, c0 + d)) * r + c0. With a run outside, each pair step
+// counts 1 + b. A small slack covers the rounding of both sums.
+#include "align/band_kernel.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "align/align.h"
+
+namespace vorbex {
+
+namespace {
+
+constexpr double EXACT = -std::numeric_limits<double>::infinity();
+constexpr double UNREACHABLE = -std::numeric_limits<double>::infinity();
+constexpr double ALPHA = 0.1;
+constexpr int SEED_LENGTH = 12;
+constexpr int WILD = BASE_COUNT;
+// Far above the rounding of a few thousand additions of values below 1e4
+constexpr double SLACK = 1e-6;
+
+bool inexact(double bound) {
+    return bound != EXACT;
+}
+
+// What the whole matrix can give a state: its bound, or its exact value.
+double highest(double value, double bound) {
+    return inexact(bound) ? bound : value;
+}
+
+int columnClass(const ProfileColumn& column) {
+    for (int x = 0; x < BASE_COUNT; ++x) {
+        if (!(column.weight[x] >= 1.0 - ALPHA))
+            continue;
+        double others = 0.0;
+        for (int y = 0; y < BASE_COUNT; ++y) {
+            if (y == x)
+                continue;
+            if (!(column.weight[y] >= 0.0))
+                return WILD;
+            others += column.weight[y];
+        }
+        return others <= ALPHA ? x : WILD;
+    }
+    return WILD;
+}
+
+using Word = unsigned long long;
+
+// Bit j of `from` moved to bit j + shift of `to`.
+void shiftBits(const std::vector<Word>& from, int shift, std::vector<Word>& to) {
+    const std::size_t words = from.size();
+    const std::size_t whole = static_cast<std::size_t>(shift) / 64;
+    const int part = shift % 64;
+    for (std::size_t w = 0; w < words; ++w) {
+        Word value = 0;
+        if (w >= whole) {
+            value = from[w - whole] << part;
+            if (part != 0 && w > whole)
+                value |= from[w - whole - 1] >> (64 - part);
+        }
+        to[w] = value;
+    }
+}
+
+struct ExcursionBound {
+    double perRow;     // a row without a seed cell outside the band
+    double perSeedRow; // a row with one
+    double constant;
+};
+
+ExcursionBound excursionBound(const KernelSettings& s) {
+    const double b = RUN_BONUS;
+    double w[BASE_COUNT];
+    std::copy(s.weights, s.weights + BASE_COUNT, w);
+    std::sort(w, w + BASE_COUNT);
+    const double theta = 1.0 - (w[0] + w[1]) * (1.0 - 2.0 * ALPHA) + 1e-9;
+    const double q = SEED_LENGTH;
+    const double rho = (1.0 + b) - (1.0 + b - theta) / q;
+    const double c0 = (q - 1.0) * (1.0 + b - theta) / q;
+    const double parted = std::max(0.0, c0 + s.gapOpen);
+    const double perRow = std::max(0.0, rho + parted);
+    // A seed's pair step counts in full, and may part a run once more
+    const double perSeedRow = (1.0 + b) + c0 + parted;
+    const double roundUp = 1.0 + 1e-12;
+    return {perRow * roundUp, perSeedRow * roundUp, c0 + SLACK};
+}
+
+struct Row {
+    std::vector<double> S, H, V, boundS, boundH, boundV;
+    void resize(int m) {
+        for (auto* v : {&S, &H, &V, &boundS, &boundH, &boundV})
+            v->assign(static_cast<std::size_t>(m) + 1, UNREACHABLE);
+    }
+};
+
+// The plain kernel's similarity, the same operations in the same order.
+double similarity(const KernelSettings& s, const ProfileColumn& a, const ProfileColumn& b) {
+    const double* w = s.weights;
+    const double* x = a.weight;
+    const double* y = b.weight;
+    double sum = w[BASE_A] * std::fabs(x[BASE_A] - y[BASE_A]);
+    sum += w[BASE_C] * std::fabs(x[BASE_C] - y[BASE_C]);
+    sum += w[BASE_G] * std::fabs(x[BASE_G] - y[BASE_G]);
+    sum += w[BASE_T] * std::fabs(x[BASE_T] - y[BASE_T]);
+    return 1.0 - sum;
+}
+
+// One gap state: open from a score, or extend a run; the bound as described above.
+struct GapState {
+    double value;
+    double bound;
+};
+
+GapState gapState(double from, double fromBound, double run, double runBound, double d, double g) {
+    const double open = from + d;
+    const double extend = run + g;
+    GapState state{open, EXACT};
+    if (open + TOLERANCE < extend)
+        state.value = extend;
+    const bool openInexact = inexact(fromBound);
+    const bool extendInexact = inexact(runBound);
+    if (!openInexact && !extendInexact)
+        return state;
+    const double openHigh = highest(from, fromBound) + d;
+    const double extendHigh = highest(run, runBound) + g;
+    // Opening kept, or extending taken, whatever the inexact side holds
+    const bool decided =
+        (!openInexact && extendHigh <= open + TOLERANCE) || (!extendInexact && openHigh + TOLERANCE < extend);
+    if (!decided)
+        state.bound = std::max({openHigh, extendHigh, state.value});
+    return state;
+}
+
+} // namespace
+
+bool bandProofApplies(const KernelSettings& s) {
+    if (!(s.workMode & 1))
+        return false;
+    for (double w : s.weights)
+        if (!(w >= 0.0) || !std::isfinite(w))
+            return false;
+    return std::isfinite(s.gapOpen) && std::isfinite(s.gapExtend) && s.gapOpen <= 0.0 && s.gapExtend <= 0.0;
+}
+
+DiagonalBand bandAround(int n, int m, int margin) {
+    return {std::min(0, m - n) - margin, std::max(0, m - n) + margin};
+}
+
+bool bandCoversMatrix(DiagonalBand band, int n, int m) {
+    return band.lowest <= -n && band.highest >= m;
+}
+
+SeedCells findSeedCells(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m) {
+    SeedCells seeds{std::vector<int>(static_cast<std::size_t>(n) + 1, INT_MIN),
+                    std::vector<int>(static_cast<std::size_t>(m) + 1, INT_MAX)};
+    if (n < SEED_LENGTH || m < SEED_LENGTH)
+        return seeds;
+    const std::size_t words = (static_cast<std::size_t>(m) + 1 + 63) / 64;
+    // Columns j of the second profile pairable with a column of each class
+    std::vector<std::vector<Word>> pairable(BASE_COUNT + 1, std::vector<Word>(words, 0));
+    for (int j = 1; j <= m; ++j) {
+        const int c = columnClass(columns2[j - 1]);
+        for (int x = 0; x <= BASE_COUNT; ++x)
+            if (c == WILD || x == WILD || c == x)
+                pairable[static_cast<std::size_t>(x)][static_cast<std::size_t>(j) / 64] |= Word{1}
+                                                                                           << (j % 64);
+    }
+    // Row i's pairable cells, the last SEED_LENGTH rows in turn
+    std::vector<const std::vector<Word>*> recent(SEED_LENGTH, nullptr);
+    std::vector<Word> run(words), shifted(words);
+    for (int i = 1; i <= n; ++i) {
+        recent[static_cast<std::size_t>(i % SEED_LENGTH)] =
+            &pairable[static_cast<std::size_t>(columnClass(columns1[i - 1]))];
+        if (i < SEED_LENGTH)
+            continue;
+        // Bit j: cells [i - t][j - t] pairable for t = 0 .. SEED_LENGTH - 1
+        run = *recent[static_cast<std::size_t>(i % SEED_LENGTH)];
+        for (int t = 1; t < SEED_LENGTH; ++t) {
+            shiftBits(*recent[static_cast<std::size_t>((i - t) % SEED_LENGTH)], t, shifted);
+            for (std::size_t w = 0; w < words; ++w)
+                run[w] &= shifted[w];
+        }
+        for (std::size_t w = 0; w < words; ++w) {
+            for (Word bits = run[w]; bits != 0; bits &= bits - 1) {
+                const int diagonal = static_cast<int>(w * 64) + __builtin_ctzll(bits) - i;
+                const int j = diagonal + i;
+                for (int t = 0; t < SEED_LENGTH; ++t) {
+                    int& row = seeds.highestInRow[static_cast<std::size_t>(i - t)];
+                    int& column = seeds.lowestInColumn[static_cast<std::size_t>(j - t)];
+                    row = std::max(row, diagonal);
+                    column = std::min(column, diagonal);
+                }
+            }
+        }
+    }
+    return seeds;
+}
+
+BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                        const ProfileColumn* columns2, int m, DiagonalBand band, const SeedCells& seeds) {
+    const double d = s.gapOpen;
+    const double g = s.gapExtend;
+    const double anyGap = std::max(d, g);
+    const ExcursionBound bound = excursionBound(s);
+    std::uint8_t* const F = traceMatrix;
+    static Row rows[2];
+    rows[0].resize(m);
+    rows[1].resize(m);
+    auto first = [&](int i) { return std::max(0, i + band.lowest); };
+    auto last = [&](int i) { return std::min(m, i + band.highest); };
+    double cells = 0.0;
+
+    // Row 0: the top boundary, summed step by step as the plain kernel does
+    {
+        Row& r = rows[0];
+        r.S[0] = r.V[0] = 0.0;
+        r.boundS[0] = r.boundV[0] = EXACT;
+        F[traceCell(0, 0)] = 0;
+        for (int j = 1; j <= last(0); ++j) {
+            r.S[static_cast<std::size_t>(j)] = r.S[static_cast<std::size_t>(j) - 1] + (j == 1 ? d : g);
+            r.V[static_cast<std::size_t>(j)] = r.S[static_cast<std::size_t>(j)];
+            r.boundS[static_cast<std::size_t>(j)] = r.boundV[static_cast<std::size_t>(j)] = EXACT;
+            F[traceCell(0, j)] = TRACE_LEFT;
+        }
+        cells += last(0) + 1;
+    }
+
+    // Bounds on what a path outside the band brings to the edge cells: the
+    // best exit so far, grown by a pair step per row since it was taken
+    double aboveExit = UNREACHABLE;
+    double belowExit = UNREACHABLE;
+    double leftBoundary = 0.0;
+    for (int i = 0; i < n; ++i) {
+        const Row& up = rows[i % 2];
+        Row& row = rows[(i + 1) % 2];
+        const std::size_t top = static_cast<std::size_t>(last(i));
+        const std::size_t bottom = static_cast<std::size_t>(first(i));
+
+        // Exits of row i, above and below the band
+        // A pair step into row i above the band, into column i + lowest below it
+        const bool seedAbove = seeds.highestInRow[static_cast<std::size_t>(i)] > band.highest;
+        const int column = i + band.lowest;
+        const bool seedBelow = column >= 0 && column <= m &&
+                               seeds.lowestInColumn[static_cast<std::size_t>(column)] < band.lowest;
+        aboveExit += seedAbove ? bound.perSeedRow : bound.perRow;
+        if (i + band.highest < m) {
+            const double exit = i == 0 ? highest(up.S[top], up.boundS[top]) + anyGap
+                                       : std::max(highest(up.S[top], up.boundS[top]) + d,
+                                                  highest(up.H[top], up.boundH[top]) + g);
+            aboveExit = std::max(aboveExit, exit);
+        }
+        belowExit += seedBelow ? bound.perSeedRow : bound.perRow;
+        if (i + band.lowest >= 0) {
+            const double exit = bottom == 0 ? highest(up.S[bottom], up.boundS[bottom]) + anyGap
+                                            : std::max(highest(up.S[bottom], up.boundS[bottom]) + d,
+                                                       highest(up.V[bottom], up.boundV[bottom]) + g);
+            belowExit = std::max(belowExit, exit);
+        }
+        const double fromAbove = aboveExit + bound.constant;
+        const double fromBelow = belowExit + bound.constant;
+
+        const int row1 = i + 1;
+        const int lo = first(row1);
+        const int hi = last(row1);
+        int j = lo;
+        if (lo == 0) {
+            // The left boundary
+            leftBoundary += row1 == 1 ? d : g;
+            row.S[0] = row.H[0] = leftBoundary;
+            row.V[0] = UNREACHABLE;
+            row.boundS[0] = row.boundH[0] = row.boundV[0] = EXACT;
+            F[traceCell(row1, 0)] = TRACE_UP;
+            j = 1;
+        }
+        const ProfileColumn& column1 = columns1[i];
+        int exactCells = j - lo;
+        for (; j <= hi; ++j) {
+            const std::size_t c = static_cast<std::size_t>(j);
+            const bool leftInBand = j - 1 >= lo;
+            const bool upInBand = j <= last(i);
+            const double leftS = leftInBand ? row.S[c - 1] : UNREACHABLE;
+            const double leftH = leftInBand ? row.H[c - 1] : UNREACHABLE;
+            const double leftBoundS = leftInBand ? row.boundS[c - 1] : fromBelow;
+            const double leftBoundH = leftInBand ? row.boundH[c - 1] : fromBelow;
+            const double upS = upInBand ? up.S[c] : UNREACHABLE;
+            const double upV = upInBand ? up.V[c] : UNREACHABLE;
+            const double upBoundS = upInBand ? up.boundS[c] : fromAbove;
+            const double upBoundV = upInBand ? up.boundV[c] : fromAbove;
+
+            const GapState h = gapState(leftS, leftBoundS, leftH, leftBoundH, d, g);
+            const GapState v = gapState(upS, upBoundS, upV, upBoundV, d, g);
+
+            const double sim = similarity(s, column1, columns2[j - 1]);
+            const std::uint8_t diagFlags = F[traceCell(i, j - 1)];
+            double score = up.S[c - 1] + sim;
+            if (diagFlags & TRACE_DIAG)
+                score += RUN_BONUS;
+            const double diagBound = up.boundS[c - 1];
+            const bool diagInexact = inexact(diagBound);
+            const double diagHigh = diagInexact ? diagBound + sim + RUN_BONUS : score;
+            const double pair = score;
+            std::uint8_t flags = TRACE_DIAG;
+
+            if (score + TOLERANCE < h.value) {
+                score = h.value;
+                flags = TRACE_LEFT;
+            } else if (std::fabs(score - h.value) < TOLERANCE) {
+                flags |= TRACE_LEFT;
+            }
+            double bound = EXACT;
+            if (diagInexact || inexact(h.bound)) {
+                const bool decided = (!diagInexact && pair - h.bound >= TOLERANCE) ||
+                                     (!inexact(h.bound) && diagHigh + TOLERANCE < h.value);
+                if (!decided)
+                    bound = std::max({diagHigh, highest(h.value, h.bound), score});
+            }
+
+            const double afterLeft = score;
+            if (score + TOLERANCE < v.value) {
+                score = v.value;
+                flags = TRACE_UP;
+            } else if (std::fabs(score - v.value) < TOLERANCE) {
+                flags |= TRACE_UP;
+            }
+            if (inexact(bound) || inexact(v.bound)) {
+                const bool decided = (!inexact(bound) && afterLeft - v.bound >= TOLERANCE) ||
+                                     (!inexact(v.bound) && bound + TOLERANCE < v.value);
+                bound =
+                    decided ? EXACT : std::max({highest(afterLeft, bound), highest(v.value, v.bound), score});
+            }
+
+            row.S[c] = score;
+            row.H[c] = h.value;
+            row.V[c] = v.value;
+            row.boundS[c] = bound;
+            row.boundH[c] = h.bound;
+            row.boundV[c] = v.bound;
+            F[traceCell(row1, j)] = static_cast<std::uint8_t>(flags | (inexact(bound) ? TRACE_UNPROVEN : 0));
+            exactCells += inexact(bound) ? 0 : 1;
+        }
+        cells += hi - lo + 1;
+        // No exact cell is left to carry exactness down: every later row is
+        // inexact too, and a wider band would gain a row or two at most
+        if (exactCells == 0)
+            return {UNREACHABLE, false, true, cells};
+    }
+
+    BandFill fill{rows[n % 2].S[static_cast<std::size_t>(m)], true, true, cells};
+    // The corner and every cell the traceback stands on
+    int i = n;
+    int j = m;
+    while (fill.proven) {
+        const std::uint8_t flags = F[traceCell(i, j)];
+        if (flags & TRACE_UNPROVEN)
+            fill.proven = false;
+        else if (i == 0 && j == 0)
+            break;
+        else if (flags & TRACE_DIAG)
+            --i, --j;
+        else if (flags & TRACE_UP)
+            --i;
+        else
+            --j;
+    }
+    return fill;
+}
+
+} // namespace vorbex

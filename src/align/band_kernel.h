@@ -1,0 +1,57 @@
+// The pairwise DP over a band of diagonals only, with a proof that the cells
+// left out cannot change what the whole matrix gives: the corner's score and
+// the flags of every cell the traceback stands on. Without the proof the
+// caller tries a wider band or fills the whole matrix.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "align/kernels.h"
+
+namespace vorbex {
+
+// Marks a band cell whose state the cells outside might change; the
+// traceback never reads it, and a proven band has none on its path.
+constexpr std::uint8_t TRACE_UNPROVEN = 8;
+
+// The cells [i][j] with lowest <= j - i <= highest.
+struct DiagonalBand {
+    int lowest;
+    int highest;
+};
+
+struct BandFill {
+    double score; // cell [n][m]
+    bool proven;  // score and path flags are those of the whole matrix
+    bool widen;   // unproven, but a wider band may be
+    double cells; // cells computed
+};
+
+// True when the proof's assumptions hold: similarity by L1 distance with
+// finite weights of at least 0, and finite gap penalties of at most 0.
+bool bandProofApplies(const KernelSettings& s);
+
+// The diagonals from the first cell's to the corner's, widened by
+// `margin` on either side.
+DiagonalBand bandAround(int n, int m, int margin);
+// True when the band holds every cell of an n x m matrix.
+bool bandCoversMatrix(DiagonalBand band, int n, int m);
+
+// Where runs of SEED_LENGTH pairable cells along a diagonal lie (see
+// band_kernel.cpp): for every row, the highest diagonal on which a run holds
+// a cell of the row, and for every column the lowest (INT_MIN and INT_MAX
+// where none).
+struct SeedCells {
+    std::vector<int> highestInRow;
+    std::vector<int> lowestInColumn;
+};
+SeedCells findSeedCells(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m);
+
+// Fills traceMatrix (reserved for n x m) within the band, as the plain kernel
+// fills those cells when the rest of the matrix does not reach them, and
+// proves whether it does not.
+BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                        const ProfileColumn* columns2, int m, DiagonalBand band, const SeedCells& seeds);
+
+} // namespace vorbex

@@ -1,0 +1,378 @@
+// Banded fills against the plain kernel's whole matrix, on profiles related
+// as the tree passes meet them and on shapes built to defeat a band: wherever
+// a band is proven, its corner score is the plain one bit for bit and its
+// traceback takes the plain steps over cells with the plain flags. Each shape
+// must also be proven often enough that the comparison means something.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "align/align.h"
+#include "align/band_kernel.h"
+#include "align/kernels.h"
+#include "bench/workload.h"
+#include "run/run.h"
+#include "support/nodes.h"
+#include "support/random_columns.h"
+
+namespace vorbex {
+namespace {
+
+using bench::SplitMix64;
+using test_support::Columns;
+using test_support::NodePool;
+using test_support::randomColumn;
+using test_support::randomColumns;
+
+enum class Shape { Mutated, EndGaps, MiddleIndel, Unrelated, LongAgainstShort, Identical };
+constexpr Shape SHAPES[] = {Shape::Mutated,   Shape::EndGaps,          Shape::MiddleIndel,
+                            Shape::Unrelated, Shape::LongAgainstShort, Shape::Identical};
+
+struct Settings {
+    double open;
+    double extend;
+    double weights[BASE_COUNT];
+};
+// Every one the proof applies to: zero penalties, an extension dearer than
+// opening, a hair between them, uneven and zero weights
+constexpr Settings SETTINGS[] = {
+    {-2.0, -0.2, {1.0, 1.0, 1.0, 1.0}},   {-1.0, -1.0 + 5e-9, {1.0, 1.0, 1.0, 1.0}},
+    {0.0, 0.0, {1.0, 1.0, 1.0, 1.0}},     {-0.5, -1.5, {1.0, 1.0, 1.0, 1.0}},
+    {-3.0, -0.1, {0.5, 2.0, 1.25, 0.75}}, {-2.0, -0.2, {0.0, 1.0, 3.0, 1e-9}}};
+
+// The second profile: the first with columns changed, dropped and added at
+// `rate`, and shaped.
+std::vector<ProfileColumn> relative(SplitMix64& random, const std::vector<ProfileColumn>& first, Columns kind,
+                                    Shape shape, double rate) {
+    std::vector<ProfileColumn> second;
+    const int n = static_cast<int>(first.size());
+    switch (shape) {
+    case Shape::Identical:
+        return first;
+    case Shape::Unrelated:
+        return randomColumns(random, kind,
+                             1 + static_cast<int>(random.below(static_cast<std::uint64_t>(n) + 20)));
+    case Shape::LongAgainstShort: {
+        // A short stretch from somewhere in the middle
+        const int length = 1 + static_cast<int>(random.below(static_cast<std::uint64_t>(n / 5 + 1)));
+        const int start = static_cast<int>(random.below(static_cast<std::uint64_t>(n - length + 1)));
+        return std::vector<ProfileColumn>(first.begin() + start, first.begin() + start + length);
+    }
+    default:
+        break;
+    }
+    for (const ProfileColumn& column : first) {
+        if (random.uniform() < rate)
+            continue;
+        second.push_back(random.uniform() < rate ? randomColumn(random, kind) : column);
+        if (random.uniform() < rate)
+            second.push_back(randomColumn(random, kind));
+    }
+    const int length = static_cast<int>(second.size());
+    if (shape == Shape::EndGaps && length > 4) {
+        // A long stretch missing at one end, or new columns there
+        const int cut = 1 + static_cast<int>(random.below(static_cast<std::uint64_t>(length / 2)));
+        if (random.below(2) == 0)
+            second.erase(second.begin(), second.begin() + cut);
+        else
+            second.insert(second.end(), static_cast<std::size_t>(cut), randomColumn(random, kind));
+    }
+    if (shape == Shape::MiddleIndel && length > 4) {
+        const int at = length / 3 + static_cast<int>(random.below(static_cast<std::uint64_t>(length / 3)));
+        const int size = 1 + static_cast<int>(random.below(static_cast<std::uint64_t>(length / 3)));
+        if (random.below(2) == 0)
+            second.erase(second.begin() + at, second.begin() + std::min(length, at + size));
+        else
+            for (int k = 0; k < size; ++k)
+                second.insert(second.begin() + at, randomColumn(random, kind));
+    }
+    if (second.empty())
+        second.push_back(randomColumn(random, kind));
+    (void)n;
+    return second;
+}
+
+struct Case {
+    std::uint64_t seed;
+    Shape shape;
+    Columns columns;
+    const Settings* settings;
+    std::vector<ProfileColumn> first, second;
+
+    std::string describe() const {
+        std::ostringstream out;
+        out << "seed " << seed << " shape " << static_cast<int>(shape) << " columns "
+            << static_cast<int>(columns) << " d " << settings->open << " g " << settings->extend << " n "
+            << first.size() << " m " << second.size();
+        return out.str();
+    }
+};
+
+Case randomCase(std::uint64_t seed, Shape shape, int longest) {
+    SplitMix64 random(seed);
+    Case c{seed, shape, static_cast<Columns>(random.below(4)), &SETTINGS[random.below(std::size(SETTINGS))],
+           {},   {}};
+    const int n = 1 + static_cast<int>(random.below(static_cast<std::uint64_t>(longest)));
+    c.first = randomColumns(random, c.columns, n);
+    const double rates[] = {0.0, 0.02, 0.05, 0.15, 0.4};
+    c.second = relative(random, c.first, c.columns, shape, rates[random.below(5)]);
+    if (random.below(2) == 0)
+        std::swap(c.first, c.second);
+    return c;
+}
+
+void useSettings(const Settings& s) {
+    runSettings.workMode = 1;
+    runSettings.gapOpenPenalty = s.open;
+    runSettings.gapExtendPenalty = s.extend;
+    for (int x = 0; x < BASE_COUNT; ++x)
+        runSettings.baseWeights[x] = s.weights[x];
+}
+
+// The steps of the traceback over `flags` (stride m + 1), from the corner.
+std::vector<std::pair<int, int>> tracedCells(const std::uint8_t* flags, int n, int m) {
+    std::vector<std::pair<int, int>> cells;
+    int i = n, j = m;
+    while (i > 0 || j > 0) {
+        cells.emplace_back(i, j);
+        const std::uint8_t f = flags[static_cast<std::size_t>(i) * (static_cast<std::size_t>(m) + 1) + j];
+        if (f & TRACE_DIAG)
+            --i, --j;
+        else if (f & TRACE_UP)
+            --i;
+        else
+            --j;
+    }
+    return cells;
+}
+
+class BandDifferential : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_EQ(initialiseRun(), 0); }
+    void TearDown() override { resetNodeTable(); }
+
+    // Compares every band of the margins with the whole matrix; the number
+    // of bands proven.
+    int compareBands(const Case& c) {
+        useSettings(*c.settings);
+        const KernelSettings s = currentKernelSettings();
+        const int n = static_cast<int>(c.first.size());
+        const int m = static_cast<int>(c.second.size());
+        EXPECT_TRUE(bandProofApplies(s));
+        if (!reserveAlignmentStorage(KernelKind::Plain, n, m, 1)) {
+            ADD_FAILURE() << "no memory";
+            return 0;
+        }
+        const std::size_t cells = (static_cast<std::size_t>(n) + 1) * (static_cast<std::size_t>(m) + 1);
+        const double plainScore = fillPlainKernel(s, c.first.data(), n, c.second.data(), m);
+        const std::vector<std::uint8_t> plain(traceMatrix, traceMatrix + cells);
+        const auto plainPath = tracedCells(plain.data(), n, m);
+        const SeedCells seeds = findSeedCells(c.first.data(), n, c.second.data(), m);
+        int proven = 0;
+        for (int margin : {0, 1, 2, 3, 5, 8, 13, 16, 40}) {
+            const DiagonalBand band = bandAround(n, m, margin);
+            std::memset(traceMatrix, 0, cells);
+            const BandFill fill = fillBandKernel(s, c.first.data(), n, c.second.data(), m, band, seeds);
+            const bool whole = bandCoversMatrix(band, n, m);
+            if (whole) {
+                EXPECT_TRUE(fill.proven) << c.describe();
+                EXPECT_EQ(std::memcmp(traceMatrix, plain.data(), cells), 0)
+                    << "margin " << margin << " " << c.describe();
+            }
+            if (!fill.proven)
+                continue;
+            ++proven;
+            if (std::memcmp(&fill.score, &plainScore, sizeof plainScore) != 0) {
+                ADD_FAILURE() << "margin " << margin << " score " << fill.score << " not " << plainScore
+                              << " " << c.describe();
+                return proven;
+            }
+            if (tracedCells(traceMatrix, n, m) != plainPath) {
+                ADD_FAILURE() << "margin " << margin << " path differs " << c.describe();
+                return proven;
+            }
+            for (const auto& [i, j] : plainPath) {
+                const std::size_t cell = static_cast<std::size_t>(i) * (static_cast<std::size_t>(m) + 1) + j;
+                if (traceMatrix[cell] != plain[cell]) {
+                    ADD_FAILURE() << "margin " << margin << " flags of [" << i << "][" << j << "] are "
+                                  << int{traceMatrix[cell]} << " not " << int{plain[cell]} << " "
+                                  << c.describe();
+                    return proven;
+                }
+            }
+            if (whole)
+                break;
+        }
+        return proven;
+    }
+};
+
+TEST_F(BandDifferential, ProvenBandsEqualTheWholeMatrixOnEveryShape) {
+    for (Shape shape : SHAPES) {
+        int proven = 0;
+        for (int k = 0; k < 150; ++k)
+            proven += compareBands(randomCase(1000 * (static_cast<int>(shape) + 1) + k, shape, 220));
+        if (HasFailure())
+            return;
+        // Enough bands short of the whole matrix proven to mean something
+        EXPECT_GT(proven, 150) << "shape " << static_cast<int>(shape);
+    }
+}
+
+TEST_F(BandDifferential, ProvenBandsEqualTheWholeMatrixNearTies) {
+    // Values a hair apart and zero penalties: ties within the tolerance
+    // everywhere, the band's edges among them
+    int proven = 0;
+    for (int k = 0; k < 200; ++k) {
+        Case c = randomCase(90000 + k, k % 2 ? Shape::Mutated : Shape::Identical, 120);
+        SplitMix64 random(c.seed);
+        c.columns = Columns::NearEqual;
+        c.first = randomColumns(random, Columns::NearEqual, static_cast<int>(c.first.size()));
+        c.second = relative(random, c.first, Columns::NearEqual, c.shape, 0.05);
+        // Free gaps: a pair scoring about 0 ties with a gap either side of the edge
+        if (k % 3 == 0)
+            c.settings = &SETTINGS[2];
+        proven += compareBands(c);
+        if (HasFailure())
+            return;
+    }
+    EXPECT_GT(proven, 50);
+}
+
+TEST_F(BandDifferential, ProvenBandsEqualTheWholeMatrixWithARepeatFarOffTheDiagonal) {
+    // The first's head is the second's tail: the best path may leave any band
+    // for the repeat, which only its runs of pairable cells betray
+    int proven = 0;
+    for (int k = 0; k < 120; ++k) {
+        SplitMix64 random(40000 + k);
+        Case c{40000u + k, Shape::Mutated, Columns::Definite, &SETTINGS[k % 3 == 0 ? 0 : 4], {}, {}};
+        const int repeat = 15 + static_cast<int>(random.below(60));
+        const int other = 10 + static_cast<int>(random.below(60));
+        const std::vector<ProfileColumn> head = randomColumns(random, c.columns, repeat);
+        c.first = head;
+        for (const ProfileColumn& column : randomColumns(random, c.columns, other))
+            c.first.push_back(column);
+        c.second = randomColumns(random, c.columns, other + static_cast<int>(random.below(5)));
+        for (const ProfileColumn& column : relative(random, head, c.columns, Shape::Mutated, 0.03))
+            c.second.push_back(column);
+        proven += compareBands(c);
+        if (HasFailure())
+            return;
+    }
+    EXPECT_GT(proven, 30);
+}
+
+TEST_F(BandDifferential, ProvenBandsEqualTheWholeMatrixOnTandemRepeats) {
+    // Periodic profiles: runs of pairable cells on every diagonal a period
+    // away, outside all but the widest bands
+    int proven = 0;
+    for (int k = 0; k < 60; ++k) {
+        SplitMix64 random(60000 + k);
+        Case c{60000u + k, Shape::Mutated, Columns::Definite, &SETTINGS[k % std::size(SETTINGS)], {}, {}};
+        const std::vector<ProfileColumn> unit =
+            randomColumns(random, c.columns, 3 + static_cast<int>(random.below(20)));
+        for (int i = 0; i < 150; ++i)
+            c.first.push_back(unit[static_cast<std::size_t>(i) % unit.size()]);
+        c.second = relative(random, c.first, c.columns, Shape::Mutated, 0.02 * static_cast<double>(k % 4));
+        proven += compareBands(c);
+        if (HasFailure())
+            return;
+    }
+    EXPECT_GT(proven, 15);
+}
+
+TEST(SeedCells, FindsTheRunsOfARepeatAndNothingWithoutOne) {
+    SplitMix64 random(5);
+    const std::vector<ProfileColumn> first = randomColumns(random, Columns::Definite, 100);
+    std::vector<ProfileColumn> second = randomColumns(random, Columns::Definite, 100);
+    SeedCells none = findSeedCells(first.data(), 100, second.data(), 100);
+    // A run of twelve pairs by chance has odds of about 1 in 1700 here
+    for (int r = 0; r <= 100; ++r) {
+        EXPECT_EQ(none.highestInRow[static_cast<std::size_t>(r)], INT_MIN) << r;
+        EXPECT_EQ(none.lowestInColumn[static_cast<std::size_t>(r)], INT_MAX) << r;
+    }
+    // Columns 21..40 of the first (rows) again as 71..90 of the second: diagonal 50
+    std::copy(first.begin() + 20, first.begin() + 40, second.begin() + 70);
+    const SeedCells one = findSeedCells(first.data(), 100, second.data(), 100);
+    for (int r = 21; r <= 40; ++r)
+        EXPECT_GE(one.highestInRow[static_cast<std::size_t>(r)], 50) << r;
+    for (int j = 71; j <= 90; ++j)
+        EXPECT_LE(one.lowestInColumn[static_cast<std::size_t>(j)], 50) << j;
+    // And the other way round: diagonal -50
+    const SeedCells turned = findSeedCells(second.data(), 100, first.data(), 100);
+    for (int j = 21; j <= 40; ++j)
+        EXPECT_LE(turned.lowestInColumn[static_cast<std::size_t>(j)], -50) << j;
+    // A wild column (a code of four bases) pairs with every column
+    std::vector<ProfileColumn> wild(30);
+    for (ProfileColumn& column : wild)
+        nucleotideColumn('n', column);
+    const SeedCells everywhere = findSeedCells(wild.data(), 30, first.data(), 100);
+    EXPECT_EQ(everywhere.highestInRow[15], 100 - 15);
+    EXPECT_EQ(everywhere.lowestInColumn[15], 15 - 30);
+}
+
+TEST_F(BandDifferential, SlowProvenBandsEqualTheWholeMatrixOnLongProfiles) {
+    int proven = 0;
+    for (int k = 0; k < 12; ++k)
+        proven += compareBands(randomCase(5000 + k, SHAPES[k % std::size(SHAPES)], 1500));
+    EXPECT_GT(proven, 6);
+}
+
+TEST(BandProof, AppliesOnlyWhereItsBoundHolds) {
+    KernelSettings s{-2.0, -0.2, {1.0, 1.0, 1.0, 1.0}, 1};
+    EXPECT_TRUE(bandProofApplies(s));
+    s.workMode = 5;
+    EXPECT_TRUE(bandProofApplies(s)); // only its lowest bit counts
+    const auto without = [](auto change) {
+        KernelSettings t{-2.0, -0.2, {1.0, 1.0, 1.0, 1.0}, 1};
+        change(t);
+        return !bandProofApplies(t);
+    };
+    EXPECT_TRUE(without([](KernelSettings& t) { t.workMode = 2; }));
+    EXPECT_TRUE(without([](KernelSettings& t) { t.workMode = 0; }));
+    EXPECT_TRUE(without([](KernelSettings& t) { t.gapOpen = 0.5; }));
+    EXPECT_TRUE(without([](KernelSettings& t) { t.gapExtend = 1e-9; }));
+    EXPECT_TRUE(without([](KernelSettings& t) { t.weights[2] = -0.1; }));
+    EXPECT_TRUE(without([](KernelSettings& t) { t.weights[0] = std::nan(""); }));
+    EXPECT_TRUE(without([](KernelSettings& t) { t.weights[3] = HUGE_VAL; }));
+    EXPECT_TRUE(without([](KernelSettings& t) { t.gapOpen = -HUGE_VAL; }));
+}
+
+TEST_F(BandDifferential, AlignProfilesEqualsThePlainAlignmentOnRelatedProfiles) {
+    // The whole call, band tried first where it applies, against the plain
+    // kernel: score and aligned columns
+    if (!kernelAvailable(KernelKind::Avx2))
+        GTEST_SKIP() << "no AVX2";
+    NodePool pool;
+    TreeNode* nodes[4];
+    for (TreeNode*& node : nodes)
+        ASSERT_NE(node = pool.empty(), nullptr);
+    for (int k = 0; k < 60; ++k) {
+        const Case c = randomCase(7000 + k, SHAPES[k % std::size(SHAPES)], 400);
+        useSettings(*c.settings);
+        for (int p = 0; p < 4; p += 2) {
+            std::copy(c.first.begin(), c.first.end(), nodes[p]->workProfile);
+            std::copy(c.second.begin(), c.second.end(), nodes[p + 1]->workProfile);
+            nodes[p]->workLength = static_cast<int>(c.first.size());
+            nodes[p + 1]->workLength = static_cast<int>(c.second.size());
+        }
+        double plainScore = 0.0, fastScore = 0.0;
+        ASSERT_EQ(alignProfilesWith(KernelKind::Plain, nodes[0], nodes[1], plainScore), 0);
+        ASSERT_EQ(alignProfilesWith(KernelKind::Avx2, nodes[2], nodes[3], fastScore), 0);
+        ASSERT_EQ(std::memcmp(&plainScore, &fastScore, sizeof fastScore), 0) << c.describe();
+        ASSERT_EQ(nodes[0]->workLength, nodes[2]->workLength) << c.describe();
+        for (int p = 0; p < 2; ++p)
+            ASSERT_EQ(std::memcmp(nodes[p]->workProfile, nodes[p + 2]->workProfile,
+                                  sizeof(ProfileColumn) * static_cast<std::size_t>(nodes[p]->workLength)),
+                      0)
+                << c.describe();
+    }
+}
+
+} // namespace
+} // namespace vorbex
