@@ -99,7 +99,7 @@ double bandCells(DiagonalBand band, int n, int m) {
 
 // The alignment from a proven band, widened until it is proven or too wide
 // to gain; false when the whole matrix must be filled.
-bool filledInBand(const KernelSettings& s, const ProfileColumn* columns1, int n,
+bool filledInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn* columns1, int n,
                   const ProfileColumn* columns2, int m, double& score) {
     if (!bandProofApplies(s) || !reserveTraceStorage(n, m))
         return false;
@@ -114,7 +114,9 @@ bool filledInBand(const KernelSettings& s, const ProfileColumn* columns1, int n,
             seeds = findSeedCells(columns1, n, columns2, m);
             seedsFound = true;
         }
-        const BandFill fill = fillBandKernel(s, columns1, n, columns2, m, band, seeds);
+        const BandFill fill = kind == KernelKind::Avx512
+                                  ? fillBandAvx512(s, columns1, n, columns2, m, band, seeds)
+                                  : fillBandAvx2(s, columns1, n, columns2, m, band, seeds);
         cellCounts.computed += fill.cells;
         if (fill.proven) {
             score = fill.score;
@@ -250,7 +252,7 @@ ResultCode alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second,
     const bool vector = (kind == KernelKind::Avx512 || kind == KernelKind::Avx2) && n > 0 && m > 0;
     const KernelKind used = vector ? kind : KernelKind::Plain;
     cellCounts.matrix += (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
-    if (vector && !usePlainImplementation && filledInBand(s, columns1, n, columns2, m, score))
+    if (vector && !usePlainImplementation && filledInBand(used, s, columns1, n, columns2, m, score))
         return traceBack(first, second);
     cellCounts.computed += (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
     const int eligible = vector ? eligibleThreads(kind, n, m) : 1;

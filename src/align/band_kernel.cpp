@@ -94,11 +94,7 @@ void shiftBits(const std::vector<Word>& from, int shift, std::vector<Word>& to) 
     }
 }
 
-struct ExcursionBound {
-    double perRow;     // a row without a seed cell outside the band
-    double perSeedRow; // a row with one
-    double constant;
-};
+} // namespace
 
 ExcursionBound excursionBound(const KernelSettings& s) {
     const double b = RUN_BONUS;
@@ -116,6 +112,8 @@ ExcursionBound excursionBound(const KernelSettings& s) {
     const double roundUp = 1.0 + 1e-12;
     return {perRow * roundUp, perSeedRow * roundUp, c0 + SLACK};
 }
+
+namespace {
 
 struct Row {
     std::vector<double> S, H, V, boundS, boundH, boundV;
@@ -372,29 +370,31 @@ BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, 
         }
         cells += hi - lo + 1;
         // No exact cell is left to carry exactness down: every later row is
-        // inexact too, and a wider band would gain a row or two at most
+        // inexact too
         if (exactCells == 0)
-            return {UNREACHABLE, false, true, cells};
+            return {std::nan(""), false, true, cells};
     }
 
-    BandFill fill{rows[n % 2].S[static_cast<std::size_t>(m)], true, true, cells};
-    // The corner and every cell the traceback stands on
+    return {rows[n % 2].S[static_cast<std::size_t>(m)], tracedPathProven(n, m), true, cells};
+}
+
+bool tracedPathProven(int n, int m) {
+    const std::uint8_t* const F = traceMatrix;
     int i = n;
     int j = m;
-    while (fill.proven) {
+    for (;;) {
         const std::uint8_t flags = F[traceCell(i, j)];
         if (flags & TRACE_UNPROVEN)
-            fill.proven = false;
-        else if (i == 0 && j == 0)
-            break;
-        else if (flags & TRACE_DIAG)
+            return false;
+        if (i == 0 && j == 0)
+            return true;
+        if (flags & TRACE_DIAG)
             --i, --j;
         else if (flags & TRACE_UP)
             --i;
         else
             --j;
     }
-    return fill;
 }
 
 } // namespace vorbex

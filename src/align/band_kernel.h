@@ -22,7 +22,7 @@ struct DiagonalBand {
 };
 
 struct BandFill {
-    double score; // cell [n][m]
+    double score; // cell [n][m]; NaN when the fill stopped early, unproven
     bool proven;  // score and path flags are those of the whole matrix
     bool widen;   // unproven, but a wider band may be
     double cells; // cells computed
@@ -48,10 +48,30 @@ struct SeedCells {
 };
 SeedCells findSeedCells(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m);
 
+// What a path outside the band may bring to it: at most `perRow` per row
+// it passes (`perSeedRow` in a row or column holding a run outside the band),
+// plus `constant` (see band_kernel.cpp).
+struct ExcursionBound {
+    double perRow;
+    double perSeedRow;
+    double constant;
+};
+ExcursionBound excursionBound(const KernelSettings& s);
+
+// True when no cell the traceback of traceMatrix stands on, from [n][m],
+// carries TRACE_UNPROVEN.
+bool tracedPathProven(int n, int m);
+
 // Fills traceMatrix (reserved for n x m) within the band, as the plain kernel
 // fills those cells when the rest of the matrix does not reach them, and
 // proves whether it does not.
 BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                        const ProfileColumn* columns2, int m, DiagonalBand band, const SeedCells& seeds);
+// The same by anti-diagonals in vectors, with the same flags in every band
+// cell, the same score and the same proof.
+BandFill fillBandAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                      const ProfileColumn* columns2, int m, DiagonalBand band, const SeedCells& seeds);
+BandFill fillBandAvx512(const KernelSettings& s, const ProfileColumn* columns1, int n,
                         const ProfileColumn* columns2, int m, DiagonalBand band, const SeedCells& seeds);
 
 } // namespace vorbex

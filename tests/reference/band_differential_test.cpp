@@ -16,6 +16,7 @@
 #include "align/band_kernel.h"
 #include "align/kernels.h"
 #include "bench/workload.h"
+#include "reference/wide_lanes_on_avx2.h"
 #include "run/run.h"
 #include "support/nodes.h"
 #include "support/random_columns.h"
@@ -153,6 +154,54 @@ std::vector<std::pair<int, int>> tracedCells(const std::uint8_t* flags, int n, i
 
 class BandDifferential : public ::testing::Test {
   protected:
+    // Every vector band fill the processor runs against the row-by-row one
+    // just made: the proof, the score, and the flags of every band cell
+    // (unproven marks included) when neither stopped early.
+    static bool vectorBandsMatch(const KernelSettings& s, const Case& c, DiagonalBand band,
+                                 const SeedCells& seeds, const BandFill& rows, int margin) {
+        if (!kernelAvailable(KernelKind::Avx2))
+            return true;
+        const int n = static_cast<int>(c.first.size());
+        const int m = static_cast<int>(c.second.size());
+        const std::size_t stride = static_cast<std::size_t>(m) + 1;
+        std::vector<std::uint8_t> expected;
+        for (int i = 0; i <= n; ++i)
+            for (int j = std::max(0, i + band.lowest); j <= std::min(m, i + band.highest); ++j)
+                expected.push_back(traceMatrix[static_cast<std::size_t>(i) * stride + j]);
+        const std::vector<std::uint8_t> kept(traceMatrix,
+                                             traceMatrix + (static_cast<std::size_t>(n) + 1) * stride);
+        for (int k = 0; k < 3; ++k) {
+            if (k == 1 && !kernelAvailable(KernelKind::Avx512))
+                continue;
+            const char* name = k == 0 ? "avx2" : k == 1 ? "avx512" : "eight lanes on avx2";
+            std::memset(traceMatrix, 0, kept.size());
+            const BandFill fill =
+                k == 0   ? fillBandAvx2(s, c.first.data(), n, c.second.data(), m, band, seeds)
+                : k == 1 ? fillBandAvx512(s, c.first.data(), n, c.second.data(), m, band, seeds)
+                         : fillWideLanesBandOnAvx2(s, c.first.data(), n, c.second.data(), m, band, seeds);
+            if (fill.proven != rows.proven ||
+                (fill.proven && std::memcmp(&fill.score, &rows.score, sizeof fill.score) != 0)) {
+                ADD_FAILURE() << name << " margin " << margin << " proven " << fill.proven << " score "
+                              << fill.score << ", row by row " << rows.proven << " " << rows.score << " "
+                              << c.describe();
+                return false;
+            }
+            const bool complete = fill.score == fill.score && rows.score == rows.score;
+            std::size_t e = 0;
+            for (int i = 0; complete && i <= n; ++i)
+                for (int j = std::max(0, i + band.lowest); j <= std::min(m, i + band.highest); ++j, ++e)
+                    if (traceMatrix[static_cast<std::size_t>(i) * stride + j] != expected[e]) {
+                        ADD_FAILURE()
+                            << name << " margin " << margin << " flags of [" << i << "][" << j << "] are "
+                            << int{traceMatrix[static_cast<std::size_t>(i) * stride + j]} << " not "
+                            << int{expected[e]} << " " << c.describe();
+                        return false;
+                    }
+        }
+        std::memcpy(traceMatrix, kept.data(), kept.size());
+        return true;
+    }
+
     void SetUp() override { ASSERT_EQ(initialiseRun(), 0); }
     void TearDown() override { resetNodeTable(); }
 
@@ -178,6 +227,8 @@ class BandDifferential : public ::testing::Test {
             const DiagonalBand band = bandAround(n, m, margin);
             std::memset(traceMatrix, 0, cells);
             const BandFill fill = fillBandKernel(s, c.first.data(), n, c.second.data(), m, band, seeds);
+            if (!vectorBandsMatch(s, c, band, seeds, fill, margin))
+                return proven;
             const bool whole = bandCoversMatrix(band, n, m);
             if (whole) {
                 EXPECT_TRUE(fill.proven) << c.describe();

@@ -4,6 +4,7 @@
 // with AVX2.
 #include "reference/wide_lanes_on_avx2.h"
 #include "align/antidiagonal_kernel.h"
+#include "align/band_antidiagonal.h"
 #include "align/sum_of_pairs_kernel.h"
 
 namespace vorbex {
@@ -16,6 +17,13 @@ double fillWideLanesKernelOnAvx2(const KernelSettings& s, const ProfileColumn* c
 SumOfPairsCorner fillWideLanesSumOfPairsOnAvx2(const ProfileColumn* columns1, int n,
                                                const ProfileColumn* columns2, int m, int threads) {
     return fillSumOfPairsAntidiagonal<8, 2>(KernelKind::Avx512, columns1, n, columns2, m, threads);
+}
+
+BandFill fillWideLanesBandOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                                 const ProfileColumn* columns2, int m, DiagonalBand band,
+                                 const SeedCells& seeds) {
+    static BandAntidiagonal<8> kernel;
+    return kernel.fill(s, columns1, n, columns2, m, band, seeds);
 }
 
 } // namespace vorbex

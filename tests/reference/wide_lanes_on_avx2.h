@@ -2,6 +2,7 @@
 // where the processor has AVX2.
 #pragma once
 
+#include "align/band_kernel.h"
 #include "align/kernels.h"
 
 namespace vorbex {
@@ -10,6 +11,9 @@ double fillWideLanesKernelOnAvx2(const KernelSettings& s, const ProfileColumn* c
                                  const ProfileColumn* columns2, int m, int threads);
 SumOfPairsCorner fillWideLanesSumOfPairsOnAvx2(const ProfileColumn* columns1, int n,
                                                const ProfileColumn* columns2, int m, int threads);
+BandFill fillWideLanesBandOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                                 const ProfileColumn* columns2, int m, DiagonalBand band,
+                                 const SeedCells& seeds);
 
 } // namespace vorbex
 

@@ -1,0 +1,299 @@
+// The band fill by anti-diagonals, written once over the lane count and
+// compiled once per instruction set (everything here has internal linkage).
+//
+// Anti-diagonal t holds the band's cells [i][t - i]; they depend only on
+// anti-diagonals t - 1 (left and up) and t - 2 (up-left), so the lanes take
+// consecutive rows i of one anti-diagonal. Three anti-diagonals are kept,
+// indexed by row: the cell to the left is at row i of t - 1, the one above
+// at row i - 1, the one up-left at row i - 1 of t - 2. Every cell performs
+// the row-by-row band fill's operations in its order, bounds included, and
+// the bounds of what enters from outside are updated row by row as there,
+// so flags, score and proof are the same bit for bit.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "align/align.h"
+#include "align/band_kernel.h"
+#include "align/vector_lanes.h"
+
+namespace vorbex {
+namespace {
+
+template <int L> class BandAntidiagonal {
+    using D = typename Lanes<L>::D;
+    using I = typename Lanes<L>::I;
+
+    static constexpr double EXACT = -std::numeric_limits<double>::infinity();
+    static constexpr double UNREACHABLE = -std::numeric_limits<double>::infinity();
+
+    static D splat(double x) { return splatLanes<D>(x); }
+    static I splatMask(long long x) { return splatLanes<I>(x); }
+    static D load(const double* p) { return loadLanes<D>(p); }
+    static void store(double* p, D v) { __builtin_memcpy(p, &v, sizeof v); }
+    static D absolute(D x) { return (D)((I)x & 0x7fffffffffffffffLL); }
+    // std::max's choice, lane by lane
+    static D larger(D a, D b) { return a < b ? b : a; }
+    static I inexact(D bound) { return bound != EXACT; }
+    static D highest(D value, D bound) { return inexact(bound) ? bound : value; }
+    static double highest(double value, double bound) { return bound != EXACT ? bound : value; }
+
+    struct Diagonal {
+        double *S, *H, *V, *boundS, *boundH, *boundV;
+        long long* pair;
+    };
+
+  public:
+    BandFill fill(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                  const ProfileColumn* columns2, int m, DiagonalBand band, const SeedCells& seeds) {
+        const double d = s.gapOpen;
+        const double g = s.gapExtend;
+        const double anyGap = std::max(d, g);
+        const ExcursionBound bound = excursionBound(s);
+        prepare(columns1, n, columns2, m);
+        std::uint8_t* const F = traceMatrix;
+        const std::size_t stride = static_cast<std::size_t>(m) + 1;
+
+        D weights[BASE_COUNT];
+        for (int x = 0; x < BASE_COUNT; ++x)
+            weights[x] = splat(s.weights[x]);
+        const D dv = splat(d), gv = splat(g);
+
+        double aboveExit = UNREACHABLE, belowExit = UNREACHABLE;
+        double topBoundary = 0.0, leftBoundary = 0.0;
+        double cells = 0.0;
+        int inexactDiagonals = 0;
+        const int boundaryEnd = std::max(band.highest, -band.lowest);
+        for (int t = 0; t <= n + m; ++t) {
+            const Diagonal cur = diagonal(t % 3);
+            const Diagonal up = diagonal((t + 2) % 3);   // t - 1
+            const Diagonal diag = diagonal((t + 1) % 3); // t - 2
+            const int iLo = std::max({0, t - m, ceilHalf(t - band.highest)});
+            const int iHi = std::min({n, t, floorHalf(t - band.lowest)});
+            const int first = std::max(1, iLo);
+            const int last = std::min(t - 1, iHi);
+
+            // What enters the edge cells from outside
+            if (first <= last && first == iLo && t - 2 * first == band.highest) {
+                const std::size_t r = static_cast<std::size_t>(first) - 1;
+                up.S[r] = up.V[r] = UNREACHABLE;
+                up.boundS[r] = up.boundV[r] = aboveExit + bound.constant;
+            }
+            if (first <= last && last == iHi && t - 2 * last == band.lowest) {
+                const std::size_t r = static_cast<std::size_t>(last);
+                up.S[r] = up.H[r] = UNREACHABLE;
+                up.boundS[r] = up.boundH[r] = belowExit + bound.constant;
+            }
+
+            bool anyExact = false;
+            for (int i = first; i <= last; i += L) {
+                const std::size_t r = static_cast<std::size_t>(i);
+                const D leftS = load(&up.S[r]), leftH = load(&up.H[r]);
+                const D leftBoundS = load(&up.boundS[r]), leftBoundH = load(&up.boundH[r]);
+                const D upS = load(&up.S[r - 1]), upV = load(&up.V[r - 1]);
+                const D upBoundS = load(&up.boundS[r - 1]), upBoundV = load(&up.boundV[r - 1]);
+
+                D hBound, vBound;
+                const D h = gapState(leftS, leftBoundS, leftH, leftBoundH, dv, gv, hBound);
+                const D v = gapState(upS, upBoundS, upV, upBoundV, dv, gv, vBound);
+
+                // Row i of the first profile, column t - i of the second
+                const std::size_t reversed = static_cast<std::size_t>(m - t + i);
+                D sum =
+                    weights[BASE_A] * absolute(load(&first_[BASE_A][r]) - load(&second_[BASE_A][reversed]));
+                sum +=
+                    weights[BASE_C] * absolute(load(&first_[BASE_C][r]) - load(&second_[BASE_C][reversed]));
+                sum +=
+                    weights[BASE_G] * absolute(load(&first_[BASE_G][r]) - load(&second_[BASE_G][reversed]));
+                sum +=
+                    weights[BASE_T] * absolute(load(&first_[BASE_T][r]) - load(&second_[BASE_T][reversed]));
+                const D sim = 1.0 - sum;
+
+                D score = load(&diag.S[r - 1]) + sim;
+                I diagPair;
+                __builtin_memcpy(&diagPair, &diag.pair[r - 1], sizeof diagPair);
+                score = diagPair ? score + RUN_BONUS : score;
+                const D diagBound = load(&diag.boundS[r - 1]);
+                const I diagInexact = inexact(diagBound);
+                const D diagHigh = diagInexact ? (diagBound + sim) + RUN_BONUS : score;
+                const D pair = score;
+
+                const I leftWins = score + TOLERANCE < h;
+                const I leftTies = absolute(score - h) < TOLERANCE;
+                score = leftWins ? h : score;
+                I flags = leftWins ? splatMask(TRACE_LEFT)
+                                   : (leftTies ? splatMask(TRACE_DIAG | TRACE_LEFT) : splatMask(TRACE_DIAG));
+                const I hInexact = inexact(hBound);
+                const I decidedLeft =
+                    (~diagInexact & (pair - hBound >= TOLERANCE)) | (~hInexact & (diagHigh + TOLERANCE < h));
+                D scoreBound = (diagInexact | hInexact) & ~decidedLeft
+                                   ? larger(larger(diagHigh, highest(h, hBound)), score)
+                                   : splat(EXACT);
+
+                const D afterLeft = score;
+                const I upWins = score + TOLERANCE < v;
+                const I upTies = absolute(score - v) < TOLERANCE;
+                score = upWins ? v : score;
+                flags = upWins ? splatMask(TRACE_UP) : (upTies ? (flags | TRACE_UP) : flags);
+                const I leftInexact = inexact(scoreBound);
+                const I vInexact = inexact(vBound);
+                const I decidedUp = (~leftInexact & (afterLeft - vBound >= TOLERANCE)) |
+                                    (~vInexact & (scoreBound + TOLERANCE < v));
+                scoreBound = (leftInexact | vInexact) & ~decidedUp
+                                 ? larger(larger(highest(afterLeft, scoreBound), highest(v, vBound)), score)
+                                 : splat(EXACT);
+
+                const I unproven = inexact(scoreBound);
+                flags = unproven ? (flags | TRACE_UNPROVEN) : flags;
+                const I pairKept = (flags & TRACE_DIAG) != 0;
+                store(&cur.S[r], score);
+                store(&cur.H[r], h);
+                store(&cur.V[r], v);
+                store(&cur.boundS[r], scoreBound);
+                store(&cur.boundH[r], hBound);
+                store(&cur.boundV[r], vBound);
+                __builtin_memcpy(&cur.pair[r], &pairKept, sizeof pairKept);
+                const int lanes = std::min(L, last - i + 1);
+                for (int q = 0; q < lanes; ++q) {
+                    F[static_cast<std::size_t>(i + q) * stride + static_cast<std::size_t>(t - i - q)] =
+                        static_cast<std::uint8_t>(flags[q]);
+                    anyExact = anyExact || unproven[q] == 0;
+                }
+            }
+            if (first <= last)
+                cells += last - first + 1;
+
+            // The boundaries, summed step by step as the plain kernel does
+            if (t == 0) {
+                cur.S[0] = cur.H[0] = cur.V[0] = 0.0;
+                cur.boundS[0] = cur.boundH[0] = cur.boundV[0] = EXACT;
+                cur.pair[0] = 0;
+                F[0] = 0;
+                cells += 1;
+            }
+            if (t >= 1 && t <= band.highest && t <= m) {
+                topBoundary += t == 1 ? d : g;
+                cur.S[0] = cur.V[0] = topBoundary;
+                cur.boundS[0] = cur.boundV[0] = EXACT;
+                cur.pair[0] = 0;
+                F[static_cast<std::size_t>(t)] = TRACE_LEFT;
+                cells += 1;
+            }
+            if (t >= 1 && t <= -band.lowest && t <= n) {
+                const std::size_t r = static_cast<std::size_t>(t);
+                leftBoundary += t == 1 ? d : g;
+                cur.S[r] = cur.H[r] = leftBoundary;
+                cur.V[r] = UNREACHABLE;
+                cur.boundS[r] = cur.boundH[r] = cur.boundV[r] = EXACT;
+                cur.pair[r] = 0;
+                F[r * stride] = TRACE_UP;
+                cells += 1;
+            }
+
+            // Exits of the row whose edge cell this anti-diagonal holds
+            if ((t - band.highest) % 2 == 0 && t >= band.highest) {
+                const int row = (t - band.highest) / 2;
+                if (row < n) {
+                    const bool seedAbove = seeds.highestInRow[static_cast<std::size_t>(row)] > band.highest;
+                    aboveExit += seedAbove ? bound.perSeedRow : bound.perRow;
+                    if (row + band.highest < m) {
+                        const std::size_t r = static_cast<std::size_t>(row);
+                        const double exit = row == 0 ? highest(cur.S[r], cur.boundS[r]) + anyGap
+                                                     : std::max(highest(cur.S[r], cur.boundS[r]) + d,
+                                                                highest(cur.H[r], cur.boundH[r]) + g);
+                        aboveExit = std::max(aboveExit, exit);
+                    }
+                }
+            }
+            if ((t - band.lowest) % 2 == 0) {
+                const int row = (t - band.lowest) / 2;
+                if (row < n) {
+                    const int column = row + band.lowest;
+                    const bool seedBelow =
+                        column >= 0 && column <= m &&
+                        seeds.lowestInColumn[static_cast<std::size_t>(column)] < band.lowest;
+                    belowExit += seedBelow ? bound.perSeedRow : bound.perRow;
+                    if (column >= 0) {
+                        const std::size_t r = static_cast<std::size_t>(row);
+                        const double exit = column == 0 ? highest(cur.S[r], cur.boundS[r]) + anyGap
+                                                        : std::max(highest(cur.S[r], cur.boundS[r]) + d,
+                                                                   highest(cur.V[r], cur.boundV[r]) + g);
+                        belowExit = std::max(belowExit, exit);
+                    }
+                }
+            }
+
+            // Two anti-diagonals without an exact cell, and no boundary to
+            // bring one: every later cell is inexact
+            inexactDiagonals = first <= last && !anyExact ? inexactDiagonals + 1 : 0;
+            if (inexactDiagonals >= 2 && t > boundaryEnd + 1)
+                return {std::nan(""), false, true, cells};
+        }
+        const double score = diagonal((n + m) % 3).S[static_cast<std::size_t>(n)];
+        return {score, tracedPathProven(n, m), true, cells};
+    }
+
+  private:
+    std::vector<double> values_;
+    std::vector<long long> pairs_;
+    std::size_t rows_ = 0;
+    double* first_[BASE_COUNT] = {};
+    double* second_[BASE_COUNT] = {};
+
+    static int ceilHalf(int x) { return x >= 0 ? (x + 1) / 2 : -((-x) / 2); }
+    static int floorHalf(int x) { return x >= 0 ? x / 2 : -((-x + 1) / 2); }
+
+    Diagonal diagonal(int k) {
+        double* base = values_.data() + static_cast<std::size_t>(k) * 6 * rows_;
+        return {base,
+                base + rows_,
+                base + 2 * rows_,
+                base + 3 * rows_,
+                base + 4 * rows_,
+                base + 5 * rows_,
+                pairs_.data() + static_cast<std::size_t>(k) * rows_};
+    }
+
+    // Three anti-diagonals of rows 0 .. n + L; the first profile by base at
+    // row i, zero past n; the second by base reversed (column j at m - j),
+    // zero past its end, where lanes beyond the band read.
+    void prepare(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m) {
+        rows_ = static_cast<std::size_t>(n) + 2 * L + 2;
+        const std::size_t reversed = static_cast<std::size_t>(m) + 2 * L + 2;
+        values_.assign(18 * rows_ + BASE_COUNT * (rows_ + reversed), 0.0);
+        pairs_.assign(3 * rows_, 0);
+        double* next = values_.data() + 18 * rows_;
+        for (int x = 0; x < BASE_COUNT; ++x) {
+            first_[x] = next;
+            next += rows_;
+            second_[x] = next;
+            next += reversed;
+            for (int i = 1; i <= n; ++i)
+                first_[x][i] = columns1[i - 1].weight[x];
+            for (int j = 1; j <= m; ++j)
+                second_[x][m - j] = columns2[j - 1].weight[x];
+        }
+    }
+
+    static D gapState(D from, D fromBound, D run, D runBound, D d, D g, D& bound) {
+        const D open = from + d;
+        const D extend = run + g;
+        const D value = open + TOLERANCE < extend ? extend : open;
+        const I openInexact = inexact(fromBound);
+        const I extendInexact = inexact(runBound);
+        const D openHigh = highest(from, fromBound) + d;
+        const D extendHigh = highest(run, runBound) + g;
+        const I decided = (~openInexact & (extendHigh <= open + TOLERANCE)) |
+                          (~extendInexact & (openHigh + TOLERANCE < extend));
+        bound = (openInexact | extendInexact) & ~decided ? larger(larger(openHigh, extendHigh), value)
+                                                         : splat(EXACT);
+        return value;
+    }
+};
+
+} // namespace
+} // namespace vorbex
