@@ -39,6 +39,9 @@ extern std::uint8_t* alignmentPath;
 // Set only by benchmarks and tests: run the plain reference code (plain kernel,
 // no work shared between candidates, one thread) that faster code must equal.
 extern bool usePlainImplementation;
+// Cleared only by benchmarks: fill the whole matrix of every pairwise
+// alignment, never a proven band (the results are the same).
+extern bool useDiagonalBand;
 // Threads one pairwise alignment may use; results never depend on it.
 extern int alignmentThreads;
 

@@ -118,6 +118,7 @@ bool filledInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn*
                                   ? fillBandAvx512(s, columns1, n, columns2, m, band, seeds)
                                   : fillBandAvx2(s, columns1, n, columns2, m, band, seeds);
         cellCounts.computed += fill.cells;
+        cellCounts.inBands += fill.cells;
         if (fill.proven) {
             score = fill.score;
             return true;
@@ -252,7 +253,8 @@ ResultCode alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second,
     const bool vector = (kind == KernelKind::Avx512 || kind == KernelKind::Avx2) && n > 0 && m > 0;
     const KernelKind used = vector ? kind : KernelKind::Plain;
     cellCounts.matrix += (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
-    if (vector && !usePlainImplementation && filledInBand(used, s, columns1, n, columns2, m, score))
+    if (vector && useDiagonalBand && !usePlainImplementation &&
+        filledInBand(used, s, columns1, n, columns2, m, score))
         return traceBack(first, second);
     cellCounts.computed += (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
     const int eligible = vector ? eligibleThreads(kind, n, m) : 1;

@@ -180,11 +180,15 @@ bool bandCoversMatrix(DiagonalBand band, int n, int m) {
     return band.lowest <= -n && band.highest >= m;
 }
 
-SeedCells findSeedCells(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m) {
-    SeedCells seeds{std::vector<int>(static_cast<std::size_t>(n) + 1, INT_MIN),
-                    std::vector<int>(static_cast<std::size_t>(m) + 1, INT_MAX)};
+namespace {
+
+// For every row of the first profile, the highest diagonal on which a run of
+// SEED_LENGTH pairable cells holds a cell of the row (INT_MIN where none).
+std::vector<int> highestSeedInRow(const ProfileColumn* columns1, int n, const ProfileColumn* columns2,
+                                  int m) {
+    std::vector<int> highestInRow(static_cast<std::size_t>(n) + 1, INT_MIN);
     if (n < SEED_LENGTH || m < SEED_LENGTH)
-        return seeds;
+        return highestInRow;
     const std::size_t words = (static_cast<std::size_t>(m) + 1 + 63) / 64;
     // Columns j of the second profile pairable with a column of each class
     std::vector<std::vector<Word>> pairable(BASE_COUNT + 1, std::vector<Word>(words, 0));
@@ -195,35 +199,59 @@ SeedCells findSeedCells(const ProfileColumn* columns1, int n, const ProfileColum
                 pairable[static_cast<std::size_t>(x)][static_cast<std::size_t>(j) / 64] |= Word{1}
                                                                                            << (j % 64);
     }
-    // Row i's pairable cells, the last SEED_LENGTH rows in turn
-    std::vector<const std::vector<Word>*> recent(SEED_LENGTH, nullptr);
+    // Runs ending in row i by doubling: bit j of runs2[i % 4] says cells
+    // [i - t][j - t] are pairable for t < 2, of runs4[i % 16] for t < 4,
+    // and `run` for t < SEED_LENGTH (8 + 4)
+    static_assert(SEED_LENGTH == 12);
+    std::vector<std::vector<Word>> runs2(4, std::vector<Word>(words, 0)),
+        runs4(16, std::vector<Word>(words, 0));
     std::vector<Word> run(words), shifted(words);
+    const std::vector<Word>* previous = nullptr;
+    auto andShifted = [&](std::vector<Word>& into, const std::vector<Word>& from, int shift) {
+        shiftBits(from, shift, shifted);
+        for (std::size_t w = 0; w < words; ++w)
+            into[w] &= shifted[w];
+    };
+    // The highest diagonal of a run ending in each row
+    std::vector<int> highestEnding(static_cast<std::size_t>(n) + 1, INT_MIN);
     for (int i = 1; i <= n; ++i) {
-        recent[static_cast<std::size_t>(i % SEED_LENGTH)] =
-            &pairable[static_cast<std::size_t>(columnClass(columns1[i - 1]))];
+        const std::vector<Word>& pairs = pairable[static_cast<std::size_t>(columnClass(columns1[i - 1]))];
+        std::vector<Word>& two = runs2[static_cast<std::size_t>(i % 4)];
+        std::vector<Word>& four = runs4[static_cast<std::size_t>(i % 16)];
+        two = pairs;
+        if (previous != nullptr)
+            andShifted(two, *previous, 1);
+        previous = &pairs;
+        four = two;
+        andShifted(four, runs2[static_cast<std::size_t>((i + 2) % 4)], 2);
         if (i < SEED_LENGTH)
             continue;
-        // Bit j: cells [i - t][j - t] pairable for t = 0 .. SEED_LENGTH - 1
-        run = *recent[static_cast<std::size_t>(i % SEED_LENGTH)];
-        for (int t = 1; t < SEED_LENGTH; ++t) {
-            shiftBits(*recent[static_cast<std::size_t>((i - t) % SEED_LENGTH)], t, shifted);
-            for (std::size_t w = 0; w < words; ++w)
-                run[w] &= shifted[w];
-        }
-        for (std::size_t w = 0; w < words; ++w) {
-            for (Word bits = run[w]; bits != 0; bits &= bits - 1) {
-                const int diagonal = static_cast<int>(w * 64) + __builtin_ctzll(bits) - i;
-                const int j = diagonal + i;
-                for (int t = 0; t < SEED_LENGTH; ++t) {
-                    int& row = seeds.highestInRow[static_cast<std::size_t>(i - t)];
-                    int& column = seeds.lowestInColumn[static_cast<std::size_t>(j - t)];
-                    row = std::max(row, diagonal);
-                    column = std::min(column, diagonal);
-                }
+        run = four;
+        andShifted(run, runs4[static_cast<std::size_t>((i - 4) % 16)], 4);
+        andShifted(run, runs4[static_cast<std::size_t>((i - 8) % 16)], 8);
+        for (std::size_t w = words; w-- > 0;)
+            if (run[w] != 0) {
+                highestEnding[static_cast<std::size_t>(i)] =
+                    static_cast<int>(w * 64) + 63 - __builtin_clzll(run[w]) - i;
+                break;
             }
-        }
     }
-    return seeds;
+    // A run ending in row i holds a cell of rows i - SEED_LENGTH + 1 .. i
+    for (int r = 1; r <= n; ++r)
+        for (int i = r; i <= std::min(n, r + SEED_LENGTH - 1); ++i)
+            highestInRow[static_cast<std::size_t>(r)] = std::max(highestInRow[static_cast<std::size_t>(r)],
+                                                                 highestEnding[static_cast<std::size_t>(i)]);
+    return highestInRow;
+}
+
+} // namespace
+
+SeedCells findSeedCells(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m) {
+    // Columns are the rows of the profiles swapped, their diagonals turned round
+    std::vector<int> lowestInColumn = highestSeedInRow(columns2, m, columns1, n);
+    for (int& diagonal : lowestInColumn)
+        diagonal = diagonal == INT_MIN ? INT_MAX : -diagonal;
+    return {highestSeedInRow(columns1, n, columns2, m), std::move(lowestInColumn)};
 }
 
 BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, int n,

@@ -124,7 +124,8 @@ double fillAvx512Kernel(const KernelSettings& s, const ProfileColumn* columns1, 
 // Cells the pairwise DP computed, and those of the matrices it aligned: what
 // the benchmarks report.
 struct CellCounts {
-    double computed;
+    double computed; // band fills included
+    double inBands;  // band fills, proven or not
     double matrix;
 };
 extern CellCounts cellCounts;

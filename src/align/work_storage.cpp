@@ -22,6 +22,7 @@ std::uint8_t* alignmentPath = nullptr;
 StripeBuffers stripeBuffers = {};
 SumOfPairsBuffers sumOfPairsBuffers = {};
 bool usePlainImplementation = false;
+bool useDiagonalBand = true;
 int alignmentThreads = 1;
 
 namespace {

@@ -337,6 +337,65 @@ TEST_F(BandDifferential, ProvenBandsEqualTheWholeMatrixOnTandemRepeats) {
     EXPECT_GT(proven, 15);
 }
 
+// The runs cell by cell: a column is of one base when that base holds at
+// least 0.9 of it and the others together at most 0.1
+SeedCells seedCellsOneByOne(const std::vector<ProfileColumn>& first,
+                            const std::vector<ProfileColumn>& second) {
+    const int n = static_cast<int>(first.size());
+    const int m = static_cast<int>(second.size());
+    auto base = [](const ProfileColumn& c) {
+        for (int x = 0; x < BASE_COUNT; ++x) {
+            double others = 0.0;
+            for (int y = 0; y < BASE_COUNT; ++y)
+                others += y == x ? 0.0 : c.weight[y];
+            if (c.weight[x] >= 0.9 && others <= 0.1)
+                return x;
+        }
+        return -1;
+    };
+    SeedCells seeds{std::vector<int>(static_cast<std::size_t>(n) + 1, INT_MIN),
+                    std::vector<int>(static_cast<std::size_t>(m) + 1, INT_MAX)};
+    for (int i = 12; i <= n; ++i)
+        for (int j = 12; j <= m; ++j) {
+            bool run = true;
+            for (int t = 0; t < 12 && run; ++t) {
+                const int a = base(first[static_cast<std::size_t>(i - t - 1)]);
+                const int b = base(second[static_cast<std::size_t>(j - t - 1)]);
+                run = a < 0 || b < 0 || a == b;
+            }
+            for (int t = 0; run && t < 12; ++t) {
+                int& row = seeds.highestInRow[static_cast<std::size_t>(i - t)];
+                int& column = seeds.lowestInColumn[static_cast<std::size_t>(j - t)];
+                row = std::max(row, j - i);
+                column = std::min(column, j - i);
+            }
+        }
+    return seeds;
+}
+
+TEST(SeedCells, EqualTheRunsFoundCellByCell) {
+    // Columns pairing often (few bases, codes and means of several), lengths
+    // around the 64 bits of a word
+    for (int k = 0; k < 40; ++k) {
+        SplitMix64 random(300 + k);
+        const Columns kind = static_cast<Columns>(random.below(3));
+        std::vector<ProfileColumn> first =
+            randomColumns(random, kind, 12 + static_cast<int>(random.below(150)));
+        std::vector<ProfileColumn> second =
+            randomColumns(random, kind, 12 + static_cast<int>(random.below(150)));
+        // Few bases: long runs by chance
+        for (auto* profile : {&first, &second})
+            for (ProfileColumn& column : *profile)
+                if (random.below(3) > 0)
+                    column = ProfileColumn{{random.below(2) == 0 ? 1.0 : 0.0, 0.0, 0.0, 0.0}};
+        const SeedCells fast = findSeedCells(first.data(), static_cast<int>(first.size()), second.data(),
+                                             static_cast<int>(second.size()));
+        const SeedCells slow = seedCellsOneByOne(first, second);
+        ASSERT_EQ(fast.highestInRow, slow.highestInRow) << "case " << k;
+        ASSERT_EQ(fast.lowestInColumn, slow.lowestInColumn) << "case " << k;
+    }
+}
+
 TEST(SeedCells, FindsTheRunsOfARepeatAndNothingWithoutOne) {
     SplitMix64 random(5);
     const std::vector<ProfileColumn> first = randomColumns(random, Columns::Definite, 100);
