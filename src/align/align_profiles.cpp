@@ -106,7 +106,7 @@ bool filledInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn*
     const double matrix = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
     SeedCells seeds;
     bool seedsFound = false;
-    for (int margin = FIRST_BAND_MARGIN;; margin *= 2) {
+    for (int margin = FIRST_BAND_MARGIN;;) {
         const DiagonalBand band = bandAround(n, m, margin);
         if (bandCoversMatrix(band, n, m) || bandCells(band, n, m) > LARGEST_BAND_SHARE * matrix)
             return false;
@@ -123,8 +123,11 @@ bool filledInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn*
             score = fill.score;
             return true;
         }
-        if (!fill.widen)
-            return false;
+        // The proof held for `reached` of the matrix: what leaks in from
+        // outside grows about evenly, so a band that many times wider may
+        // hold to the end; one that is still too wide is not tried
+        const double wider = std::max(2.0 * margin, margin / std::max(fill.reached, 1e-3));
+        margin = static_cast<int>(std::min(wider, static_cast<double>(n) + m + 1));
     }
 }
 

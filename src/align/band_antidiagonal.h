@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 #include <vector>
 
 #include "align/align.h"
@@ -97,72 +98,92 @@ template <int L> class BandAntidiagonal {
                 const D upS = load(&up.S[r - 1]), upV = load(&up.V[r - 1]);
                 const D upBoundS = load(&up.boundS[r - 1]), upBoundV = load(&up.boundV[r - 1]);
 
-                D hBound, vBound;
-                const D h = gapState(leftS, leftBoundS, leftH, leftBoundH, dv, gv, hBound);
-                const D v = gapState(upS, upBoundS, upV, upBoundV, dv, gv, vBound);
-
-                // Row i of the first profile, column t - i of the second
-                const std::size_t reversed = static_cast<std::size_t>(m - t + i);
-                D sum =
-                    weights[BASE_A] * absolute(load(&first_[BASE_A][r]) - load(&second_[BASE_A][reversed]));
-                sum +=
-                    weights[BASE_C] * absolute(load(&first_[BASE_C][r]) - load(&second_[BASE_C][reversed]));
-                sum +=
-                    weights[BASE_G] * absolute(load(&first_[BASE_G][r]) - load(&second_[BASE_G][reversed]));
-                sum +=
-                    weights[BASE_T] * absolute(load(&first_[BASE_T][r]) - load(&second_[BASE_T][reversed]));
-                const D sim = 1.0 - sum;
-
-                D score = load(&diag.S[r - 1]) + sim;
-                I diagPair;
-                __builtin_memcpy(&diagPair, &diag.pair[r - 1], sizeof diagPair);
-                score = diagPair ? score + RUN_BONUS : score;
                 const D diagBound = load(&diag.boundS[r - 1]);
-                const I diagInexact = inexact(diagBound);
-                const D diagHigh = diagInexact ? (diagBound + sim) + RUN_BONUS : score;
-                const D pair = score;
+                // Cells whose inputs are all exact are exact: no bounds to carry
+                const I inputsInexact = inexact(leftBoundS) | inexact(leftBoundH) | inexact(upBoundS) |
+                                        inexact(upBoundV) | inexact(diagBound);
+                auto compute = [&](auto withBounds) {
+                    constexpr bool BOUNDS = decltype(withBounds)::value;
+                    D hBound = splat(EXACT), vBound = splat(EXACT);
+                    const D h = gapState<BOUNDS>(leftS, leftBoundS, leftH, leftBoundH, dv, gv, hBound);
+                    const D v = gapState<BOUNDS>(upS, upBoundS, upV, upBoundV, dv, gv, vBound);
 
-                const I leftWins = score + TOLERANCE < h;
-                const I leftTies = absolute(score - h) < TOLERANCE;
-                score = leftWins ? h : score;
-                I flags = leftWins ? splatMask(TRACE_LEFT)
-                                   : (leftTies ? splatMask(TRACE_DIAG | TRACE_LEFT) : splatMask(TRACE_DIAG));
-                const I hInexact = inexact(hBound);
-                const I decidedLeft =
-                    (~diagInexact & (pair - hBound >= TOLERANCE)) | (~hInexact & (diagHigh + TOLERANCE < h));
-                D scoreBound = (diagInexact | hInexact) & ~decidedLeft
-                                   ? larger(larger(diagHigh, highest(h, hBound)), score)
-                                   : splat(EXACT);
+                    // Row i of the first profile, column t - i of the second
+                    const std::size_t reversed = static_cast<std::size_t>(m - t + i);
+                    D sum = weights[BASE_A] *
+                            absolute(load(&first_[BASE_A][r]) - load(&second_[BASE_A][reversed]));
+                    sum += weights[BASE_C] *
+                           absolute(load(&first_[BASE_C][r]) - load(&second_[BASE_C][reversed]));
+                    sum += weights[BASE_G] *
+                           absolute(load(&first_[BASE_G][r]) - load(&second_[BASE_G][reversed]));
+                    sum += weights[BASE_T] *
+                           absolute(load(&first_[BASE_T][r]) - load(&second_[BASE_T][reversed]));
+                    const D sim = 1.0 - sum;
 
-                const D afterLeft = score;
-                const I upWins = score + TOLERANCE < v;
-                const I upTies = absolute(score - v) < TOLERANCE;
-                score = upWins ? v : score;
-                flags = upWins ? splatMask(TRACE_UP) : (upTies ? (flags | TRACE_UP) : flags);
-                const I leftInexact = inexact(scoreBound);
-                const I vInexact = inexact(vBound);
-                const I decidedUp = (~leftInexact & (afterLeft - vBound >= TOLERANCE)) |
-                                    (~vInexact & (scoreBound + TOLERANCE < v));
-                scoreBound = (leftInexact | vInexact) & ~decidedUp
-                                 ? larger(larger(highest(afterLeft, scoreBound), highest(v, vBound)), score)
-                                 : splat(EXACT);
+                    D score = load(&diag.S[r - 1]) + sim;
+                    I diagPair;
+                    __builtin_memcpy(&diagPair, &diag.pair[r - 1], sizeof diagPair);
+                    score = diagPair ? score + RUN_BONUS : score;
+                    const I diagInexact = inexact(diagBound);
+                    const D diagHigh = diagInexact ? (diagBound + sim) + RUN_BONUS : score;
+                    [[maybe_unused]] const D pair = score;
 
-                const I unproven = inexact(scoreBound);
-                flags = unproven ? (flags | TRACE_UNPROVEN) : flags;
-                const I pairKept = (flags & TRACE_DIAG) != 0;
-                store(&cur.S[r], score);
-                store(&cur.H[r], h);
-                store(&cur.V[r], v);
-                store(&cur.boundS[r], scoreBound);
-                store(&cur.boundH[r], hBound);
-                store(&cur.boundV[r], vBound);
-                __builtin_memcpy(&cur.pair[r], &pairKept, sizeof pairKept);
-                const int lanes = std::min(L, last - i + 1);
-                for (int q = 0; q < lanes; ++q) {
-                    F[static_cast<std::size_t>(i + q) * stride + static_cast<std::size_t>(t - i - q)] =
-                        static_cast<std::uint8_t>(flags[q]);
-                    anyExact = anyExact || unproven[q] == 0;
-                }
+                    const I leftWins = score + TOLERANCE < h;
+                    const I leftTies = absolute(score - h) < TOLERANCE;
+                    score = leftWins ? h : score;
+                    I flags = leftWins
+                                  ? splatMask(TRACE_LEFT)
+                                  : (leftTies ? splatMask(TRACE_DIAG | TRACE_LEFT) : splatMask(TRACE_DIAG));
+                    D scoreBound = splat(EXACT);
+                    if constexpr (BOUNDS) {
+                        const I hInexact = inexact(hBound);
+                        const I decidedLeft = (~diagInexact & (pair - hBound >= TOLERANCE)) |
+                                              (~hInexact & (diagHigh + TOLERANCE < h));
+                        scoreBound = (diagInexact | hInexact) & ~decidedLeft
+                                         ? larger(larger(diagHigh, highest(h, hBound)), score)
+                                         : splat(EXACT);
+                    }
+
+                    [[maybe_unused]] const D afterLeft = score;
+                    const I upWins = score + TOLERANCE < v;
+                    const I upTies = absolute(score - v) < TOLERANCE;
+                    score = upWins ? v : score;
+                    flags = upWins ? splatMask(TRACE_UP) : (upTies ? (flags | TRACE_UP) : flags);
+                    if constexpr (BOUNDS) {
+                        const I leftInexact = inexact(scoreBound);
+                        const I vInexact = inexact(vBound);
+                        const I decidedUp = (~leftInexact & (afterLeft - vBound >= TOLERANCE)) |
+                                            (~vInexact & (scoreBound + TOLERANCE < v));
+                        scoreBound =
+                            (leftInexact | vInexact) & ~decidedUp
+                                ? larger(larger(highest(afterLeft, scoreBound), highest(v, vBound)), score)
+                                : splat(EXACT);
+                    }
+
+                    const I unproven = inexact(scoreBound);
+                    flags = unproven ? (flags | TRACE_UNPROVEN) : flags;
+                    const I pairKept = (flags & TRACE_DIAG) != 0;
+                    store(&cur.S[r], score);
+                    store(&cur.H[r], h);
+                    store(&cur.V[r], v);
+                    store(&cur.boundS[r], scoreBound);
+                    store(&cur.boundH[r], hBound);
+                    store(&cur.boundV[r], vBound);
+                    __builtin_memcpy(&cur.pair[r], &pairKept, sizeof pairKept);
+                    const int lanes = std::min(L, last - i + 1);
+                    for (int q = 0; q < lanes; ++q) {
+                        F[static_cast<std::size_t>(i + q) * stride + static_cast<std::size_t>(t - i - q)] =
+                            static_cast<std::uint8_t>(flags[q]);
+                        anyExact = anyExact || unproven[q] == 0;
+                    }
+                };
+                bool anyInexact = false;
+                for (int q = 0; q < L; ++q)
+                    anyInexact = anyInexact || inputsInexact[q] != 0;
+                if (anyInexact)
+                    compute(std::true_type{});
+                else
+                    compute(std::false_type{});
             }
             if (first <= last)
                 cells += last - first + 1;
@@ -231,10 +252,10 @@ template <int L> class BandAntidiagonal {
             // bring one: every later cell is inexact
             inexactDiagonals = first <= last && !anyExact ? inexactDiagonals + 1 : 0;
             if (inexactDiagonals >= 2 && t > boundaryEnd + 1)
-                return {std::nan(""), false, true, cells};
+                return {std::nan(""), false, cells, static_cast<double>(t) / (n + m)};
         }
         const double score = diagonal((n + m) % 3).S[static_cast<std::size_t>(n)];
-        return {score, tracedPathProven(n, m), true, cells};
+        return {score, tracedPathProven(n, m), cells, 1.0};
     }
 
   private:
@@ -279,10 +300,12 @@ template <int L> class BandAntidiagonal {
         }
     }
 
-    static D gapState(D from, D fromBound, D run, D runBound, D d, D g, D& bound) {
+    template <bool BOUNDS> static D gapState(D from, D fromBound, D run, D runBound, D d, D g, D& bound) {
         const D open = from + d;
         const D extend = run + g;
         const D value = open + TOLERANCE < extend ? extend : open;
+        if constexpr (!BOUNDS)
+            return value;
         const I openInexact = inexact(fromBound);
         const I extendInexact = inexact(runBound);
         const D openHigh = highest(from, fromBound) + d;

@@ -78,22 +78,6 @@ int columnClass(const ProfileColumn& column) {
 
 using Word = unsigned long long;
 
-// Bit j of `from` moved to bit j + shift of `to`.
-void shiftBits(const std::vector<Word>& from, int shift, std::vector<Word>& to) {
-    const std::size_t words = from.size();
-    const std::size_t whole = static_cast<std::size_t>(shift) / 64;
-    const int part = shift % 64;
-    for (std::size_t w = 0; w < words; ++w) {
-        Word value = 0;
-        if (w >= whole) {
-            value = from[w - whole] << part;
-            if (part != 0 && w > whole)
-                value |= from[w - whole - 1] >> (64 - part);
-        }
-        to[w] = value;
-    }
-}
-
 } // namespace
 
 ExcursionBound excursionBound(const KernelSettings& s) {
@@ -205,12 +189,13 @@ std::vector<int> highestSeedInRow(const ProfileColumn* columns1, int n, const Pr
     static_assert(SEED_LENGTH == 12);
     std::vector<std::vector<Word>> runs2(4, std::vector<Word>(words, 0)),
         runs4(16, std::vector<Word>(words, 0));
-    std::vector<Word> run(words), shifted(words);
+    std::vector<Word> run(words);
     const std::vector<Word>* previous = nullptr;
+    // Bit j of `into` kept where bit j - shift of `from` is set (0 < shift < 64)
     auto andShifted = [&](std::vector<Word>& into, const std::vector<Word>& from, int shift) {
-        shiftBits(from, shift, shifted);
-        for (std::size_t w = 0; w < words; ++w)
-            into[w] &= shifted[w];
+        into[0] &= from[0] << shift;
+        for (std::size_t w = 1; w < words; ++w)
+            into[w] &= (from[w] << shift) | (from[w - 1] >> (64 - shift));
     };
     // The highest diagonal of a run ending in each row
     std::vector<int> highestEnding(static_cast<std::size_t>(n) + 1, INT_MIN);
@@ -400,10 +385,10 @@ BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, 
         // No exact cell is left to carry exactness down: every later row is
         // inexact too
         if (exactCells == 0)
-            return {std::nan(""), false, true, cells};
+            return {std::nan(""), false, cells, static_cast<double>(row1) / n};
     }
 
-    return {rows[n % 2].S[static_cast<std::size_t>(m)], tracedPathProven(n, m), true, cells};
+    return {rows[n % 2].S[static_cast<std::size_t>(m)], tracedPathProven(n, m), cells, 1.0};
 }
 
 bool tracedPathProven(int n, int m) {

@@ -22,10 +22,10 @@ struct DiagonalBand {
 };
 
 struct BandFill {
-    double score; // cell [n][m]; NaN when the fill stopped early, unproven
-    bool proven;  // score and path flags are those of the whole matrix
-    bool widen;   // unproven, but a wider band may be
-    double cells; // cells computed
+    double score;   // cell [n][m]; NaN when the fill stopped early, unproven
+    bool proven;    // score and path flags are those of the whole matrix
+    double cells;   // cells computed
+    double reached; // share of the rows (anti-diagonals) filled before it stopped
 };
 
 // True when the proof's assumptions hold: similarity by L1 distance with
