@@ -97,23 +97,14 @@ double bandCells(DiagonalBand band, int n, int m) {
     return cells;
 }
 
-// The alignment from a proven band, widened until it is proven or too wide
-// to gain; false when the whole matrix must be filled.
-bool filledInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn* columns1, int n,
+bool provenInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn* columns1, int n,
                   const ProfileColumn* columns2, int m, double& score) {
-    if (!bandProofApplies(s) || !reserveTraceStorage(n, m))
-        return false;
     const double matrix = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
-    SeedCells seeds;
-    bool seedsFound = false;
+    SeedCells seeds(columns1, n, columns2, m);
     for (int margin = FIRST_BAND_MARGIN;;) {
         const DiagonalBand band = bandAround(n, m, margin);
         if (bandCoversMatrix(band, n, m) || bandCells(band, n, m) > LARGEST_BAND_SHARE * matrix)
             return false;
-        if (!seedsFound) {
-            seeds = findSeedCells(columns1, n, columns2, m);
-            seedsFound = true;
-        }
         const BandFill fill = kind == KernelKind::Avx512
                                   ? fillBandAvx512(s, columns1, n, columns2, m, band, seeds)
                                   : fillBandAvx2(s, columns1, n, columns2, m, band, seeds);
@@ -129,6 +120,30 @@ bool filledInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn*
         const double wider = std::max(2.0 * margin, margin / std::max(fill.reached, 1e-3));
         margin = static_cast<int>(std::min(wider, static_cast<double>(n) + m + 1));
     }
+}
+
+// After this many alignments in a row without a proven band, only every
+// BAND_PROBE_INTERVAL-th tries one, until one is proven: on sequences too far
+// apart for the proof the attempts cost time and never gain
+constexpr int BAND_FAILURES_BEFORE_PROBING = 16;
+constexpr int BAND_PROBE_INTERVAL = 8;
+int bandFailuresInARow = 0;
+int bandAttemptsSkipped = 0;
+
+// The alignment from a proven band, widened until it is proven or too wide
+// to gain; false when the whole matrix must be filled.
+bool filledInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn* columns1, int n,
+                  const ProfileColumn* columns2, int m, double& score) {
+    if (!bandProofApplies(s) || !reserveTraceStorage(n, m))
+        return false;
+    if (bandFailuresInARow >= BAND_FAILURES_BEFORE_PROBING) {
+        if (++bandAttemptsSkipped < BAND_PROBE_INTERVAL)
+            return false;
+        bandAttemptsSkipped = 0;
+    }
+    const bool proven = provenInBand(kind, s, columns1, n, columns2, m, score);
+    bandFailuresInARow = proven ? 0 : std::min(bandFailuresInARow + 1, BAND_FAILURES_BEFORE_PROBING);
+    return proven;
 }
 
 } // namespace

@@ -50,7 +50,7 @@ template <int L> class BandAntidiagonal {
 
   public:
     BandFill fill(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                  const ProfileColumn* columns2, int m, DiagonalBand band, const SeedCells& seeds) {
+                  const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds) {
         const double d = s.gapOpen;
         const double g = s.gapExtend;
         const double anyGap = std::max(d, g);
@@ -219,7 +219,7 @@ template <int L> class BandAntidiagonal {
             if ((t - band.highest) % 2 == 0 && t >= band.highest) {
                 const int row = (t - band.highest) / 2;
                 if (row < n) {
-                    const bool seedAbove = seeds.highestInRow[static_cast<std::size_t>(row)] > band.highest;
+                    const bool seedAbove = seeds.highestInRow(row) > band.highest;
                     aboveExit += seedAbove ? bound.perSeedRow : bound.perRow;
                     if (row + band.highest < m) {
                         const std::size_t r = static_cast<std::size_t>(row);
@@ -235,8 +235,7 @@ template <int L> class BandAntidiagonal {
                 if (row < n) {
                     const int column = row + band.lowest;
                     const bool seedBelow =
-                        column >= 0 && column <= m &&
-                        seeds.lowestInColumn[static_cast<std::size_t>(column)] < band.lowest;
+                        column >= 0 && column <= m && seeds.lowestInColumn(column) < band.lowest;
                     belowExit += seedBelow ? bound.perSeedRow : bound.perRow;
                     if (column >= 0) {
                         const std::size_t r = static_cast<std::size_t>(row);

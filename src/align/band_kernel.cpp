@@ -76,8 +76,6 @@ int columnClass(const ProfileColumn& column) {
     return WILD;
 }
 
-using Word = unsigned long long;
-
 } // namespace
 
 ExcursionBound excursionBound(const KernelSettings& s) {
@@ -164,83 +162,79 @@ bool bandCoversMatrix(DiagonalBand band, int n, int m) {
     return band.lowest <= -n && band.highest >= m;
 }
 
-namespace {
+SeedCells::SeedCells(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m)
+    : rows_(columns1, n, columns2, m), columns_(columns2, m, columns1, n) {}
 
-// For every row of the first profile, the highest diagonal on which a run of
-// SEED_LENGTH pairable cells holds a cell of the row (INT_MIN where none).
-std::vector<int> highestSeedInRow(const ProfileColumn* columns1, int n, const ProfileColumn* columns2,
-                                  int m) {
-    std::vector<int> highestInRow(static_cast<std::size_t>(n) + 1, INT_MIN);
-    if (n < SEED_LENGTH || m < SEED_LENGTH)
-        return highestInRow;
-    const std::size_t words = (static_cast<std::size_t>(m) + 1 + 63) / 64;
-    // Columns j of the second profile pairable with a column of each class
-    std::vector<std::vector<Word>> pairable(BASE_COUNT + 1, std::vector<Word>(words, 0));
+SeedCells::Scan::Scan(const ProfileColumn* rows, int n, const ProfileColumn* columns, int m)
+    : rows_(rows), n_(n), words_((static_cast<std::size_t>(m) + 1 + 63) / 64),
+      highestEnding_(static_cast<std::size_t>(n) + 1, INT_MIN) {
+    if (n < SEED_LENGTH || m < SEED_LENGTH) {
+        done_ = n;
+        return;
+    }
+    // Columns j pairable with a row of each class
+    pairable_.assign(BASE_COUNT + 1, std::vector<Word>(words_, 0));
     for (int j = 1; j <= m; ++j) {
-        const int c = columnClass(columns2[j - 1]);
+        const int c = columnClass(columns[j - 1]);
         for (int x = 0; x <= BASE_COUNT; ++x)
             if (c == WILD || x == WILD || c == x)
-                pairable[static_cast<std::size_t>(x)][static_cast<std::size_t>(j) / 64] |= Word{1}
-                                                                                           << (j % 64);
+                pairable_[static_cast<std::size_t>(x)][static_cast<std::size_t>(j) / 64] |= Word{1}
+                                                                                            << (j % 64);
     }
-    // Runs ending in row i by doubling: bit j of runs2[i % 4] says cells
-    // [i - t][j - t] are pairable for t < 2, of runs4[i % 16] for t < 4,
-    // and `run` for t < SEED_LENGTH (8 + 4)
+    runs2_.assign(4, std::vector<Word>(words_, 0));
+    runs4_.assign(16, std::vector<Word>(words_, 0));
+    run_.assign(words_, 0);
+}
+
+int SeedCells::Scan::highestAt(int r) {
+    // A run ending in row i holds a cell of rows i - SEED_LENGTH + 1 .. i
+    const int last = std::min(n_, r + SEED_LENGTH - 1);
+    advance(last);
+    int highest = INT_MIN;
+    for (int i = std::max(r, 0); i <= last; ++i)
+        highest = std::max(highest, highestEnding_[static_cast<std::size_t>(i)]);
+    return highest;
+}
+
+// Runs ending in row i by doubling: bit j of runs2_[i % 4] says cells
+// [i - t][j - t] are pairable for t < 2, of runs4_[i % 16] for t < 4, and
+// run_ for t < SEED_LENGTH (8 + 4); the highest diagonal of each row's runs.
+void SeedCells::Scan::advance(int to) {
     static_assert(SEED_LENGTH == 12);
-    std::vector<std::vector<Word>> runs2(4, std::vector<Word>(words, 0)),
-        runs4(16, std::vector<Word>(words, 0));
-    std::vector<Word> run(words);
-    const std::vector<Word>* previous = nullptr;
+    const std::size_t words = words_;
     // Bit j of `into` kept where bit j - shift of `from` is set (0 < shift < 64)
-    auto andShifted = [&](std::vector<Word>& into, const std::vector<Word>& from, int shift) {
+    auto andShifted = [words](std::vector<Word>& into, const std::vector<Word>& from, int shift) {
         into[0] &= from[0] << shift;
         for (std::size_t w = 1; w < words; ++w)
             into[w] &= (from[w] << shift) | (from[w - 1] >> (64 - shift));
     };
-    // The highest diagonal of a run ending in each row
-    std::vector<int> highestEnding(static_cast<std::size_t>(n) + 1, INT_MIN);
-    for (int i = 1; i <= n; ++i) {
-        const std::vector<Word>& pairs = pairable[static_cast<std::size_t>(columnClass(columns1[i - 1]))];
-        std::vector<Word>& two = runs2[static_cast<std::size_t>(i % 4)];
-        std::vector<Word>& four = runs4[static_cast<std::size_t>(i % 16)];
+    for (int i = done_ + 1; i <= to; ++i) {
+        const std::vector<Word>& pairs = pairable_[static_cast<std::size_t>(columnClass(rows_[i - 1]))];
+        std::vector<Word>& two = runs2_[static_cast<std::size_t>(i % 4)];
+        std::vector<Word>& four = runs4_[static_cast<std::size_t>(i % 16)];
         two = pairs;
-        if (previous != nullptr)
-            andShifted(two, *previous, 1);
-        previous = &pairs;
+        if (previous_ != nullptr)
+            andShifted(two, *previous_, 1);
+        previous_ = &pairs;
         four = two;
-        andShifted(four, runs2[static_cast<std::size_t>((i + 2) % 4)], 2);
+        andShifted(four, runs2_[static_cast<std::size_t>((i + 2) % 4)], 2);
         if (i < SEED_LENGTH)
             continue;
-        run = four;
-        andShifted(run, runs4[static_cast<std::size_t>((i - 4) % 16)], 4);
-        andShifted(run, runs4[static_cast<std::size_t>((i - 8) % 16)], 8);
+        run_ = four;
+        andShifted(run_, runs4_[static_cast<std::size_t>((i - 4) % 16)], 4);
+        andShifted(run_, runs4_[static_cast<std::size_t>((i - 8) % 16)], 8);
         for (std::size_t w = words; w-- > 0;)
-            if (run[w] != 0) {
-                highestEnding[static_cast<std::size_t>(i)] =
-                    static_cast<int>(w * 64) + 63 - __builtin_clzll(run[w]) - i;
+            if (run_[w] != 0) {
+                highestEnding_[static_cast<std::size_t>(i)] =
+                    static_cast<int>(w * 64) + 63 - __builtin_clzll(run_[w]) - i;
                 break;
             }
     }
-    // A run ending in row i holds a cell of rows i - SEED_LENGTH + 1 .. i
-    for (int r = 1; r <= n; ++r)
-        for (int i = r; i <= std::min(n, r + SEED_LENGTH - 1); ++i)
-            highestInRow[static_cast<std::size_t>(r)] = std::max(highestInRow[static_cast<std::size_t>(r)],
-                                                                 highestEnding[static_cast<std::size_t>(i)]);
-    return highestInRow;
-}
-
-} // namespace
-
-SeedCells findSeedCells(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m) {
-    // Columns are the rows of the profiles swapped, their diagonals turned round
-    std::vector<int> lowestInColumn = highestSeedInRow(columns2, m, columns1, n);
-    for (int& diagonal : lowestInColumn)
-        diagonal = diagonal == INT_MIN ? INT_MAX : -diagonal;
-    return {highestSeedInRow(columns1, n, columns2, m), std::move(lowestInColumn)};
+    done_ = std::max(done_, to);
 }
 
 BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                        const ProfileColumn* columns2, int m, DiagonalBand band, const SeedCells& seeds) {
+                        const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds) {
     const double d = s.gapOpen;
     const double g = s.gapExtend;
     const double anyGap = std::max(d, g);
@@ -281,10 +275,9 @@ BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, 
 
         // Exits of row i, above and below the band
         // A pair step into row i above the band, into column i + lowest below it
-        const bool seedAbove = seeds.highestInRow[static_cast<std::size_t>(i)] > band.highest;
+        const bool seedAbove = seeds.highestInRow(i) > band.highest;
         const int column = i + band.lowest;
-        const bool seedBelow = column >= 0 && column <= m &&
-                               seeds.lowestInColumn[static_cast<std::size_t>(column)] < band.lowest;
+        const bool seedBelow = column >= 0 && column <= m && seeds.lowestInColumn(column) < band.lowest;
         aboveExit += seedAbove ? bound.perSeedRow : bound.perRow;
         if (i + band.highest < m) {
             const double exit = i == 0 ? highest(up.S[top], up.boundS[top]) + anyGap

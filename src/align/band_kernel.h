@@ -4,6 +4,8 @@
 // caller tries a wider band or fills the whole matrix.
 #pragma once
 
+#include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -38,15 +40,41 @@ DiagonalBand bandAround(int n, int m, int margin);
 // True when the band holds every cell of an n x m matrix.
 bool bandCoversMatrix(DiagonalBand band, int n, int m);
 
-// Where runs of SEED_LENGTH pairable cells along a diagonal lie (see
-// band_kernel.cpp): for every row, the highest diagonal on which a run holds
-// a cell of the row, and for every column the lowest (INT_MIN and INT_MAX
-// where none).
-struct SeedCells {
-    std::vector<int> highestInRow;
-    std::vector<int> lowestInColumn;
+// Runs of SEED_LENGTH pairable cells along a diagonal (see band_kernel.cpp),
+// found row by row (column by column) as far as the band fills ask.
+class SeedCells {
+  public:
+    SeedCells(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m);
+    // The highest diagonal on which a run holds a cell of row r, INT_MIN when none
+    int highestInRow(int r) { return rows_.highestAt(r); }
+    // The lowest diagonal on which a run holds a cell of column c, INT_MAX when none
+    int lowestInColumn(int c) {
+        const int turned = columns_.highestAt(c);
+        return turned == INT_MIN ? INT_MAX : -turned;
+    }
+
+  private:
+    using Word = unsigned long long;
+    // The runs by rows of one profile against the other: columns are the rows
+    // of the profiles swapped, their diagonals turned round
+    class Scan {
+      public:
+        Scan(const ProfileColumn* rows, int n, const ProfileColumn* columns, int m);
+        int highestAt(int r);
+
+      private:
+        void advance(int to);
+        const ProfileColumn* rows_;
+        int n_;
+        std::size_t words_;
+        int done_ = 0;
+        std::vector<std::vector<Word>> pairable_, runs2_, runs4_;
+        std::vector<Word> run_;
+        const std::vector<Word>* previous_ = nullptr;
+        std::vector<int> highestEnding_;
+    };
+    Scan rows_, columns_;
 };
-SeedCells findSeedCells(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m);
 
 // What a path outside the band may bring to it: at most `perRow` per row
 // it passes (`perSeedRow` in a row or column holding a run outside the band),
@@ -66,12 +94,12 @@ bool tracedPathProven(int n, int m);
 // fills those cells when the rest of the matrix does not reach them, and
 // proves whether it does not.
 BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                        const ProfileColumn* columns2, int m, DiagonalBand band, const SeedCells& seeds);
+                        const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds);
 // The same by anti-diagonals in vectors, with the same flags in every band
 // cell, the same score and the same proof.
 BandFill fillBandAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                      const ProfileColumn* columns2, int m, DiagonalBand band, const SeedCells& seeds);
+                      const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds);
 BandFill fillBandAvx512(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                        const ProfileColumn* columns2, int m, DiagonalBand band, const SeedCells& seeds);
+                        const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds);
 
 } // namespace vorbex

@@ -157,8 +157,8 @@ class BandDifferential : public ::testing::Test {
     // Every vector band fill the processor runs against the row-by-row one
     // just made: the proof, the score, and the flags of every band cell
     // (unproven marks included) when neither stopped early.
-    static bool vectorBandsMatch(const KernelSettings& s, const Case& c, DiagonalBand band,
-                                 const SeedCells& seeds, const BandFill& rows, int margin) {
+    static bool vectorBandsMatch(const KernelSettings& s, const Case& c, DiagonalBand band, SeedCells& seeds,
+                                 const BandFill& rows, int margin) {
         if (!kernelAvailable(KernelKind::Avx2))
             return true;
         const int n = static_cast<int>(c.first.size());
@@ -221,7 +221,7 @@ class BandDifferential : public ::testing::Test {
         const double plainScore = fillPlainKernel(s, c.first.data(), n, c.second.data(), m);
         const std::vector<std::uint8_t> plain(traceMatrix, traceMatrix + cells);
         const auto plainPath = tracedCells(plain.data(), n, m);
-        const SeedCells seeds = findSeedCells(c.first.data(), n, c.second.data(), m);
+        SeedCells seeds(c.first.data(), n, c.second.data(), m);
         int proven = 0;
         for (int margin : {0, 1, 2, 3, 5, 8, 13, 16, 40}) {
             const DiagonalBand band = bandAround(n, m, margin);
@@ -339,8 +339,20 @@ TEST_F(BandDifferential, ProvenBandsEqualTheWholeMatrixOnTandemRepeats) {
 
 // The runs cell by cell: a column is of one base when that base holds at
 // least 0.9 of it and the others together at most 0.1
-SeedCells seedCellsOneByOne(const std::vector<ProfileColumn>& first,
-                            const std::vector<ProfileColumn>& second) {
+struct RunCells {
+    std::vector<int> highestInRow, lowestInColumn;
+};
+
+RunCells runCells(SeedCells&& seeds, int n, int m) {
+    RunCells cells;
+    for (int r = 0; r <= n; ++r)
+        cells.highestInRow.push_back(seeds.highestInRow(r));
+    for (int c = 0; c <= m; ++c)
+        cells.lowestInColumn.push_back(seeds.lowestInColumn(c));
+    return cells;
+}
+
+RunCells runCellsOneByOne(const std::vector<ProfileColumn>& first, const std::vector<ProfileColumn>& second) {
     const int n = static_cast<int>(first.size());
     const int m = static_cast<int>(second.size());
     auto base = [](const ProfileColumn& c) {
@@ -353,8 +365,8 @@ SeedCells seedCellsOneByOne(const std::vector<ProfileColumn>& first,
         }
         return -1;
     };
-    SeedCells seeds{std::vector<int>(static_cast<std::size_t>(n) + 1, INT_MIN),
-                    std::vector<int>(static_cast<std::size_t>(m) + 1, INT_MAX)};
+    RunCells seeds{std::vector<int>(static_cast<std::size_t>(n) + 1, INT_MIN),
+                   std::vector<int>(static_cast<std::size_t>(m) + 1, INT_MAX)};
     for (int i = 12; i <= n; ++i)
         for (int j = 12; j <= m; ++j) {
             bool run = true;
@@ -388,9 +400,10 @@ TEST(SeedCells, EqualTheRunsFoundCellByCell) {
             for (ProfileColumn& column : *profile)
                 if (random.below(3) > 0)
                     column = ProfileColumn{{random.below(2) == 0 ? 1.0 : 0.0, 0.0, 0.0, 0.0}};
-        const SeedCells fast = findSeedCells(first.data(), static_cast<int>(first.size()), second.data(),
-                                             static_cast<int>(second.size()));
-        const SeedCells slow = seedCellsOneByOne(first, second);
+        const int n = static_cast<int>(first.size());
+        const int m = static_cast<int>(second.size());
+        const RunCells fast = runCells(SeedCells(first.data(), n, second.data(), m), n, m);
+        const RunCells slow = runCellsOneByOne(first, second);
         ASSERT_EQ(fast.highestInRow, slow.highestInRow) << "case " << k;
         ASSERT_EQ(fast.lowestInColumn, slow.lowestInColumn) << "case " << k;
     }
@@ -400,7 +413,7 @@ TEST(SeedCells, FindsTheRunsOfARepeatAndNothingWithoutOne) {
     SplitMix64 random(5);
     const std::vector<ProfileColumn> first = randomColumns(random, Columns::Definite, 100);
     std::vector<ProfileColumn> second = randomColumns(random, Columns::Definite, 100);
-    SeedCells none = findSeedCells(first.data(), 100, second.data(), 100);
+    const RunCells none = runCells(SeedCells(first.data(), 100, second.data(), 100), 100, 100);
     // A run of twelve pairs by chance has odds of about 1 in 1700 here
     for (int r = 0; r <= 100; ++r) {
         EXPECT_EQ(none.highestInRow[static_cast<std::size_t>(r)], INT_MIN) << r;
@@ -408,20 +421,20 @@ TEST(SeedCells, FindsTheRunsOfARepeatAndNothingWithoutOne) {
     }
     // Columns 21..40 of the first (rows) again as 71..90 of the second: diagonal 50
     std::copy(first.begin() + 20, first.begin() + 40, second.begin() + 70);
-    const SeedCells one = findSeedCells(first.data(), 100, second.data(), 100);
+    const RunCells one = runCells(SeedCells(first.data(), 100, second.data(), 100), 100, 100);
     for (int r = 21; r <= 40; ++r)
         EXPECT_GE(one.highestInRow[static_cast<std::size_t>(r)], 50) << r;
     for (int j = 71; j <= 90; ++j)
         EXPECT_LE(one.lowestInColumn[static_cast<std::size_t>(j)], 50) << j;
     // And the other way round: diagonal -50
-    const SeedCells turned = findSeedCells(second.data(), 100, first.data(), 100);
+    const RunCells turned = runCells(SeedCells(second.data(), 100, first.data(), 100), 100, 100);
     for (int j = 21; j <= 40; ++j)
         EXPECT_LE(turned.lowestInColumn[static_cast<std::size_t>(j)], -50) << j;
     // A wild column (a code of four bases) pairs with every column
     std::vector<ProfileColumn> wild(30);
     for (ProfileColumn& column : wild)
         nucleotideColumn('n', column);
-    const SeedCells everywhere = findSeedCells(wild.data(), 30, first.data(), 100);
+    const RunCells everywhere = runCells(SeedCells(wild.data(), 30, first.data(), 100), 30, 100);
     EXPECT_EQ(everywhere.highestInRow[15], 100 - 15);
     EXPECT_EQ(everywhere.lowestInColumn[15], 15 - 30);
 }

@@ -12,8 +12,7 @@ double fillWideLanesKernelOnAvx2(const KernelSettings& s, const ProfileColumn* c
 SumOfPairsCorner fillWideLanesSumOfPairsOnAvx2(const ProfileColumn* columns1, int n,
                                                const ProfileColumn* columns2, int m, int threads);
 BandFill fillWideLanesBandOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                                 const ProfileColumn* columns2, int m, DiagonalBand band,
-                                 const SeedCells& seeds);
+                                 const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds);
 
 } // namespace vorbex
 
