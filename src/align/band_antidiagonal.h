@@ -54,7 +54,6 @@ template <int L> class BandAntidiagonal {
         const double d = s.gapOpen;
         const double g = s.gapExtend;
         const double anyGap = std::max(d, g);
-        const ExcursionBound bound = excursionBound(s);
         prepare(columns1, n, columns2, m);
         std::uint8_t* const F = traceMatrix;
         const std::size_t stride = static_cast<std::size_t>(m) + 1;
@@ -64,7 +63,7 @@ template <int L> class BandAntidiagonal {
             weights[x] = splat(s.weights[x]);
         const D dv = splat(d), gv = splat(g);
 
-        double aboveExit = UNREACHABLE, belowExit = UNREACHABLE;
+        OutsideBound above(s), below(s);
         double topBoundary = 0.0, leftBoundary = 0.0;
         double cells = 0.0;
         int inexactDiagonals = 0;
@@ -82,12 +81,12 @@ template <int L> class BandAntidiagonal {
             if (first <= last && first == iLo && t - 2 * first == band.highest) {
                 const std::size_t r = static_cast<std::size_t>(first) - 1;
                 up.S[r] = up.V[r] = UNREACHABLE;
-                up.boundS[r] = up.boundV[r] = aboveExit + bound.constant;
+                up.boundS[r] = up.boundV[r] = above.entry();
             }
             if (first <= last && last == iHi && t - 2 * last == band.lowest) {
                 const std::size_t r = static_cast<std::size_t>(last);
                 up.S[r] = up.H[r] = UNREACHABLE;
-                up.boundS[r] = up.boundH[r] = belowExit + bound.constant;
+                up.boundS[r] = up.boundH[r] = below.entry();
             }
 
             bool anyExact = false;
@@ -219,14 +218,15 @@ template <int L> class BandAntidiagonal {
             if ((t - band.highest) % 2 == 0 && t >= band.highest) {
                 const int row = (t - band.highest) / 2;
                 if (row < n) {
-                    const bool seedAbove = seeds.highestInRow(row) > band.highest;
-                    aboveExit += seedAbove ? bound.perSeedRow : bound.perRow;
+                    const bool seeded[2] = {seeds.highestInRow(0, row) > band.highest,
+                                            seeds.highestInRow(1, row) > band.highest};
+                    above.pass(seeded);
                     if (row + band.highest < m) {
                         const std::size_t r = static_cast<std::size_t>(row);
                         const double exit = row == 0 ? highest(cur.S[r], cur.boundS[r]) + anyGap
                                                      : std::max(highest(cur.S[r], cur.boundS[r]) + d,
                                                                 highest(cur.H[r], cur.boundH[r]) + g);
-                        aboveExit = std::max(aboveExit, exit);
+                        above.exit(exit);
                     }
                 }
             }
@@ -234,15 +234,16 @@ template <int L> class BandAntidiagonal {
                 const int row = (t - band.lowest) / 2;
                 if (row < n) {
                     const int column = row + band.lowest;
-                    const bool seedBelow =
-                        column >= 0 && column <= m && seeds.lowestInColumn(column) < band.lowest;
-                    belowExit += seedBelow ? bound.perSeedRow : bound.perRow;
+                    const bool inside = column >= 0 && column <= m;
+                    const bool seeded[2] = {inside && seeds.lowestInColumn(0, column) < band.lowest,
+                                            inside && seeds.lowestInColumn(1, column) < band.lowest};
+                    below.pass(seeded);
                     if (column >= 0) {
                         const std::size_t r = static_cast<std::size_t>(row);
                         const double exit = column == 0 ? highest(cur.S[r], cur.boundS[r]) + anyGap
                                                         : std::max(highest(cur.S[r], cur.boundS[r]) + d,
                                                                    highest(cur.V[r], cur.boundV[r]) + g);
-                        belowExit = std::max(belowExit, exit);
+                        below.exit(exit);
                     }
                 }
             }

@@ -44,8 +44,12 @@ namespace {
 
 constexpr double EXACT = -std::numeric_limits<double>::infinity();
 constexpr double UNREACHABLE = -std::numeric_limits<double>::infinity();
-constexpr double ALPHA = 0.1;
-constexpr int SEED_LENGTH = 12;
+// Only columns of one base alone are classed: a share below 1 would raise
+// theta more than it saves wild columns
+constexpr double ALPHA = 0.0;
+// Runs of four kept for the last RUNS4 rows; longer runs are joined from them
+constexpr int RUNS4 = 32;
+static_assert(RUN_LENGTHS[0] % 4 == 0 && RUN_LENGTHS[1] % 4 == 0 && RUN_LENGTHS[1] < RUNS4);
 constexpr int WILD = BASE_COUNT;
 // Far above the rounding of a few thousand additions of values below 1e4
 constexpr double SLACK = 1e-6;
@@ -78,13 +82,13 @@ int columnClass(const ProfileColumn& column) {
 
 } // namespace
 
-ExcursionBound excursionBound(const KernelSettings& s) {
+ExcursionBound excursionBound(const KernelSettings& s, int runLength) {
     const double b = RUN_BONUS;
     double w[BASE_COUNT];
     std::copy(s.weights, s.weights + BASE_COUNT, w);
     std::sort(w, w + BASE_COUNT);
     const double theta = 1.0 - (w[0] + w[1]) * (1.0 - 2.0 * ALPHA) + 1e-9;
-    const double q = SEED_LENGTH;
+    const double q = runLength;
     const double rho = (1.0 + b) - (1.0 + b - theta) / q;
     const double c0 = (q - 1.0) * (1.0 + b - theta) / q;
     const double parted = std::max(0.0, c0 + s.gapOpen);
@@ -163,12 +167,14 @@ bool bandCoversMatrix(DiagonalBand band, int n, int m) {
 }
 
 SeedCells::SeedCells(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m)
-    : rows_(columns1, n, columns2, m), columns_(columns2, m, columns1, n) {}
+    : rows_{Scan(columns1, n, columns2, m, RUN_LENGTHS[0]), Scan(columns1, n, columns2, m, RUN_LENGTHS[1])},
+      columns_{Scan(columns2, m, columns1, n, RUN_LENGTHS[0]),
+               Scan(columns2, m, columns1, n, RUN_LENGTHS[1])} {}
 
-SeedCells::Scan::Scan(const ProfileColumn* rows, int n, const ProfileColumn* columns, int m)
-    : rows_(rows), n_(n), words_((static_cast<std::size_t>(m) + 1 + 63) / 64),
+SeedCells::Scan::Scan(const ProfileColumn* rows, int n, const ProfileColumn* columns, int m, int length)
+    : rows_(rows), n_(n), length_(length), words_((static_cast<std::size_t>(m) + 1 + 63) / 64),
       highestEnding_(static_cast<std::size_t>(n) + 1, INT_MIN) {
-    if (n < SEED_LENGTH || m < SEED_LENGTH) {
+    if (n < length || m < length) {
         done_ = n;
         return;
     }
@@ -182,13 +188,13 @@ SeedCells::Scan::Scan(const ProfileColumn* rows, int n, const ProfileColumn* col
                                                                                             << (j % 64);
     }
     runs2_.assign(4, std::vector<Word>(words_, 0));
-    runs4_.assign(16, std::vector<Word>(words_, 0));
+    runs4_.assign(RUNS4, std::vector<Word>(words_, 0));
     run_.assign(words_, 0);
 }
 
 int SeedCells::Scan::highestAt(int r) {
-    // A run ending in row i holds a cell of rows i - SEED_LENGTH + 1 .. i
-    const int last = std::min(n_, r + SEED_LENGTH - 1);
+    // A run ending in row i holds a cell of rows i - length_ + 1 .. i
+    const int last = std::min(n_, r + length_ - 1);
     advance(last);
     int highest = INT_MIN;
     for (int i = std::max(r, 0); i <= last; ++i)
@@ -197,10 +203,10 @@ int SeedCells::Scan::highestAt(int r) {
 }
 
 // Runs ending in row i by doubling: bit j of runs2_[i % 4] says cells
-// [i - t][j - t] are pairable for t < 2, of runs4_[i % 16] for t < 4, and
-// run_ for t < SEED_LENGTH (8 + 4); the highest diagonal of each row's runs.
+// [i - t][j - t] are pairable for t < 2, of runs4_[i % RUNS4] for t < 4, and
+// run_ for t < length_ (runs of four joined); the highest diagonal of each
+// row's runs.
 void SeedCells::Scan::advance(int to) {
-    static_assert(SEED_LENGTH == 12);
     const std::size_t words = words_;
     // Bit j of `into` kept where bit j - shift of `from` is set (0 < shift < 64)
     auto andShifted = [words](std::vector<Word>& into, const std::vector<Word>& from, int shift) {
@@ -211,18 +217,18 @@ void SeedCells::Scan::advance(int to) {
     for (int i = done_ + 1; i <= to; ++i) {
         const std::vector<Word>& pairs = pairable_[static_cast<std::size_t>(columnClass(rows_[i - 1]))];
         std::vector<Word>& two = runs2_[static_cast<std::size_t>(i % 4)];
-        std::vector<Word>& four = runs4_[static_cast<std::size_t>(i % 16)];
+        std::vector<Word>& four = runs4_[static_cast<std::size_t>(i % RUNS4)];
         two = pairs;
         if (previous_ != nullptr)
             andShifted(two, *previous_, 1);
         previous_ = &pairs;
         four = two;
         andShifted(four, runs2_[static_cast<std::size_t>((i + 2) % 4)], 2);
-        if (i < SEED_LENGTH)
+        if (i < length_)
             continue;
         run_ = four;
-        andShifted(run_, runs4_[static_cast<std::size_t>((i - 4) % 16)], 4);
-        andShifted(run_, runs4_[static_cast<std::size_t>((i - 8) % 16)], 8);
+        for (int shift = 4; shift < length_; shift += 4)
+            andShifted(run_, runs4_[static_cast<std::size_t>((i - shift) % RUNS4)], shift);
         for (std::size_t w = words; w-- > 0;)
             if (run_[w] != 0) {
                 highestEnding_[static_cast<std::size_t>(i)] =
@@ -238,7 +244,6 @@ BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, 
     const double d = s.gapOpen;
     const double g = s.gapExtend;
     const double anyGap = std::max(d, g);
-    const ExcursionBound bound = excursionBound(s);
     std::uint8_t* const F = traceMatrix;
     static Row rows[2];
     rows[0].resize(m);
@@ -264,8 +269,7 @@ BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, 
 
     // Bounds on what a path outside the band brings to the edge cells: the
     // best exit so far, grown by a pair step per row since it was taken
-    double aboveExit = UNREACHABLE;
-    double belowExit = UNREACHABLE;
+    OutsideBound above(s), below(s);
     double leftBoundary = 0.0;
     for (int i = 0; i < n; ++i) {
         const Row& up = rows[i % 2];
@@ -273,27 +277,30 @@ BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, 
         const std::size_t top = static_cast<std::size_t>(last(i));
         const std::size_t bottom = static_cast<std::size_t>(first(i));
 
-        // Exits of row i, above and below the band
-        // A pair step into row i above the band, into column i + lowest below it
-        const bool seedAbove = seeds.highestInRow(i) > band.highest;
+        // Exits of row i, above and below the band, after a pair step into
+        // row i above the band, into column i + lowest below it
         const int column = i + band.lowest;
-        const bool seedBelow = column >= 0 && column <= m && seeds.lowestInColumn(column) < band.lowest;
-        aboveExit += seedAbove ? bound.perSeedRow : bound.perRow;
+        bool seededAbove[2], seededBelow[2];
+        for (int k = 0; k < 2; ++k) {
+            seededAbove[k] = seeds.highestInRow(k, i) > band.highest;
+            seededBelow[k] = column >= 0 && column <= m && seeds.lowestInColumn(k, column) < band.lowest;
+        }
+        above.pass(seededAbove);
         if (i + band.highest < m) {
             const double exit = i == 0 ? highest(up.S[top], up.boundS[top]) + anyGap
                                        : std::max(highest(up.S[top], up.boundS[top]) + d,
                                                   highest(up.H[top], up.boundH[top]) + g);
-            aboveExit = std::max(aboveExit, exit);
+            above.exit(exit);
         }
-        belowExit += seedBelow ? bound.perSeedRow : bound.perRow;
+        below.pass(seededBelow);
         if (i + band.lowest >= 0) {
             const double exit = bottom == 0 ? highest(up.S[bottom], up.boundS[bottom]) + anyGap
                                             : std::max(highest(up.S[bottom], up.boundS[bottom]) + d,
                                                        highest(up.V[bottom], up.boundV[bottom]) + g);
-            belowExit = std::max(belowExit, exit);
+            below.exit(exit);
         }
-        const double fromAbove = aboveExit + bound.constant;
-        const double fromBelow = belowExit + bound.constant;
+        const double fromAbove = above.entry();
+        const double fromBelow = below.entry();
 
         const int row1 = i + 1;
         const int lo = first(row1);

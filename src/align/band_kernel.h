@@ -4,7 +4,9 @@
 // caller tries a wider band or fills the whole matrix.
 #pragma once
 
+#include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -42,14 +44,19 @@ bool bandCoversMatrix(DiagonalBand band, int n, int m);
 
 // Runs of SEED_LENGTH pairable cells along a diagonal (see band_kernel.cpp),
 // found row by row (column by column) as far as the band fills ask.
+// Two run lengths, each giving its own bound: the shorter proves more where
+// few columns pair by chance, the longer where many do.
+constexpr int RUN_LENGTHS[2] = {12, 16};
+
 class SeedCells {
   public:
     SeedCells(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m);
-    // The highest diagonal on which a run holds a cell of row r, INT_MIN when none
-    int highestInRow(int r) { return rows_.highestAt(r); }
-    // The lowest diagonal on which a run holds a cell of column c, INT_MAX when none
-    int lowestInColumn(int c) {
-        const int turned = columns_.highestAt(c);
+    // The highest diagonal on which a run of RUN_LENGTHS[k] holds a cell of
+    // row r, INT_MIN when none
+    int highestInRow(int k, int r) { return rows_[k].highestAt(r); }
+    // The lowest diagonal on which one holds a cell of column c, INT_MAX when none
+    int lowestInColumn(int k, int c) {
+        const int turned = columns_[k].highestAt(c);
         return turned == INT_MIN ? INT_MAX : -turned;
     }
 
@@ -59,13 +66,14 @@ class SeedCells {
     // of the profiles swapped, their diagonals turned round
     class Scan {
       public:
-        Scan(const ProfileColumn* rows, int n, const ProfileColumn* columns, int m);
+        Scan(const ProfileColumn* rows, int n, const ProfileColumn* columns, int m, int length);
         int highestAt(int r);
 
       private:
         void advance(int to);
         const ProfileColumn* rows_;
         int n_;
+        int length_;
         std::size_t words_;
         int done_ = 0;
         std::vector<std::vector<Word>> pairable_, runs2_, runs4_;
@@ -73,7 +81,7 @@ class SeedCells {
         const std::vector<Word>* previous_ = nullptr;
         std::vector<int> highestEnding_;
     };
-    Scan rows_, columns_;
+    Scan rows_[2], columns_[2];
 };
 
 // What a path outside the band may bring to it: at most `perRow` per row
@@ -84,7 +92,33 @@ struct ExcursionBound {
     double perSeedRow;
     double constant;
 };
-ExcursionBound excursionBound(const KernelSettings& s);
+ExcursionBound excursionBound(const KernelSettings& s, int runLength);
+
+// What paths outside the band on one side may bring back into it, kept as
+// the rows pass: the best exit so far, grown by what a pair step may score
+// in each row since, under the bound of each run length; the lesser counts.
+class OutsideBound {
+  public:
+    explicit OutsideBound(const KernelSettings& s)
+        : bounds_{excursionBound(s, RUN_LENGTHS[0]), excursionBound(s, RUN_LENGTHS[1])} {}
+    // A row (below the band: a column) passed; `seeded[k]` when a run of
+    // RUN_LENGTHS[k] outside the band holds a cell of it
+    void pass(const bool (&seeded)[2]) {
+        for (int k = 0; k < 2; ++k)
+            exits_[k] += seeded[k] ? bounds_[k].perSeedRow : bounds_[k].perRow;
+    }
+    void exit(double value) {
+        for (double& best : exits_)
+            best = std::max(best, value);
+    }
+    double entry() const {
+        return std::min(exits_[0] + bounds_[0].constant, exits_[1] + bounds_[1].constant);
+    }
+
+  private:
+    ExcursionBound bounds_[2];
+    double exits_[2] = {-HUGE_VAL, -HUGE_VAL};
+};
 
 // True when no cell the traceback of traceMatrix stands on, from [n][m],
 // carries TRACE_UNPROVEN.

@@ -337,22 +337,23 @@ TEST_F(BandDifferential, ProvenBandsEqualTheWholeMatrixOnTandemRepeats) {
     EXPECT_GT(proven, 15);
 }
 
-// The runs cell by cell: a column is of one base when that base holds at
-// least 0.9 of it and the others together at most 0.1
+// The runs cell by cell: a column is of one base when that base holds all of
+// it, and pairs with any column but one of another base
 struct RunCells {
     std::vector<int> highestInRow, lowestInColumn;
 };
 
-RunCells runCells(SeedCells&& seeds, int n, int m) {
+RunCells runCells(SeedCells&& seeds, int n, int m, int k = 0) {
     RunCells cells;
     for (int r = 0; r <= n; ++r)
-        cells.highestInRow.push_back(seeds.highestInRow(r));
+        cells.highestInRow.push_back(seeds.highestInRow(k, r));
     for (int c = 0; c <= m; ++c)
-        cells.lowestInColumn.push_back(seeds.lowestInColumn(c));
+        cells.lowestInColumn.push_back(seeds.lowestInColumn(k, c));
     return cells;
 }
 
-RunCells runCellsOneByOne(const std::vector<ProfileColumn>& first, const std::vector<ProfileColumn>& second) {
+RunCells runCellsOneByOne(const std::vector<ProfileColumn>& first, const std::vector<ProfileColumn>& second,
+                          int length) {
     const int n = static_cast<int>(first.size());
     const int m = static_cast<int>(second.size());
     auto base = [](const ProfileColumn& c) {
@@ -360,22 +361,22 @@ RunCells runCellsOneByOne(const std::vector<ProfileColumn>& first, const std::ve
             double others = 0.0;
             for (int y = 0; y < BASE_COUNT; ++y)
                 others += y == x ? 0.0 : c.weight[y];
-            if (c.weight[x] >= 0.9 && others <= 0.1)
+            if (c.weight[x] >= 1.0 && others <= 0.0)
                 return x;
         }
         return -1;
     };
     RunCells seeds{std::vector<int>(static_cast<std::size_t>(n) + 1, INT_MIN),
                    std::vector<int>(static_cast<std::size_t>(m) + 1, INT_MAX)};
-    for (int i = 12; i <= n; ++i)
-        for (int j = 12; j <= m; ++j) {
+    for (int i = length; i <= n; ++i)
+        for (int j = length; j <= m; ++j) {
             bool run = true;
-            for (int t = 0; t < 12 && run; ++t) {
+            for (int t = 0; t < length && run; ++t) {
                 const int a = base(first[static_cast<std::size_t>(i - t - 1)]);
                 const int b = base(second[static_cast<std::size_t>(j - t - 1)]);
                 run = a < 0 || b < 0 || a == b;
             }
-            for (int t = 0; run && t < 12; ++t) {
+            for (int t = 0; run && t < length; ++t) {
                 int& row = seeds.highestInRow[static_cast<std::size_t>(i - t)];
                 int& column = seeds.lowestInColumn[static_cast<std::size_t>(j - t)];
                 row = std::max(row, j - i);
@@ -402,10 +403,13 @@ TEST(SeedCells, EqualTheRunsFoundCellByCell) {
                     column = ProfileColumn{{random.below(2) == 0 ? 1.0 : 0.0, 0.0, 0.0, 0.0}};
         const int n = static_cast<int>(first.size());
         const int m = static_cast<int>(second.size());
-        const RunCells fast = runCells(SeedCells(first.data(), n, second.data(), m), n, m);
-        const RunCells slow = runCellsOneByOne(first, second);
-        ASSERT_EQ(fast.highestInRow, slow.highestInRow) << "case " << k;
-        ASSERT_EQ(fast.lowestInColumn, slow.lowestInColumn) << "case " << k;
+        for (int r = 0; r < 2; ++r) {
+            const RunCells fast = runCells(SeedCells(first.data(), n, second.data(), m), n, m, r);
+            const RunCells slow = runCellsOneByOne(first, second, RUN_LENGTHS[r]);
+            ASSERT_EQ(fast.highestInRow, slow.highestInRow) << "case " << k << " runs of " << RUN_LENGTHS[r];
+            ASSERT_EQ(fast.lowestInColumn, slow.lowestInColumn)
+                << "case " << k << " runs of " << RUN_LENGTHS[r];
+        }
     }
 }
 
