@@ -20,14 +20,17 @@ constexpr std::uint8_t TRACE_DIAG = 4;
 // Work storage of the last pairwise alignment, n x m, grown by each alignment
 // that needs more (the score matrices only for the plain kernel): cell [i][j]
 // of a matrix is element traceCell(i, j), for i in 0..n and j in 0..m;
-// the two buffers and the path hold n + m columns.
+// the two buffers and the path hold n + m columns. A proven band keeps the
+// flags of its diagonals only: row i holds diagonals lowest .. highest, so
+// the stride is highest - lowest and the offset -lowest.
 extern double* scoreMatrix;
 extern double* gapInFirstMatrix;
 extern double* gapInSecondMatrix;
 extern std::uint8_t* traceMatrix;
-extern std::size_t traceStride; // m + 1
+extern std::size_t traceStride; // m + 1, or the band's
+extern std::size_t traceOffset; // 0, or the band's
 inline std::size_t traceCell(int i, int j) {
-    return static_cast<std::size_t>(i) * traceStride + static_cast<std::size_t>(j);
+    return static_cast<std::size_t>(i) * traceStride + static_cast<std::size_t>(j) + traceOffset;
 }
 extern ProfileColumn* alignedBuffer1;
 extern ProfileColumn* alignedBuffer2;

@@ -103,7 +103,8 @@ bool provenInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn*
     SeedCells seeds(columns1, n, columns2, m);
     for (int margin = FIRST_BAND_MARGIN;;) {
         const DiagonalBand band = bandAround(n, m, margin);
-        if (bandCoversMatrix(band, n, m) || bandCells(band, n, m) > LARGEST_BAND_SHARE * matrix)
+        if (bandCoversMatrix(band, n, m) || bandCells(band, n, m) > LARGEST_BAND_SHARE * matrix ||
+            !reserveBandTraceStorage(n, m, band.lowest, band.highest))
             return false;
         const BandFill fill = kind == KernelKind::Avx512
                                   ? fillBandAvx512(s, columns1, n, columns2, m, band, seeds)
@@ -134,7 +135,7 @@ int bandAttemptsSkipped = 0;
 // to gain; false when the whole matrix must be filled.
 bool filledInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn* columns1, int n,
                   const ProfileColumn* columns2, int m, double& score) {
-    if (!bandProofApplies(s) || !reserveTraceStorage(n, m))
+    if (!bandProofApplies(s))
         return false;
     if (bandFailuresInARow >= BAND_FAILURES_BEFORE_PROBING) {
         if (++bandAttemptsSkipped < BAND_PROBE_INTERVAL)

@@ -56,7 +56,6 @@ template <int L> class BandAntidiagonal {
         const double anyGap = std::max(d, g);
         prepare(columns1, n, columns2, m);
         std::uint8_t* const F = traceMatrix;
-        const std::size_t stride = static_cast<std::size_t>(m) + 1;
 
         D weights[BASE_COUNT];
         for (int x = 0; x < BASE_COUNT; ++x)
@@ -171,8 +170,7 @@ template <int L> class BandAntidiagonal {
                     __builtin_memcpy(&cur.pair[r], &pairKept, sizeof pairKept);
                     const int lanes = std::min(L, last - i + 1);
                     for (int q = 0; q < lanes; ++q) {
-                        F[static_cast<std::size_t>(i + q) * stride + static_cast<std::size_t>(t - i - q)] =
-                            static_cast<std::uint8_t>(flags[q]);
+                        F[traceCell(i + q, t - i - q)] = static_cast<std::uint8_t>(flags[q]);
                         anyExact = anyExact || unproven[q] == 0;
                     }
                 };
@@ -192,7 +190,7 @@ template <int L> class BandAntidiagonal {
                 cur.S[0] = cur.H[0] = cur.V[0] = 0.0;
                 cur.boundS[0] = cur.boundH[0] = cur.boundV[0] = EXACT;
                 cur.pair[0] = 0;
-                F[0] = 0;
+                F[traceCell(0, 0)] = 0;
                 cells += 1;
             }
             if (t >= 1 && t <= band.highest && t <= m) {
@@ -200,7 +198,7 @@ template <int L> class BandAntidiagonal {
                 cur.S[0] = cur.V[0] = topBoundary;
                 cur.boundS[0] = cur.boundV[0] = EXACT;
                 cur.pair[0] = 0;
-                F[static_cast<std::size_t>(t)] = TRACE_LEFT;
+                F[traceCell(0, t)] = TRACE_LEFT;
                 cells += 1;
             }
             if (t >= 1 && t <= -band.lowest && t <= n) {
@@ -210,7 +208,7 @@ template <int L> class BandAntidiagonal {
                 cur.V[r] = UNREACHABLE;
                 cur.boundS[r] = cur.boundH[r] = cur.boundV[r] = EXACT;
                 cur.pair[r] = 0;
-                F[r * stride] = TRACE_UP;
+                F[traceCell(t, 0)] = TRACE_UP;
                 cells += 1;
             }
 

@@ -51,6 +51,9 @@ double alignmentStorageBytes(KernelKind kind, int n, int m);
 // The trace matrix, the two aligned buffers and the path alone, for the
 // sum-of-pairs alignment; false when memory is exhausted.
 [[nodiscard]] bool reserveTraceStorage(int n, int m);
+// The same with the flags of the diagonals lowest .. highest only (lowest <= 0
+// <= highest), for a band fill; false when memory is exhausted.
+[[nodiscard]] bool reserveBandTraceStorage(int n, int m, int lowest, int highest);
 
 // After a traceback that filled the aligned buffers and the path from
 // position n + m - 1 down to k + 1: checks the length against --max-length,

@@ -16,6 +16,7 @@ double* gapInFirstMatrix = nullptr;
 double* gapInSecondMatrix = nullptr;
 std::uint8_t* traceMatrix = nullptr;
 std::size_t traceStride = 0;
+std::size_t traceOffset = 0;
 ProfileColumn* alignedBuffer1 = nullptr;
 ProfileColumn* alignedBuffer2 = nullptr;
 std::uint8_t* alignmentPath = nullptr;
@@ -165,16 +166,38 @@ double alignmentStorageBytes(KernelKind kind, int n, int m) {
     return cells * (1.0 + matrices) + 3.0 * sizeof(ProfileColumn) * (static_cast<double>(n) + m);
 }
 
-bool reserveTraceStorage(int n, int m) {
+namespace {
+
+bool reserveTrace(int n, int m, std::size_t cells) {
     const std::size_t length = static_cast<std::size_t>(n) + static_cast<std::size_t>(m) + 1;
-    if (!traceBlock.reserve(cellsOf(n, m)) || !alignedBlock1.reserve(length * sizeof(ProfileColumn)) ||
+    if (!traceBlock.reserve(cells) || !alignedBlock1.reserve(length * sizeof(ProfileColumn)) ||
         !alignedBlock2.reserve(length * sizeof(ProfileColumn)) || !pathBlock.reserve(length))
         return false;
     traceMatrix = static_cast<std::uint8_t*>(traceBlock.data);
-    traceStride = static_cast<std::size_t>(m) + 1;
     alignedBuffer1 = static_cast<ProfileColumn*>(alignedBlock1.data);
     alignedBuffer2 = static_cast<ProfileColumn*>(alignedBlock2.data);
     alignmentPath = static_cast<std::uint8_t*>(pathBlock.data);
+    return true;
+}
+
+} // namespace
+
+bool reserveTraceStorage(int n, int m) {
+    if (!reserveTrace(n, m, cellsOf(n, m)))
+        return false;
+    traceStride = static_cast<std::size_t>(m) + 1;
+    traceOffset = 0;
+    return true;
+}
+
+bool reserveBandTraceStorage(int n, int m, int lowest, int highest) {
+    if (lowest > 0 || highest < 0)
+        return false;
+    const std::size_t width = static_cast<std::size_t>(highest - lowest) + 1;
+    if (!reserveTrace(n, m, (static_cast<std::size_t>(n) + 1) * width))
+        return false;
+    traceStride = width - 1;
+    traceOffset = static_cast<std::size_t>(-lowest);
     return true;
 }
 
