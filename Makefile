@@ -33,7 +33,8 @@ test:
 # Build the release tool with the benchmarks (build/bench), then run the
 # kernel benchmark K and the whole runs W1 to W5 against the plain code,
 # the long runs L1, L2 (--max-length) on all processors and on one, then R:
-# what the result files add to a run.
+# what the result files add to a run, and B: what the proven bands save
+# (every workload on one processor against the same build without them).
 BENCH_DIR := build/bench
 bench:
 	@tools/require-packages.sh $(BENCH_PACKAGES)
@@ -43,6 +44,7 @@ bench:
 	$(BENCH_DIR)/bench/vorbex_run_bench $(BENCH_DIR)/vorbex $(BENCH_DIR)/bench/vorbex_plain $(BENCH_DIR)/work 3 1 W1,W2,W3,W4,W4B,W5
 	$(BENCH_DIR)/bench/vorbex_run_bench $(BENCH_DIR)/vorbex - $(BENCH_DIR)/work 3 0 L1,L2
 	bash bench/result_files_bench.sh $(BENCH_DIR)/vorbex examples 21
+	bash bench/band_bench.sh $(BENCH_DIR) $(BENCH_DIR)/work 5
 
 # Candidates per second of one process and of MPI ranks on this machine
 # (bench/mpi_bench.sh), MPI_BENCH_RUNS times each.
