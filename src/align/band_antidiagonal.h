@@ -54,7 +54,8 @@ template <int L> class BandAntidiagonal {
         const double d = s.gapOpen;
         const double g = s.gapExtend;
         const double anyGap = std::max(d, g);
-        prepare(columns1, n, columns2, m);
+        if (!prepare(columns1, n, columns2, m))
+            return {std::nan(""), false, 0.0, 0.0};
         std::uint8_t* const F = traceMatrix;
 
         D weights[BASE_COUNT];
@@ -257,8 +258,8 @@ template <int L> class BandAntidiagonal {
     }
 
   private:
-    std::vector<double> values_;
-    std::vector<long long> pairs_;
+    double* values_ = nullptr;
+    long long* pairs_ = nullptr;
     std::size_t rows_ = 0;
     double* first_[BASE_COUNT] = {};
     double* second_[BASE_COUNT] = {};
@@ -267,35 +268,45 @@ template <int L> class BandAntidiagonal {
     static int floorHalf(int x) { return x >= 0 ? x / 2 : -((-x + 1) / 2); }
 
     Diagonal diagonal(int k) {
-        double* base = values_.data() + static_cast<std::size_t>(k) * 6 * rows_;
+        double* base = values_ + static_cast<std::size_t>(k) * 6 * rows_;
         return {base,
                 base + rows_,
                 base + 2 * rows_,
                 base + 3 * rows_,
                 base + 4 * rows_,
                 base + 5 * rows_,
-                pairs_.data() + static_cast<std::size_t>(k) * rows_};
+                pairs_ + static_cast<std::size_t>(k) * rows_};
     }
 
     // Three anti-diagonals of rows 0 .. n + L; the first profile by base at
     // row i, zero past n; the second by base reversed (column j at m - j),
     // zero past its end, where lanes beyond the band read.
-    void prepare(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m) {
+    bool prepare(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m) {
         rows_ = static_cast<std::size_t>(n) + 2 * L + 2;
         const std::size_t reversed = static_cast<std::size_t>(m) + 2 * L + 2;
-        values_.assign(18 * rows_ + BASE_COUNT * (rows_ + reversed), 0.0);
-        pairs_.assign(3 * rows_, 0);
-        double* next = values_.data() + 18 * rows_;
+        // Not cleared: cells are written before they are read, and lanes past
+        // the band read values nobody uses
+        const std::size_t doubles = 18 * rows_ + BASE_COUNT * (rows_ + reversed);
+        void* scratch = bandScratch((doubles + 3 * rows_) * sizeof(double));
+        if (scratch == nullptr)
+            return false;
+        values_ = static_cast<double*>(scratch);
+        pairs_ = reinterpret_cast<long long*>(values_ + doubles);
+        double* next = values_ + 18 * rows_;
         for (int x = 0; x < BASE_COUNT; ++x) {
             first_[x] = next;
             next += rows_;
             second_[x] = next;
             next += reversed;
+            first_[x][0] = 0.0;
             for (int i = 1; i <= n; ++i)
                 first_[x][i] = columns1[i - 1].weight[x];
+            std::fill(first_[x] + n + 1, first_[x] + rows_, 0.0);
             for (int j = 1; j <= m; ++j)
                 second_[x][m - j] = columns2[j - 1].weight[x];
+            std::fill(second_[x] + m, second_[x] + reversed, 0.0);
         }
+        return true;
     }
 
     template <bool BOUNDS> static D gapState(D from, D fromBound, D run, D runBound, D d, D g, D& bound) {

@@ -171,6 +171,13 @@ SeedCells::SeedCells(const ProfileColumn* columns1, int n, const ProfileColumn* 
       columns_{Scan(columns2, m, columns1, n, RUN_LENGTHS[0]),
                Scan(columns2, m, columns1, n, RUN_LENGTHS[1])} {}
 
+// The bit rows of a scan: pairable columns by class, then runs of two, of
+// four, and the runs of the run length ending in the row
+constexpr int PAIRABLE_ROWS = 0;
+constexpr int RUNS2_ROWS = BASE_COUNT + 1;
+constexpr int RUNS4_ROWS = RUNS2_ROWS + 4;
+constexpr int RUN_ROW = RUNS4_ROWS + RUNS4;
+
 SeedCells::Scan::Scan(const ProfileColumn* rows, int n, const ProfileColumn* columns, int m, int length)
     : rows_(rows), n_(n), length_(length), words_((static_cast<std::size_t>(m) + 1 + 63) / 64),
       highestEnding_(static_cast<std::size_t>(n) + 1, INT_MIN) {
@@ -178,18 +185,13 @@ SeedCells::Scan::Scan(const ProfileColumn* rows, int n, const ProfileColumn* col
         done_ = n;
         return;
     }
-    // Columns j pairable with a row of each class
-    pairable_.assign(BASE_COUNT + 1, std::vector<Word>(words_, 0));
+    bits_.assign((RUN_ROW + 1) * words_, 0);
     for (int j = 1; j <= m; ++j) {
         const int c = columnClass(columns[j - 1]);
         for (int x = 0; x <= BASE_COUNT; ++x)
             if (c == WILD || x == WILD || c == x)
-                pairable_[static_cast<std::size_t>(x)][static_cast<std::size_t>(j) / 64] |= Word{1}
-                                                                                            << (j % 64);
+                bits(PAIRABLE_ROWS + x)[j / 64] |= Word{1} << (j % 64);
     }
-    runs2_.assign(4, std::vector<Word>(words_, 0));
-    runs4_.assign(RUNS4, std::vector<Word>(words_, 0));
-    run_.assign(words_, 0);
 }
 
 int SeedCells::Scan::highestAt(int r) {
@@ -202,37 +204,39 @@ int SeedCells::Scan::highestAt(int r) {
     return highest;
 }
 
-// Runs ending in row i by doubling: bit j of runs2_[i % 4] says cells
-// [i - t][j - t] are pairable for t < 2, of runs4_[i % RUNS4] for t < 4, and
-// run_ for t < length_ (runs of four joined); the highest diagonal of each
-// row's runs.
+// Runs ending in row i by doubling: bit j of runs of two says cells
+// [i - t][j - t] are pairable for t < 2, of runs of four for t < 4, and of
+// the run for t < length_ (runs of four joined); the highest diagonal of
+// each row's runs.
 void SeedCells::Scan::advance(int to) {
     const std::size_t words = words_;
-    // Bit j of `into` kept where bit j - shift of `from` is set (0 < shift < 64)
-    auto andShifted = [words](std::vector<Word>& into, const std::vector<Word>& from, int shift) {
-        into[0] &= from[0] << shift;
+    // `into` = `keep` with bit j kept where bit j - shift of `from` is set (0 < shift < 64)
+    auto joined = [words](Word* into, const Word* keep, const Word* from, int shift) {
+        into[0] = keep[0] & (from[0] << shift);
         for (std::size_t w = 1; w < words; ++w)
-            into[w] &= (from[w] << shift) | (from[w - 1] >> (64 - shift));
+            into[w] = keep[w] & ((from[w] << shift) | (from[w - 1] >> (64 - shift)));
     };
     for (int i = done_ + 1; i <= to; ++i) {
-        const std::vector<Word>& pairs = pairable_[static_cast<std::size_t>(columnClass(rows_[i - 1]))];
-        std::vector<Word>& two = runs2_[static_cast<std::size_t>(i % 4)];
-        std::vector<Word>& four = runs4_[static_cast<std::size_t>(i % RUNS4)];
-        two = pairs;
-        if (previous_ != nullptr)
-            andShifted(two, *previous_, 1);
-        previous_ = &pairs;
-        four = two;
-        andShifted(four, runs2_[static_cast<std::size_t>((i + 2) % 4)], 2);
+        const int rowClass = columnClass(rows_[i - 1]);
+        const Word* pairs = bits(PAIRABLE_ROWS + rowClass);
+        Word* two = bits(RUNS2_ROWS + i % 4);
+        Word* four = bits(RUNS4_ROWS + i % RUNS4);
+        if (previousClass_ >= 0)
+            joined(two, pairs, bits(PAIRABLE_ROWS + previousClass_), 1);
+        else
+            std::copy(pairs, pairs + words, two);
+        previousClass_ = rowClass;
+        joined(four, two, bits(RUNS2_ROWS + (i + 2) % 4), 2);
         if (i < length_)
             continue;
-        run_ = four;
+        Word* run = bits(RUN_ROW);
+        std::copy(four, four + words, run);
         for (int shift = 4; shift < length_; shift += 4)
-            andShifted(run_, runs4_[static_cast<std::size_t>((i - shift) % RUNS4)], shift);
+            joined(run, run, bits(RUNS4_ROWS + (i - shift) % RUNS4), shift);
         for (std::size_t w = words; w-- > 0;)
-            if (run_[w] != 0) {
+            if (run[w] != 0) {
                 highestEnding_[static_cast<std::size_t>(i)] =
-                    static_cast<int>(w * 64) + 63 - __builtin_clzll(run_[w]) - i;
+                    static_cast<int>(w * 64) + 63 - __builtin_clzll(run[w]) - i;
                 break;
             }
     }

@@ -76,9 +76,11 @@ class SeedCells {
         int length_;
         std::size_t words_;
         int done_ = 0;
-        std::vector<std::vector<Word>> pairable_, runs2_, runs4_;
-        std::vector<Word> run_;
-        const std::vector<Word>* previous_ = nullptr;
+        Word* bits(int k) { return bits_.data() + static_cast<std::size_t>(k) * words_; }
+        // One block of bit rows: the columns pairable with each class, the
+        // runs of two of the last rows, of four, and of the run length
+        std::vector<Word> bits_;
+        int previousClass_ = -1;
         std::vector<int> highestEnding_;
     };
     Scan rows_[2], columns_[2];

@@ -182,6 +182,10 @@ bool reserveTrace(int n, int m, std::size_t cells) {
 
 } // namespace
 
+void* bandScratch(std::size_t bytes) {
+    return columnBlock.reserve(bytes) ? columnBlock.data : nullptr;
+}
+
 bool reserveTraceStorage(int n, int m) {
     if (!reserveTrace(n, m, cellsOf(n, m)))
         return false;
