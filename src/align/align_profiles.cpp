@@ -100,11 +100,13 @@ double bandCells(DiagonalBand band, int n, int m) {
 bool provenInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn* columns1, int n,
                   const ProfileColumn* columns2, int m, double& score) {
     const double matrix = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
-    SeedCells seeds(columns1, n, columns2, m);
+    // Kept from one alignment to the next for its memory
+    static SeedCells seeds(columns1, n, columns2, m);
+    seeds.reset(columns1, n, columns2, m);
     for (int margin = FIRST_BAND_MARGIN;;) {
         const DiagonalBand band = bandAround(n, m, margin);
         if (bandCoversMatrix(band, n, m) || bandCells(band, n, m) > LARGEST_BAND_SHARE * matrix ||
-            !reserveBandTraceStorage(n, m, band.lowest, band.highest))
+            !reserveBandTraceStorage(n, m, band.lowest, band.highest, bandScratchBytes(n, m)))
             return false;
         const BandFill fill = kind == KernelKind::Avx512
                                   ? fillBandAvx512(s, columns1, n, columns2, m, band, seeds)

@@ -286,11 +286,11 @@ template <int L> class BandAntidiagonal {
         const std::size_t reversed = static_cast<std::size_t>(m) + 2 * L + 2;
         // Not cleared: cells are written before they are read, and lanes past
         // the band read values nobody uses
+        static_assert(L <= MAX_BAND_LANES);
         const std::size_t doubles = 18 * rows_ + BASE_COUNT * (rows_ + reversed);
-        void* scratch = bandScratch((doubles + 3 * rows_) * sizeof(double));
-        if (scratch == nullptr)
+        if (bandScratch == nullptr || (doubles + 3 * rows_) * sizeof(double) > bandScratchBytes(n, m))
             return false;
-        values_ = static_cast<double*>(scratch);
+        values_ = static_cast<double*>(bandScratch);
         pairs_ = reinterpret_cast<long long*>(values_ + doubles);
         double* next = values_ + 18 * rows_;
         for (int x = 0; x < BASE_COUNT; ++x) {

@@ -166,10 +166,12 @@ bool bandCoversMatrix(DiagonalBand band, int n, int m) {
     return band.lowest <= -n && band.highest >= m;
 }
 
-SeedCells::SeedCells(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m)
-    : rows_{Scan(columns1, n, columns2, m, RUN_LENGTHS[0]), Scan(columns1, n, columns2, m, RUN_LENGTHS[1])},
-      columns_{Scan(columns2, m, columns1, n, RUN_LENGTHS[0]),
-               Scan(columns2, m, columns1, n, RUN_LENGTHS[1])} {}
+void SeedCells::reset(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m) {
+    for (int k = 0; k < 2; ++k) {
+        rows_[k].reset(columns1, n, columns2, m, RUN_LENGTHS[k]);
+        columns_[k].reset(columns2, m, columns1, n, RUN_LENGTHS[k]);
+    }
+}
 
 // The bit rows of a scan: pairable columns by class, then runs of two, of
 // four, and the runs of the run length ending in the row
@@ -178,9 +180,15 @@ constexpr int RUNS2_ROWS = BASE_COUNT + 1;
 constexpr int RUNS4_ROWS = RUNS2_ROWS + 4;
 constexpr int RUN_ROW = RUNS4_ROWS + RUNS4;
 
-SeedCells::Scan::Scan(const ProfileColumn* rows, int n, const ProfileColumn* columns, int m, int length)
-    : rows_(rows), n_(n), length_(length), words_((static_cast<std::size_t>(m) + 1 + 63) / 64),
-      highestEnding_(static_cast<std::size_t>(n) + 1, INT_MIN) {
+void SeedCells::Scan::reset(const ProfileColumn* rows, int n, const ProfileColumn* columns, int m,
+                            int length) {
+    rows_ = rows;
+    n_ = n;
+    length_ = length;
+    words_ = (static_cast<std::size_t>(m) + 1 + 63) / 64;
+    done_ = 0;
+    previousClass_ = -1;
+    highestEnding_.assign(static_cast<std::size_t>(n) + 1, INT_MIN);
     if (n < length || m < length) {
         done_ = n;
         return;
@@ -393,6 +401,14 @@ BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, 
     }
 
     return {rows[n % 2].S[static_cast<std::size_t>(m)], tracedPathProven(n, m), cells, 1.0};
+}
+
+std::size_t bandScratchBytes(int n, int m) {
+    // Three anti-diagonals of six states and a pair flag, and the profiles
+    // by base, each row padded for lanes of up to eight
+    const std::size_t rows = static_cast<std::size_t>(n) + 2 * MAX_BAND_LANES + 2;
+    const std::size_t reversed = static_cast<std::size_t>(m) + 2 * MAX_BAND_LANES + 2;
+    return (21 * rows + BASE_COUNT * (rows + reversed)) * sizeof(double);
 }
 
 bool tracedPathProven(int n, int m) {

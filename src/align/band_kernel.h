@@ -50,7 +50,11 @@ constexpr int RUN_LENGTHS[2] = {12, 16};
 
 class SeedCells {
   public:
-    SeedCells(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m);
+    SeedCells(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m) {
+        reset(columns1, n, columns2, m);
+    }
+    // For another alignment, keeping the memory of the last
+    void reset(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m);
     // The highest diagonal on which a run of RUN_LENGTHS[k] holds a cell of
     // row r, INT_MIN when none
     int highestInRow(int k, int r) { return rows_[k].highestAt(r); }
@@ -66,15 +70,15 @@ class SeedCells {
     // of the profiles swapped, their diagonals turned round
     class Scan {
       public:
-        Scan(const ProfileColumn* rows, int n, const ProfileColumn* columns, int m, int length);
+        void reset(const ProfileColumn* rows, int n, const ProfileColumn* columns, int m, int length);
         int highestAt(int r);
 
       private:
         void advance(int to);
-        const ProfileColumn* rows_;
-        int n_;
-        int length_;
-        std::size_t words_;
+        const ProfileColumn* rows_ = nullptr;
+        int n_ = 0;
+        int length_ = 0;
+        std::size_t words_ = 0;
         int done_ = 0;
         Word* bits(int k) { return bits_.data() + static_cast<std::size_t>(k) * words_; }
         // One block of bit rows: the columns pairable with each class, the
@@ -125,6 +129,11 @@ class OutsideBound {
 // True when no cell the traceback of traceMatrix stands on, from [n][m],
 // carries TRACE_UNPROVEN.
 bool tracedPathProven(int n, int m);
+
+// Lanes of the widest band fill
+constexpr int MAX_BAND_LANES = 8;
+// Scratch bytes a vector band fill of n x m needs (reserveBandTraceStorage).
+std::size_t bandScratchBytes(int n, int m);
 
 // Fills traceMatrix (reserved for n x m) within the band, as the plain kernel
 // fills those cells when the rest of the matrix does not reach them, and

@@ -51,13 +51,12 @@ double alignmentStorageBytes(KernelKind kind, int n, int m);
 // The trace matrix, the two aligned buffers and the path alone, for the
 // sum-of-pairs alignment; false when memory is exhausted.
 [[nodiscard]] bool reserveTraceStorage(int n, int m);
-// Scratch memory for a band fill: the vector kernels' column buffers, which a
-// band fill and a whole-matrix fill never use at once (reserveStripeBuffers
-// carves them afresh); nullptr when memory is exhausted.
-void* bandScratch(std::size_t bytes);
 // The same with the flags of the diagonals lowest .. highest only (lowest <= 0
-// <= highest), for a band fill; false when memory is exhausted.
-[[nodiscard]] bool reserveBandTraceStorage(int n, int m, int lowest, int highest);
+// <= highest), for a band fill, and `scratchBytes` after them for the fill's
+// own rows, at bandScratch: the pages a whole matrix of the same profiles
+// would take; false when memory is exhausted.
+[[nodiscard]] bool reserveBandTraceStorage(int n, int m, int lowest, int highest, std::size_t scratchBytes);
+extern void* bandScratch;
 
 // After a traceback that filled the aligned buffers and the path from
 // position n + m - 1 down to k + 1: checks the length against --max-length,

@@ -182,10 +182,6 @@ bool reserveTrace(int n, int m, std::size_t cells) {
 
 } // namespace
 
-void* bandScratch(std::size_t bytes) {
-    return columnBlock.reserve(bytes) ? columnBlock.data : nullptr;
-}
-
 bool reserveTraceStorage(int n, int m) {
     if (!reserveTrace(n, m, cellsOf(n, m)))
         return false;
@@ -194,14 +190,19 @@ bool reserveTraceStorage(int n, int m) {
     return true;
 }
 
-bool reserveBandTraceStorage(int n, int m, int lowest, int highest) {
+void* bandScratch = nullptr;
+
+bool reserveBandTraceStorage(int n, int m, int lowest, int highest, std::size_t scratchBytes) {
     if (lowest > 0 || highest < 0)
         return false;
     const std::size_t width = static_cast<std::size_t>(highest - lowest) + 1;
-    if (!reserveTrace(n, m, (static_cast<std::size_t>(n) + 1) * width))
+    const std::size_t flags =
+        ((static_cast<std::size_t>(n) + 1) * width + CACHE_LINE - 1) / CACHE_LINE * CACHE_LINE;
+    if (!reserveTrace(n, m, flags + scratchBytes))
         return false;
     traceStride = width - 1;
     traceOffset = static_cast<std::size_t>(-lowest);
+    bandScratch = traceMatrix + flags;
     return true;
 }
 

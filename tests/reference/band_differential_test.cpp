@@ -237,7 +237,7 @@ class BandDifferential : public ::testing::Test {
         int proven = 0;
         for (int margin : {0, 1, 2, 3, 5, 8, 13, 16, 40}) {
             const DiagonalBand band = bandAround(n, m, margin);
-            if (!reserveBandTraceStorage(n, m, band.lowest, band.highest)) {
+            if (!reserveBandTraceStorage(n, m, band.lowest, band.highest, bandScratchBytes(n, m))) {
                 ADD_FAILURE() << "no memory";
                 return proven;
             }
