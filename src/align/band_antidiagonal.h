@@ -63,7 +63,7 @@ template <int L> class BandAntidiagonal {
             weights[x] = splat(s.weights[x]);
         const D dv = splat(d), gv = splat(g);
 
-        OutsideBound above(s), below(s);
+        OutsideBound above(s, n, m), below(s, n, m);
         double topBoundary = 0.0, leftBoundary = 0.0;
         double cells = 0.0;
         int inexactDiagonals = 0;

@@ -10,24 +10,26 @@
 // alike, gives an exact state; any other leaves it bounded. The band is
 // proven when the corner and every cell the traceback stands on are exact.
 //
-// What enters the band from outside is bounded thus. A path outside the band
+// What enters the band from outside is bounded thus (similarity by L1
+// distance, weights >= 0, gap penalties d, g <= 0). A path outside the band
 // left it by a gap step from an edge cell (its value bounded by that cell's
 // bounds) and comes back by a gap step into an edge cell, in between taking
-// at most one pair step per row and gap steps, which cost at most 0. A pair
-// step scores its similarity plus at most the run bonus b, and the
-// similarity is at most 1 (weights >= 0). Columns are classed as A, C, G, T
-// when one base has at least 1 - ALPHA of the weight and the others together
-// at most ALPHA, otherwise as wild; two columns of different bases then
-// score at most theta = 1 - (w1 + w2)(1 - 2 ALPHA), w1 and w2 the two
-// smallest weights. findSeedDiagonals finds every run of SEED_LENGTH (q)
-// consecutive pairable cells (same class, or a wild one) along a diagonal.
-// When no such run lies outside the band on one side, every q consecutive
-// pair steps there hold one scoring at most theta, so a run of l pair steps
+// at most one pair step per row above the band (per column below it) and gap
+// steps, which cost at most 0. A pair step scores its similarity plus at most
+// the run bonus b, and the similarity is at most 1. Columns holding one base
+// alone are classed by it, all others are wild; two columns of different
+// bases score at most theta = 1 - (w1 + w2), w1 and w2 the two smallest
+// weights. SeedCells finds the runs of q consecutive pairable cells (same
+// class, or a wild one) along a diagonal, for q = 12 and 16. In a row
+// holding no cell of such a run outside the band, every q consecutive pair
+// steps there hold one scoring at most theta, so a stretch of l pair steps
 // scores at most rho * l + c0, with rho = (1 + b) - (1 + b - theta) / q and
-// c0 = (q - 1)(1 + b - theta) / q; runs are parted by gaps that open anew,
-// each costing at most d, so an excursion over r rows scores at most
-// max(0, rho + max(0, c0 + d)) * r + c0. With a run outside, each pair step
-// counts 1 + b. A small slack covers the rounding of both sums.
+// c0 = (q - 1)(1 + b - theta) / q; stretches are parted by gaps that open
+// anew, each costing at most d. So an excursion scores at most c0 plus, per
+// row, max(0, rho + max(0, c0 + d)), or (1 + b) + c0 + max(0, c0 + d) in a
+// row holding a run's cell. The lesser of the bounds for the two run lengths
+// counts. A slack covers the rounding of the sums and of the whole matrix's
+// own values.
 #include "align/band_kernel.h"
 
 #include <algorithm>
@@ -51,7 +53,7 @@ constexpr double ALPHA = 0.0;
 constexpr int RUNS4 = 32;
 static_assert(RUN_LENGTHS[0] % 4 == 0 && RUN_LENGTHS[1] % 4 == 0 && RUN_LENGTHS[1] < RUNS4);
 constexpr int WILD = BASE_COUNT;
-// Far above the rounding of a few thousand additions of values below 1e4
+// Beside the rounding, which excursionBound adds
 constexpr double SLACK = 1e-6;
 
 bool inexact(double bound) {
@@ -82,7 +84,7 @@ int columnClass(const ProfileColumn& column) {
 
 } // namespace
 
-ExcursionBound excursionBound(const KernelSettings& s, int runLength) {
+ExcursionBound excursionBound(const KernelSettings& s, int runLength, int n, int m) {
     const double b = RUN_BONUS;
     double w[BASE_COUNT];
     std::copy(s.weights, s.weights + BASE_COUNT, w);
@@ -96,7 +98,14 @@ ExcursionBound excursionBound(const KernelSettings& s, int runLength) {
     // A seed's pair step counts in full, and may part a run once more
     const double perSeedRow = (1.0 + b) + c0 + parted;
     const double roundUp = 1.0 + 1e-12;
-    return {perRow * roundUp, perSeedRow * roundUp, c0 + SLACK};
+    // The rounding of n + m steps of a few operations each, on values no
+    // larger than n + m steps of the largest score or cost, in the whole
+    // matrix's values and in the sums of these bounds
+    const double steps = static_cast<double>(n) + m + 1;
+    const double largest =
+        steps * (2.0 + std::fabs(s.gapOpen) + std::fabs(s.gapExtend) + 2.0 * (w[0] + w[1] + w[2] + w[3]));
+    const double rounding = 8.0 * steps * largest * std::numeric_limits<double>::epsilon();
+    return {perRow * roundUp, perSeedRow * roundUp, c0 + SLACK + rounding};
 }
 
 namespace {
@@ -281,7 +290,7 @@ BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, 
 
     // Bounds on what a path outside the band brings to the edge cells: the
     // best exit so far, grown by a pair step per row since it was taken
-    OutsideBound above(s), below(s);
+    OutsideBound above(s, n, m), below(s, n, m);
     double leftBoundary = 0.0;
     for (int i = 0; i < n; ++i) {
         const Row& up = rows[i % 2];

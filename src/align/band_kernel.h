@@ -98,15 +98,15 @@ struct ExcursionBound {
     double perSeedRow;
     double constant;
 };
-ExcursionBound excursionBound(const KernelSettings& s, int runLength);
+ExcursionBound excursionBound(const KernelSettings& s, int runLength, int n, int m);
 
 // What paths outside the band on one side may bring back into it, kept as
 // the rows pass: the best exit so far, grown by what a pair step may score
 // in each row since, under the bound of each run length; the lesser counts.
 class OutsideBound {
   public:
-    explicit OutsideBound(const KernelSettings& s)
-        : bounds_{excursionBound(s, RUN_LENGTHS[0]), excursionBound(s, RUN_LENGTHS[1])} {}
+    OutsideBound(const KernelSettings& s, int n, int m)
+        : bounds_{excursionBound(s, RUN_LENGTHS[0], n, m), excursionBound(s, RUN_LENGTHS[1], n, m)} {}
     // A row (below the band: a column) passed; `seeded[k]` when a run of
     // RUN_LENGTHS[k] outside the band holds a cell of it
     void pass(const bool (&seeded)[2]) {
