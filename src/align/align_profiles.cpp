@@ -100,14 +100,16 @@ double bandCells(DiagonalBand band, int n, int m) {
 bool provenInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn* columns1, int n,
                   const ProfileColumn* columns2, int m, double& score) {
     const double matrix = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
-    // Kept from one alignment to the next for its memory
-    static SeedCells seeds(columns1, n, columns2, m);
-    seeds.reset(columns1, n, columns2, m);
     for (int margin = FIRST_BAND_MARGIN;;) {
         const DiagonalBand band = bandAround(n, m, margin);
         if (bandCoversMatrix(band, n, m) || bandCells(band, n, m) > LARGEST_BAND_SHARE * matrix ||
-            !reserveBandTraceStorage(n, m, band.lowest, band.highest, bandScratchBytes(n, m)))
+            !reserveBandTraceStorage(n, m, band.lowest, band.highest,
+                                     bandScratchBytes(n, m) + SeedCells::bytes(n, m)))
             return false;
+        // Found again for each band: the work memory of the runs moves with
+        // the band's flags (what is found once costs little beside the fill)
+        SeedCells seeds(columns1, n, columns2, m,
+                        static_cast<unsigned char*>(bandScratch) + bandScratchBytes(n, m));
         const BandFill fill = kind == KernelKind::Avx512
                                   ? fillBandAvx512(s, columns1, n, columns2, m, band, seeds)
                                   : fillBandAvx2(s, columns1, n, columns2, m, band, seeds);

@@ -175,10 +175,16 @@ bool bandCoversMatrix(DiagonalBand band, int n, int m) {
     return band.lowest <= -n && band.highest >= m;
 }
 
-void SeedCells::reset(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m) {
+std::size_t SeedCells::bytes(int n, int m) {
+    return 2 * (Scan::bytes(n, m) + Scan::bytes(m, n));
+}
+
+SeedCells::SeedCells(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m,
+                     void* memory) {
+    auto* next = static_cast<unsigned char*>(memory);
     for (int k = 0; k < 2; ++k) {
-        rows_[k].reset(columns1, n, columns2, m, RUN_LENGTHS[k]);
-        columns_[k].reset(columns2, m, columns1, n, RUN_LENGTHS[k]);
+        rows_[k].reset(columns1, n, columns2, m, RUN_LENGTHS[k], next);
+        columns_[k].reset(columns2, m, columns1, n, RUN_LENGTHS[k], next);
     }
 }
 
@@ -189,20 +195,29 @@ constexpr int RUNS2_ROWS = BASE_COUNT + 1;
 constexpr int RUNS4_ROWS = RUNS2_ROWS + 4;
 constexpr int RUN_ROW = RUNS4_ROWS + RUNS4;
 
-void SeedCells::Scan::reset(const ProfileColumn* rows, int n, const ProfileColumn* columns, int m,
-                            int length) {
+std::size_t SeedCells::Scan::bytes(int n, int m) {
+    const std::size_t words = (static_cast<std::size_t>(m) + 1 + 63) / 64;
+    const std::size_t ends = (static_cast<std::size_t>(n) + 2) / 2 * 2; // rows 0 .. n, in 8-byte steps
+    return (RUN_ROW + 1) * words * sizeof(Word) + ends * sizeof(int);
+}
+
+void SeedCells::Scan::reset(const ProfileColumn* rows, int n, const ProfileColumn* columns, int m, int length,
+                            unsigned char*& memory) {
     rows_ = rows;
     n_ = n;
     length_ = length;
     words_ = (static_cast<std::size_t>(m) + 1 + 63) / 64;
     done_ = 0;
     previousClass_ = -1;
-    highestEnding_.assign(static_cast<std::size_t>(n) + 1, INT_MIN);
+    bits_ = reinterpret_cast<Word*>(memory);
+    highestEnding_ = reinterpret_cast<int*>(memory + (RUN_ROW + 1) * words_ * sizeof(Word));
+    memory += bytes(n, m);
+    std::fill(highestEnding_, highestEnding_ + n + 1, INT_MIN);
     if (n < length || m < length) {
         done_ = n;
         return;
     }
-    bits_.assign((RUN_ROW + 1) * words_, 0);
+    std::fill(bits_, bits_ + (RUN_ROW + 1) * words_, Word{0});
     for (int j = 1; j <= m; ++j) {
         const int c = columnClass(columns[j - 1]);
         for (int x = 0; x <= BASE_COUNT; ++x)
@@ -217,7 +232,7 @@ int SeedCells::Scan::highestAt(int r) {
     advance(last);
     int highest = INT_MIN;
     for (int i = std::max(r, 0); i <= last; ++i)
-        highest = std::max(highest, highestEnding_[static_cast<std::size_t>(i)]);
+        highest = std::max(highest, highestEnding_[i]);
     return highest;
 }
 
@@ -252,8 +267,7 @@ void SeedCells::Scan::advance(int to) {
             joined(run, run, bits(RUNS4_ROWS + (i - shift) % RUNS4), shift);
         for (std::size_t w = words; w-- > 0;)
             if (run[w] != 0) {
-                highestEnding_[static_cast<std::size_t>(i)] =
-                    static_cast<int>(w * 64) + 63 - __builtin_clzll(run[w]) - i;
+                highestEnding_[i] = static_cast<int>(w * 64) + 63 - __builtin_clzll(run[w]) - i;
                 break;
             }
     }

@@ -50,11 +50,10 @@ constexpr int RUN_LENGTHS[2] = {12, 16};
 
 class SeedCells {
   public:
-    SeedCells(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m) {
-        reset(columns1, n, columns2, m);
-    }
-    // For another alignment, keeping the memory of the last
-    void reset(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m);
+    // Bytes of work memory for an n x m alignment
+    static std::size_t bytes(int n, int m);
+    // `memory` (of bytes(n, m), 8-byte aligned) is the work memory while the object is used
+    SeedCells(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m, void* memory);
     // The highest diagonal on which a run of RUN_LENGTHS[k] holds a cell of
     // row r, INT_MIN when none
     int highestInRow(int k, int r) { return rows_[k].highestAt(r); }
@@ -70,7 +69,10 @@ class SeedCells {
     // of the profiles swapped, their diagonals turned round
     class Scan {
       public:
-        void reset(const ProfileColumn* rows, int n, const ProfileColumn* columns, int m, int length);
+        static std::size_t bytes(int n, int m);
+        // Takes bytes(n, m) of `memory` and moves it past them
+        void reset(const ProfileColumn* rows, int n, const ProfileColumn* columns, int m, int length,
+                   unsigned char*& memory);
         int highestAt(int r);
 
       private:
@@ -80,12 +82,12 @@ class SeedCells {
         int length_ = 0;
         std::size_t words_ = 0;
         int done_ = 0;
-        Word* bits(int k) { return bits_.data() + static_cast<std::size_t>(k) * words_; }
+        Word* bits(int k) { return bits_ + static_cast<std::size_t>(k) * words_; }
         // One block of bit rows: the columns pairable with each class, the
         // runs of two of the last rows, of four, and of the run length
-        std::vector<Word> bits_;
+        Word* bits_ = nullptr;
         int previousClass_ = -1;
-        std::vector<int> highestEnding_;
+        int* highestEnding_ = nullptr; // rows 0 .. n
     };
     Scan rows_[2], columns_[2];
 };

@@ -127,6 +127,13 @@ Case randomCase(std::uint64_t seed, Shape shape, int longest) {
     return c;
 }
 
+// Runs found in `memory`, sized here
+SeedCells seedsIn(std::vector<unsigned long long>& memory, const ProfileColumn* first, int n,
+                  const ProfileColumn* second, int m) {
+    memory.assign(SeedCells::bytes(n, m) / sizeof(unsigned long long) + 1, 0);
+    return SeedCells(first, n, second, m, memory.data());
+}
+
 void useSettings(const Settings& s) {
     runSettings.workMode = 1;
     runSettings.gapOpenPenalty = s.open;
@@ -233,7 +240,8 @@ class BandDifferential : public ::testing::Test {
         const double plainScore = fillPlainKernel(s, c.first.data(), n, c.second.data(), m);
         const WholeMatrix plain{std::vector<std::uint8_t>(traceMatrix, traceMatrix + cells), m};
         const auto plainPath = tracedCells(plain, n, m);
-        SeedCells seeds(c.first.data(), n, c.second.data(), m);
+        std::vector<unsigned long long> memory;
+        SeedCells seeds = seedsIn(memory, c.first.data(), n, c.second.data(), m);
         int proven = 0;
         for (int margin : {0, 1, 2, 3, 5, 8, 13, 16, 40}) {
             const DiagonalBand band = bandAround(n, m, margin);
@@ -408,6 +416,7 @@ RunCells runCellsOneByOne(const std::vector<ProfileColumn>& first, const std::ve
 }
 
 TEST(SeedCells, EqualTheRunsFoundCellByCell) {
+    std::vector<unsigned long long> memory;
     // Columns pairing often (few bases, codes and means of several), lengths
     // around the 64 bits of a word
     for (int k = 0; k < 40; ++k) {
@@ -425,7 +434,7 @@ TEST(SeedCells, EqualTheRunsFoundCellByCell) {
         const int n = static_cast<int>(first.size());
         const int m = static_cast<int>(second.size());
         for (int r = 0; r < 2; ++r) {
-            const RunCells fast = runCells(SeedCells(first.data(), n, second.data(), m), n, m, r);
+            const RunCells fast = runCells(seedsIn(memory, first.data(), n, second.data(), m), n, m, r);
             const RunCells slow = runCellsOneByOne(first, second, RUN_LENGTHS[r]);
             ASSERT_EQ(fast.highestInRow, slow.highestInRow) << "case " << k << " runs of " << RUN_LENGTHS[r];
             ASSERT_EQ(fast.lowestInColumn, slow.lowestInColumn)
@@ -435,10 +444,11 @@ TEST(SeedCells, EqualTheRunsFoundCellByCell) {
 }
 
 TEST(SeedCells, FindsTheRunsOfARepeatAndNothingWithoutOne) {
+    std::vector<unsigned long long> memory;
     SplitMix64 random(5);
     const std::vector<ProfileColumn> first = randomColumns(random, Columns::Definite, 100);
     std::vector<ProfileColumn> second = randomColumns(random, Columns::Definite, 100);
-    const RunCells none = runCells(SeedCells(first.data(), 100, second.data(), 100), 100, 100);
+    const RunCells none = runCells(seedsIn(memory, first.data(), 100, second.data(), 100), 100, 100);
     // A run of twelve pairs by chance has odds of about 1 in 1700 here
     for (int r = 0; r <= 100; ++r) {
         EXPECT_EQ(none.highestInRow[static_cast<std::size_t>(r)], INT_MIN) << r;
@@ -446,20 +456,20 @@ TEST(SeedCells, FindsTheRunsOfARepeatAndNothingWithoutOne) {
     }
     // Columns 21..40 of the first (rows) again as 71..90 of the second: diagonal 50
     std::copy(first.begin() + 20, first.begin() + 40, second.begin() + 70);
-    const RunCells one = runCells(SeedCells(first.data(), 100, second.data(), 100), 100, 100);
+    const RunCells one = runCells(seedsIn(memory, first.data(), 100, second.data(), 100), 100, 100);
     for (int r = 21; r <= 40; ++r)
         EXPECT_GE(one.highestInRow[static_cast<std::size_t>(r)], 50) << r;
     for (int j = 71; j <= 90; ++j)
         EXPECT_LE(one.lowestInColumn[static_cast<std::size_t>(j)], 50) << j;
     // And the other way round: diagonal -50
-    const RunCells turned = runCells(SeedCells(second.data(), 100, first.data(), 100), 100, 100);
+    const RunCells turned = runCells(seedsIn(memory, second.data(), 100, first.data(), 100), 100, 100);
     for (int j = 21; j <= 40; ++j)
         EXPECT_LE(turned.lowestInColumn[static_cast<std::size_t>(j)], -50) << j;
     // A wild column (a code of four bases) pairs with every column
     std::vector<ProfileColumn> wild(30);
     for (ProfileColumn& column : wild)
         nucleotideColumn('n', column);
-    const RunCells everywhere = runCells(SeedCells(wild.data(), 30, first.data(), 100), 30, 100);
+    const RunCells everywhere = runCells(seedsIn(memory, wild.data(), 30, first.data(), 100), 30, 100);
     EXPECT_EQ(everywhere.highestInRow[15], 100 - 15);
     EXPECT_EQ(everywhere.lowestInColumn[15], 15 - 30);
 }
