@@ -137,13 +137,14 @@ constexpr int MAX_BAND_LANES = 8;
 // Scratch bytes a vector band fill of n x m needs (reserveBandTraceStorage).
 std::size_t bandScratchBytes(int n, int m);
 
-// Fills traceMatrix (reserved for n x m) within the band, as the plain kernel
-// fills those cells when the rest of the matrix does not reach them, and
-// proves whether it does not.
+// Fills traceMatrix within the band (reserved by reserveBandTraceStorage, or
+// for the whole n x m), as the plain kernel fills those cells when the rest of
+// the matrix does not reach them, and proves whether it does not.
 BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
                         const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds);
 // The same by anti-diagonals in vectors, with the same flags in every band
-// cell, the same score and the same proof.
+// cell, the same score and the same proof; their rows live at bandScratch
+// (reserveBandTraceStorage with bandScratchBytes(n, m) of scratch).
 BandFill fillBandAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
                       const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds);
 BandFill fillBandAvx512(const KernelSettings& s, const ProfileColumn* columns1, int n,
