@@ -29,9 +29,6 @@ template <int L> class BandAntidiagonal {
     using D = typename Lanes<L>::D;
     using I = typename Lanes<L>::I;
 
-    static constexpr double EXACT = -std::numeric_limits<double>::infinity();
-    static constexpr double UNREACHABLE = -std::numeric_limits<double>::infinity();
-
     static D splat(double x) { return splatLanes<D>(x); }
     static I splatMask(long long x) { return splatLanes<I>(x); }
     static D load(const double* p) { return loadLanes<D>(p); }
@@ -39,9 +36,8 @@ template <int L> class BandAntidiagonal {
     static D absolute(D x) { return (D)((I)x & 0x7fffffffffffffffLL); }
     // std::max's choice, lane by lane
     static D larger(D a, D b) { return a < b ? b : a; }
-    static I inexact(D bound) { return bound != EXACT; }
+    static I inexact(D bound) { return bound != EXACT_BOUND; }
     static D highest(D value, D bound) { return inexact(bound) ? bound : value; }
-    static double highest(double value, double bound) { return bound != EXACT ? bound : value; }
 
     struct Diagonal {
         double *S, *H, *V, *boundS, *boundH, *boundV;
@@ -53,7 +49,6 @@ template <int L> class BandAntidiagonal {
                   const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds) {
         const double d = s.gapOpen;
         const double g = s.gapExtend;
-        const double anyGap = std::max(d, g);
         if (!prepare(columns1, n, columns2, m))
             return {std::nan(""), false, 0.0, 0.0};
         std::uint8_t* const F = traceMatrix;
@@ -80,12 +75,12 @@ template <int L> class BandAntidiagonal {
             // What enters the edge cells from outside
             if (first <= last && first == iLo && t - 2 * first == band.highest) {
                 const std::size_t r = static_cast<std::size_t>(first) - 1;
-                up.S[r] = up.V[r] = UNREACHABLE;
+                up.S[r] = up.V[r] = UNREACHABLE_STATE;
                 up.boundS[r] = up.boundV[r] = above.entry();
             }
             if (first <= last && last == iHi && t - 2 * last == band.lowest) {
                 const std::size_t r = static_cast<std::size_t>(last);
-                up.S[r] = up.H[r] = UNREACHABLE;
+                up.S[r] = up.H[r] = UNREACHABLE_STATE;
                 up.boundS[r] = up.boundH[r] = below.entry();
             }
 
@@ -103,7 +98,7 @@ template <int L> class BandAntidiagonal {
                                         inexact(upBoundV) | inexact(diagBound);
                 auto compute = [&](auto withBounds) {
                     constexpr bool BOUNDS = decltype(withBounds)::value;
-                    D hBound = splat(EXACT), vBound = splat(EXACT);
+                    D hBound = splat(EXACT_BOUND), vBound = splat(EXACT_BOUND);
                     const D h = gapState<BOUNDS>(leftS, leftBoundS, leftH, leftBoundH, dv, gv, hBound);
                     const D v = gapState<BOUNDS>(upS, upBoundS, upV, upBoundV, dv, gv, vBound);
 
@@ -133,14 +128,14 @@ template <int L> class BandAntidiagonal {
                     I flags = leftWins
                                   ? splatMask(TRACE_LEFT)
                                   : (leftTies ? splatMask(TRACE_DIAG | TRACE_LEFT) : splatMask(TRACE_DIAG));
-                    D scoreBound = splat(EXACT);
+                    D scoreBound = splat(EXACT_BOUND);
                     if constexpr (BOUNDS) {
                         const I hInexact = inexact(hBound);
                         const I decidedLeft = (~diagInexact & (pair - hBound >= TOLERANCE)) |
                                               (~hInexact & (diagHigh + TOLERANCE < h));
                         scoreBound = (diagInexact | hInexact) & ~decidedLeft
                                          ? larger(larger(diagHigh, highest(h, hBound)), score)
-                                         : splat(EXACT);
+                                         : splat(EXACT_BOUND);
                     }
 
                     [[maybe_unused]] const D afterLeft = score;
@@ -156,7 +151,7 @@ template <int L> class BandAntidiagonal {
                         scoreBound =
                             (leftInexact | vInexact) & ~decidedUp
                                 ? larger(larger(highest(afterLeft, scoreBound), highest(v, vBound)), score)
-                                : splat(EXACT);
+                                : splat(EXACT_BOUND);
                     }
 
                     const I unproven = inexact(scoreBound);
@@ -189,7 +184,7 @@ template <int L> class BandAntidiagonal {
             // The boundaries, summed step by step as the plain kernel does
             if (t == 0) {
                 cur.S[0] = cur.H[0] = cur.V[0] = 0.0;
-                cur.boundS[0] = cur.boundH[0] = cur.boundV[0] = EXACT;
+                cur.boundS[0] = cur.boundH[0] = cur.boundV[0] = EXACT_BOUND;
                 cur.pair[0] = 0;
                 F[traceCell(0, 0)] = 0;
                 cells += 1;
@@ -197,7 +192,7 @@ template <int L> class BandAntidiagonal {
             if (t >= 1 && t <= band.highest && t <= m) {
                 topBoundary += t == 1 ? d : g;
                 cur.S[0] = cur.V[0] = topBoundary;
-                cur.boundS[0] = cur.boundV[0] = EXACT;
+                cur.boundS[0] = cur.boundV[0] = EXACT_BOUND;
                 cur.pair[0] = 0;
                 F[traceCell(0, t)] = TRACE_LEFT;
                 cells += 1;
@@ -206,8 +201,8 @@ template <int L> class BandAntidiagonal {
                 const std::size_t r = static_cast<std::size_t>(t);
                 leftBoundary += t == 1 ? d : g;
                 cur.S[r] = cur.H[r] = leftBoundary;
-                cur.V[r] = UNREACHABLE;
-                cur.boundS[r] = cur.boundH[r] = cur.boundV[r] = EXACT;
+                cur.V[r] = UNREACHABLE_STATE;
+                cur.boundS[r] = cur.boundH[r] = cur.boundV[r] = EXACT_BOUND;
                 cur.pair[r] = 0;
                 F[traceCell(t, 0)] = TRACE_UP;
                 cells += 1;
@@ -222,10 +217,7 @@ template <int L> class BandAntidiagonal {
                     above.pass(seeded);
                     if (row + band.highest < m) {
                         const std::size_t r = static_cast<std::size_t>(row);
-                        const double exit = row == 0 ? highest(cur.S[r], cur.boundS[r]) + anyGap
-                                                     : std::max(highest(cur.S[r], cur.boundS[r]) + d,
-                                                                highest(cur.H[r], cur.boundH[r]) + g);
-                        above.exit(exit);
+                        above.exitFrom(row == 0, cur.S[r], cur.boundS[r], cur.H[r], cur.boundH[r], d, g);
                     }
                 }
             }
@@ -239,10 +231,7 @@ template <int L> class BandAntidiagonal {
                     below.pass(seeded);
                     if (column >= 0) {
                         const std::size_t r = static_cast<std::size_t>(row);
-                        const double exit = column == 0 ? highest(cur.S[r], cur.boundS[r]) + anyGap
-                                                        : std::max(highest(cur.S[r], cur.boundS[r]) + d,
-                                                                   highest(cur.V[r], cur.boundV[r]) + g);
-                        below.exit(exit);
+                        below.exitFrom(column == 0, cur.S[r], cur.boundS[r], cur.V[r], cur.boundV[r], d, g);
                     }
                 }
             }
@@ -322,7 +311,7 @@ template <int L> class BandAntidiagonal {
         const I decided = (~openInexact & (extendHigh <= open + TOLERANCE)) |
                           (~extendInexact & (openHigh + TOLERANCE < extend));
         bound = (openInexact | extendInexact) & ~decided ? larger(larger(openHigh, extendHigh), value)
-                                                         : splat(EXACT);
+                                                         : splat(EXACT_BOUND);
         return value;
     }
 };

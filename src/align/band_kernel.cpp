@@ -44,8 +44,6 @@ namespace vorbex {
 
 namespace {
 
-constexpr double EXACT = -std::numeric_limits<double>::infinity();
-constexpr double UNREACHABLE = -std::numeric_limits<double>::infinity();
 // Only columns of one base alone are classed: a share below 1 would raise
 // theta more than it saves wild columns
 constexpr double ALPHA = 0.0;
@@ -57,12 +55,7 @@ constexpr int WILD = BASE_COUNT;
 constexpr double SLACK = 1e-6;
 
 bool inexact(double bound) {
-    return bound != EXACT;
-}
-
-// What the whole matrix can give a state: its bound, or its exact value.
-double highest(double value, double bound) {
-    return inexact(bound) ? bound : value;
+    return bound != EXACT_BOUND;
 }
 
 int columnClass(const ProfileColumn& column) {
@@ -114,7 +107,7 @@ struct Row {
     std::vector<double> S, H, V, boundS, boundH, boundV;
     void resize(int m) {
         for (auto* v : {&S, &H, &V, &boundS, &boundH, &boundV})
-            v->assign(static_cast<std::size_t>(m) + 1, UNREACHABLE);
+            v->assign(static_cast<std::size_t>(m) + 1, UNREACHABLE_STATE);
     }
 };
 
@@ -139,15 +132,15 @@ struct GapState {
 GapState gapState(double from, double fromBound, double run, double runBound, double d, double g) {
     const double open = from + d;
     const double extend = run + g;
-    GapState state{open, EXACT};
+    GapState state{open, EXACT_BOUND};
     if (open + TOLERANCE < extend)
         state.value = extend;
     const bool openInexact = inexact(fromBound);
     const bool extendInexact = inexact(runBound);
     if (!openInexact && !extendInexact)
         return state;
-    const double openHigh = highest(from, fromBound) + d;
-    const double extendHigh = highest(run, runBound) + g;
+    const double openHigh = highestValue(from, fromBound) + d;
+    const double extendHigh = highestValue(run, runBound) + g;
     // Opening kept, or extending taken, whatever the inexact side holds
     const bool decided =
         (!openInexact && extendHigh <= open + TOLERANCE) || (!extendInexact && openHigh + TOLERANCE < extend);
@@ -278,7 +271,6 @@ BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, 
                         const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds) {
     const double d = s.gapOpen;
     const double g = s.gapExtend;
-    const double anyGap = std::max(d, g);
     std::uint8_t* const F = traceMatrix;
     static Row rows[2];
     rows[0].resize(m);
@@ -291,12 +283,12 @@ BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, 
     {
         Row& r = rows[0];
         r.S[0] = r.V[0] = 0.0;
-        r.boundS[0] = r.boundV[0] = EXACT;
+        r.boundS[0] = r.boundV[0] = EXACT_BOUND;
         F[traceCell(0, 0)] = 0;
         for (int j = 1; j <= last(0); ++j) {
             r.S[static_cast<std::size_t>(j)] = r.S[static_cast<std::size_t>(j) - 1] + (j == 1 ? d : g);
             r.V[static_cast<std::size_t>(j)] = r.S[static_cast<std::size_t>(j)];
-            r.boundS[static_cast<std::size_t>(j)] = r.boundV[static_cast<std::size_t>(j)] = EXACT;
+            r.boundS[static_cast<std::size_t>(j)] = r.boundV[static_cast<std::size_t>(j)] = EXACT_BOUND;
             F[traceCell(0, j)] = TRACE_LEFT;
         }
         cells += last(0) + 1;
@@ -322,17 +314,12 @@ BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, 
         }
         above.pass(seededAbove);
         if (i + band.highest < m) {
-            const double exit = i == 0 ? highest(up.S[top], up.boundS[top]) + anyGap
-                                       : std::max(highest(up.S[top], up.boundS[top]) + d,
-                                                  highest(up.H[top], up.boundH[top]) + g);
-            above.exit(exit);
+            above.exitFrom(i == 0, up.S[top], up.boundS[top], up.H[top], up.boundH[top], d, g);
         }
         below.pass(seededBelow);
         if (i + band.lowest >= 0) {
-            const double exit = bottom == 0 ? highest(up.S[bottom], up.boundS[bottom]) + anyGap
-                                            : std::max(highest(up.S[bottom], up.boundS[bottom]) + d,
-                                                       highest(up.V[bottom], up.boundV[bottom]) + g);
-            below.exit(exit);
+            below.exitFrom(bottom == 0, up.S[bottom], up.boundS[bottom], up.V[bottom], up.boundV[bottom], d,
+                           g);
         }
         const double fromAbove = above.entry();
         const double fromBelow = below.entry();
@@ -345,8 +332,8 @@ BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, 
             // The left boundary
             leftBoundary += row1 == 1 ? d : g;
             row.S[0] = row.H[0] = leftBoundary;
-            row.V[0] = UNREACHABLE;
-            row.boundS[0] = row.boundH[0] = row.boundV[0] = EXACT;
+            row.V[0] = UNREACHABLE_STATE;
+            row.boundS[0] = row.boundH[0] = row.boundV[0] = EXACT_BOUND;
             F[traceCell(row1, 0)] = TRACE_UP;
             j = 1;
         }
@@ -356,12 +343,12 @@ BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, 
             const std::size_t c = static_cast<std::size_t>(j);
             const bool leftInBand = j - 1 >= lo;
             const bool upInBand = j <= last(i);
-            const double leftS = leftInBand ? row.S[c - 1] : UNREACHABLE;
-            const double leftH = leftInBand ? row.H[c - 1] : UNREACHABLE;
+            const double leftS = leftInBand ? row.S[c - 1] : UNREACHABLE_STATE;
+            const double leftH = leftInBand ? row.H[c - 1] : UNREACHABLE_STATE;
             const double leftBoundS = leftInBand ? row.boundS[c - 1] : fromBelow;
             const double leftBoundH = leftInBand ? row.boundH[c - 1] : fromBelow;
-            const double upS = upInBand ? up.S[c] : UNREACHABLE;
-            const double upV = upInBand ? up.V[c] : UNREACHABLE;
+            const double upS = upInBand ? up.S[c] : UNREACHABLE_STATE;
+            const double upV = upInBand ? up.V[c] : UNREACHABLE_STATE;
             const double upBoundS = upInBand ? up.boundS[c] : fromAbove;
             const double upBoundV = upInBand ? up.boundV[c] : fromAbove;
 
@@ -385,12 +372,12 @@ BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, 
             } else if (std::fabs(score - h.value) < TOLERANCE) {
                 flags |= TRACE_LEFT;
             }
-            double bound = EXACT;
+            double bound = EXACT_BOUND;
             if (diagInexact || inexact(h.bound)) {
                 const bool decided = (!diagInexact && pair - h.bound >= TOLERANCE) ||
                                      (!inexact(h.bound) && diagHigh + TOLERANCE < h.value);
                 if (!decided)
-                    bound = std::max({diagHigh, highest(h.value, h.bound), score});
+                    bound = std::max({diagHigh, highestValue(h.value, h.bound), score});
             }
 
             const double afterLeft = score;
@@ -404,7 +391,9 @@ BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, 
                 const bool decided = (!inexact(bound) && afterLeft - v.bound >= TOLERANCE) ||
                                      (!inexact(v.bound) && bound + TOLERANCE < v.value);
                 bound =
-                    decided ? EXACT : std::max({highest(afterLeft, bound), highest(v.value, v.bound), score});
+                    decided
+                        ? EXACT_BOUND
+                        : std::max({highestValue(afterLeft, bound), highestValue(v.value, v.bound), score});
             }
 
             row.S[c] = score;

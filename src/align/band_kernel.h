@@ -92,6 +92,15 @@ class SeedCells {
     Scan rows_[2], columns_[2];
 };
 
+// The bound of a band cell's state that the cells outside cannot change, and
+// the value of a state no path within the band reaches
+constexpr double EXACT_BOUND = -HUGE_VAL;
+constexpr double UNREACHABLE_STATE = -HUGE_VAL;
+// What the whole matrix can give a state: its bound, or its exact value
+inline double highestValue(double value, double bound) {
+    return bound != EXACT_BOUND ? bound : value;
+}
+
 // What a path outside the band may bring to it: at most `perRow` per row
 // it passes (`perSeedRow` in a row or column holding a run outside the band),
 // plus `constant` (see band_kernel.cpp).
@@ -115,7 +124,13 @@ class OutsideBound {
         for (int k = 0; k < 2; ++k)
             exits_[k] += seeded[k] ? bounds_[k].perSeedRow : bounds_[k].perRow;
     }
-    void exit(double value) {
+    // A gap step out of an edge cell: opening from its score or extending
+    // its gap run along the step; from a boundary cell, the boundary's step
+    void exitFrom(bool boundary, double score, double scoreBound, double run, double runBound, double d,
+                  double g) {
+        const double from = highestValue(score, scoreBound);
+        const double value =
+            boundary ? from + std::max(d, g) : std::max(from + d, highestValue(run, runBound) + g);
         for (double& best : exits_)
             best = std::max(best, value);
     }
