@@ -132,8 +132,8 @@ bool provenInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn*
 // apart for the proof the attempts cost time and never gain
 constexpr int BAND_FAILURES_BEFORE_PROBING = 16;
 constexpr int BAND_PROBE_INTERVAL = 8;
-int bandFailuresInARow = 0;
-int bandAttemptsSkipped = 0;
+thread_local int bandFailuresInARow = 0;
+thread_local int bandAttemptsSkipped = 0;
 
 // The alignment from a proven band, widened until it is proven or too wide
 // to gain; false when the whole matrix must be filled.
@@ -153,7 +153,7 @@ bool filledInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn*
 
 } // namespace
 
-CellCounts cellCounts;
+thread_local CellCounts cellCounts;
 
 ResultCode noRoomForAlignment(int n, int m) {
     const double traceBytes = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);

@@ -290,6 +290,7 @@ template <int L, int K, Distance DIST> class AntidiagonalKernel {
 
 // One alignment's stripes shared out between the pool's threads
 struct SharedStripes {
+    WorkStorage storage; // the calling thread's
     const KernelSettings* settings;
     int n, m;
     int stripes;
@@ -299,6 +300,7 @@ struct SharedStripes {
 
 template <int L, int K, Distance DIST> void runStripes(void* context, int thread) {
     SharedStripes& job = *static_cast<SharedStripes*>(context);
+    const BorrowedStorage borrowed(job.storage, thread);
     AntidiagonalKernel<L, K, DIST> kernel(*job.settings, stripeBuffers, stripeBuffers.flags[thread]);
     for (int k = thread; k < job.stripes; k += job.threads) {
         const double score = kernel.stripe(k, job.n, job.m, job.threads > 1);
@@ -318,7 +320,7 @@ double fillAntidiagonal(const KernelSettings& s, const ProfileColumn* columns1, 
         used = preparePool(used);
     if (used > 1 && !resetStripeProgress(stripes))
         used = 1;
-    SharedStripes job{&s, n, m, stripes, used, 0.0};
+    SharedStripes job{currentWorkStorage(), &s, n, m, stripes, used, 0.0};
     runOnPool(used, runStripes<L, K, DIST>, &job);
     return job.corner;
 }

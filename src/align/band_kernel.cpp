@@ -272,7 +272,7 @@ BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, 
     const double d = s.gapOpen;
     const double g = s.gapExtend;
     std::uint8_t* const F = traceMatrix;
-    static Row rows[2];
+    thread_local Row rows[2];
     rows[0].resize(m);
     rows[1].resize(m);
     auto first = [&](int i) { return std::max(0, i + band.lowest); };

@@ -2,6 +2,7 @@
 // filling traceMatrix with the same flags and returning the same corner score.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "align/stripe_pool.h"
@@ -40,7 +41,7 @@ struct StripeBuffers {
     // Skewed flags of one stripe, per thread: (m + STRIPE_PAD) * MAX_STRIPE_ROWS
     std::uint8_t* flags[MAX_ALIGNMENT_THREADS];
 };
-extern StripeBuffers stripeBuffers;
+extern thread_local StripeBuffers stripeBuffers;
 
 // Bytes of work storage an n x m alignment needs with the kernel.
 double alignmentStorageBytes(KernelKind kind, int n, int m);
@@ -56,7 +57,7 @@ double alignmentStorageBytes(KernelKind kind, int n, int m);
 // own rows, at bandScratch: the pages a whole matrix of the same profiles
 // would take; false when memory is exhausted.
 [[nodiscard]] bool reserveBandTraceStorage(int n, int m, int lowest, int highest, std::size_t scratchBytes);
-extern void* bandScratch;
+extern thread_local void* bandScratch;
 
 // After a traceback that filled the aligned buffers and the path from
 // position n + m - 1 down to k + 1: checks the length against --max-length,
@@ -85,7 +86,32 @@ struct SumOfPairsBuffers {
     double* rowGapInSecond[2];
     double* rowGapInFirst[2];
 };
-extern SumOfPairsBuffers sumOfPairsBuffers;
+extern thread_local SumOfPairsBuffers sumOfPairsBuffers;
+
+// What a thread's alignment reads and writes, as the pool threads sharing
+// one of its alignments take it.
+struct WorkStorage {
+    std::uint8_t* trace;
+    std::size_t stride;
+    std::size_t offset;
+    StripeBuffers stripes;
+    SumOfPairsBuffers sumOfPairs;
+};
+WorkStorage currentWorkStorage();
+
+// A pool thread working on another thread's alignment uses that thread's
+// work storage for the while; the calling thread (0) keeps its own.
+class BorrowedStorage {
+  public:
+    BorrowedStorage(const WorkStorage& caller, int thread);
+    ~BorrowedStorage();
+    BorrowedStorage(const BorrowedStorage&) = delete;
+    BorrowedStorage& operator=(const BorrowedStorage&) = delete;
+
+  private:
+    WorkStorage own_;
+    bool borrowed_;
+};
 
 // Grows the work storage to an n x m sum-of-pairs alignment with the kernel
 // on up to `threads` threads; false when memory is exhausted.
@@ -134,7 +160,7 @@ struct CellCounts {
     double inBands;  // band fills, proven or not
     double matrix;
 };
-extern CellCounts cellCounts;
+extern thread_local CellCounts cellCounts;
 
 // alignProfiles with the given kernel, which must be available.
 [[nodiscard]] ResultCode alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second, double& score);

@@ -256,6 +256,7 @@ template <int L, int K> class SumOfPairsKernel {
 
 // One alignment's stripes shared out between the pool's threads
 struct SumOfPairsStripes {
+    WorkStorage storage; // the calling thread's
     int n, m;
     int stripes;
     int threads;
@@ -264,6 +265,7 @@ struct SumOfPairsStripes {
 
 template <int L, int K> void runSumOfPairsStripes(void* context, int thread) {
     SumOfPairsStripes& job = *static_cast<SumOfPairsStripes*>(context);
+    const BorrowedStorage borrowed(job.storage, thread);
     SumOfPairsKernel<L, K> kernel(sumOfPairsBuffers, stripeBuffers.flags[thread]);
     for (int k = thread; k < job.stripes; k += job.threads) {
         const SumOfPairsCorner corner = kernel.stripe(k, job.n, job.m, job.threads > 1);
@@ -288,7 +290,7 @@ SumOfPairsCorner fillSumOfPairsAntidiagonal(KernelKind kind, const ProfileColumn
         used = preparePool(used);
     if (used > 1 && !resetStripeProgress(stripes))
         used = 1;
-    SumOfPairsStripes job{n, m, stripes, used, {}};
+    SumOfPairsStripes job{currentWorkStorage(), n, m, stripes, used, {}};
     runOnPool(used, runSumOfPairsStripes<L, K>, &job);
     return job.corner;
 }

@@ -11,17 +11,17 @@
 
 namespace vorbex {
 
-double* scoreMatrix = nullptr;
-double* gapInFirstMatrix = nullptr;
-double* gapInSecondMatrix = nullptr;
-std::uint8_t* traceMatrix = nullptr;
-std::size_t traceStride = 0;
-std::size_t traceOffset = 0;
-ProfileColumn* alignedBuffer1 = nullptr;
-ProfileColumn* alignedBuffer2 = nullptr;
-std::uint8_t* alignmentPath = nullptr;
-StripeBuffers stripeBuffers = {};
-SumOfPairsBuffers sumOfPairsBuffers = {};
+thread_local double* scoreMatrix = nullptr;
+thread_local double* gapInFirstMatrix = nullptr;
+thread_local double* gapInSecondMatrix = nullptr;
+thread_local std::uint8_t* traceMatrix = nullptr;
+thread_local std::size_t traceStride = 0;
+thread_local std::size_t traceOffset = 0;
+thread_local ProfileColumn* alignedBuffer1 = nullptr;
+thread_local ProfileColumn* alignedBuffer2 = nullptr;
+thread_local std::uint8_t* alignmentPath = nullptr;
+thread_local StripeBuffers stripeBuffers = {};
+thread_local SumOfPairsBuffers sumOfPairsBuffers = {};
 bool usePlainImplementation = false;
 bool useDiagonalBand = true;
 int alignmentThreads = 1;
@@ -64,11 +64,12 @@ struct Block {
     }
 };
 
-Block traceBlock, scoreBlock, gapInFirstBlock, gapInSecondBlock;
-Block alignedBlock1, alignedBlock2, pathBlock;
-Block rowBlock, columnBlock;
-Block sumOfPairsRowBlock, sumOfPairsColumnBlock;
-Block flagBlocks[MAX_ALIGNMENT_THREADS];
+// Each thread that aligns has its own
+thread_local Block traceBlock, scoreBlock, gapInFirstBlock, gapInSecondBlock;
+thread_local Block alignedBlock1, alignedBlock2, pathBlock;
+thread_local Block rowBlock, columnBlock;
+thread_local Block sumOfPairsRowBlock, sumOfPairsColumnBlock;
+thread_local Block flagBlocks[MAX_ALIGNMENT_THREADS];
 
 std::size_t cellsOf(int n, int m) {
     return (static_cast<std::size_t>(n) + 1) * (static_cast<std::size_t>(m) + 1);
@@ -190,7 +191,7 @@ bool reserveTraceStorage(int n, int m) {
     return true;
 }
 
-void* bandScratch = nullptr;
+thread_local void* bandScratch = nullptr;
 
 bool reserveBandTraceStorage(int n, int m, int lowest, int highest, std::size_t scratchBytes) {
     if (lowest > 0 || highest < 0)
@@ -219,6 +220,33 @@ bool reserveAlignmentStorage(KernelKind kind, int n, int m, int threads) {
     gapInFirstMatrix = static_cast<double*>(gapInFirstBlock.data);
     gapInSecondMatrix = static_cast<double*>(gapInSecondBlock.data);
     return true;
+}
+
+WorkStorage currentWorkStorage() {
+    return {traceMatrix, traceStride, traceOffset, stripeBuffers, sumOfPairsBuffers};
+}
+
+namespace {
+
+void useWorkStorage(const WorkStorage& storage) {
+    traceMatrix = storage.trace;
+    traceStride = storage.stride;
+    traceOffset = storage.offset;
+    stripeBuffers = storage.stripes;
+    sumOfPairsBuffers = storage.sumOfPairs;
+}
+
+} // namespace
+
+BorrowedStorage::BorrowedStorage(const WorkStorage& caller, int thread)
+    : own_(currentWorkStorage()), borrowed_(thread != 0) {
+    if (borrowed_)
+        useWorkStorage(caller);
+}
+
+BorrowedStorage::~BorrowedStorage() {
+    if (borrowed_)
+        useWorkStorage(own_);
 }
 
 } // namespace vorbex
