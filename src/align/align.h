@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "align/subtree_cache.h"
 #include "base/result_code.h"
@@ -55,6 +56,22 @@ double columnSimilarity(const ProfileColumn& a, const ProfileColumn& b);
 // (--max-length), ERMEM after one when its work storage or the nodes' room
 // cannot be had; the nodes are then as they were.
 [[nodiscard]] ResultCode alignProfiles(TreeNode* first, TreeNode* second, double& score);
+
+// An alignment found apart from the nodes, to be given them later: its score
+// and its steps from the first.
+struct FoundAlignment {
+    double score;
+    std::vector<std::uint8_t> steps;
+};
+// Finds the alignment of the two nodes' working profiles, as alignProfiles
+// would, in this thread's work storage, on this thread alone and without a
+// message; false when it cannot (alignProfiles then says why), and always
+// under --scoring=sp. Touches neither node.
+bool findAlignment(const TreeNode* first, const TreeNode* second, FoundAlignment& found);
+// Gives both nodes a found alignment of their working profiles, as
+// alignProfiles would give them; the same results.
+[[nodiscard]] ResultCode keepFoundAlignment(TreeNode* first, TreeNode* second, const FoundAlignment& found,
+                                            double& score);
 
 // ERINT when an alignment passes the longest allowed, ERMEM when memory is
 // exhausted; the candidate is then unfinished.

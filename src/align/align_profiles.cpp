@@ -49,37 +49,39 @@ std::size_t at(int i, int j) {
 }
 
 // Traceback from the corner, preferring the pair, then the up step, then the
-// left step; each step reads only the flags of the cell it stands on.
-// ERINT, with the nodes as they were, when the alignment is too long to keep;
-// ERMEM when the nodes cannot be given room for it.
-ResultCode traceBack(TreeNode* first, TreeNode* second) {
+// left step; each step reads only the flags of the cell it stands on. The
+// steps go into alignmentPath from n + m - 1 down; gives the position before
+// the first.
+int tracePath(int n, int m) {
     const std::uint8_t* const F = traceMatrix;
-    const ProfileColumn* const columns1 = first->workProfile;
-    const ProfileColumn* const columns2 = second->workProfile;
-    const ProfileColumn gapColumn{};
-    int i = first->workLength;
-    int j = second->workLength;
+    int i = n;
+    int j = m;
     int k = i + j - 1;
     while (i > 0 || j > 0) {
         const std::uint8_t flags = F[at(i, j)];
-        if (flags & TRACE_DIAG) {
-            alignmentPath[k] = TRACE_DIAG;
-            alignedBuffer1[k] = columns1[i - 1];
-            alignedBuffer2[k] = columns2[j - 1];
-            --i;
-            --j;
-        } else if (flags & TRACE_UP) {
-            alignmentPath[k] = TRACE_UP;
-            alignedBuffer1[k] = columns1[i - 1];
-            alignedBuffer2[k] = gapColumn;
-            --i;
-        } else {
-            alignmentPath[k] = TRACE_LEFT;
-            alignedBuffer1[k] = gapColumn;
-            alignedBuffer2[k] = columns2[j - 1];
-            --j;
-        }
-        --k;
+        const std::uint8_t step = (flags & TRACE_DIAG) ? TRACE_DIAG
+                                  : (flags & TRACE_UP) ? TRACE_UP
+                                                       : TRACE_LEFT;
+        alignmentPath[k--] = step;
+        i -= step != TRACE_LEFT;
+        j -= step != TRACE_UP;
+    }
+    return k;
+}
+
+// Both nodes' columns along the path standing in alignmentPath from k + 1.
+// ERINT, with the nodes as they were, when the alignment is too long to keep;
+// ERMEM when the nodes cannot be given room for it.
+ResultCode keepAlignmentAlongPath(TreeNode* first, TreeNode* second, int k) {
+    const ProfileColumn* const columns1 = first->workProfile;
+    const ProfileColumn* const columns2 = second->workProfile;
+    const ProfileColumn gapColumn{};
+    int i = 0;
+    int j = 0;
+    for (int c = k + 1; c < first->workLength + second->workLength; ++c) {
+        const std::uint8_t step = alignmentPath[c];
+        alignedBuffer1[c] = step != TRACE_LEFT ? columns1[i++] : gapColumn;
+        alignedBuffer2[c] = step != TRACE_UP ? columns2[j++] : gapColumn;
     }
     return keepAlignedColumns(first, second, k);
 }
@@ -265,27 +267,28 @@ double fillPlainKernel(const KernelSettings& s, const ProfileColumn* columns1, i
     return S[at(n, m)];
 }
 
-ResultCode alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second, double& score) {
-    if (longOptions.scoring == Scoring::SUM_OF_PAIRS)
-        return alignBySumOfPairs(first, second, score);
+namespace {
+
+// Fills this thread's trace matrix for the two profiles, in a proven band or
+// whole, and gives the corner's score. Several threads only when
+// `shareThreads`. ERMEM, after the message when `report`, when the work
+// storage cannot be had.
+ResultCode fillAlignment(KernelKind kind, const ProfileColumn* columns1, int n, const ProfileColumn* columns2,
+                         int m, bool shareThreads, bool report, double& score) {
     const KernelSettings s = currentKernelSettings();
-    const ProfileColumn* const columns1 = first->workProfile;
-    const ProfileColumn* const columns2 = second->workProfile;
-    const int n = first->workLength;
-    const int m = second->workLength;
     const bool vector = (kind == KernelKind::Avx512 || kind == KernelKind::Avx2) && n > 0 && m > 0;
     const KernelKind used = vector ? kind : KernelKind::Plain;
     cellCounts.matrix += (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
     if (vector && useDiagonalBand && !usePlainImplementation &&
         filledInBand(used, s, columns1, n, columns2, m, score))
-        return traceBack(first, second);
+        return 0;
     cellCounts.computed += (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
-    const int eligible = vector ? eligibleThreads(kind, n, m) : 1;
+    const int eligible = vector && shareThreads ? eligibleThreads(kind, n, m) : 1;
     // Asked of the system only when it is there, so that a matrix larger than
     // the machine ends with a message rather than by the kernel's hand
     if (alignmentStorageBytes(used, n, m) > physicalMemoryBytes() ||
         !reserveAlignmentStorage(used, n, m, eligible))
-        return noRoomForAlignment(n, m);
+        return report ? noRoomForAlignment(n, m) : ERMEM;
     if (vector) {
         const int threads = eligible > 1 ? threadCountChoice.choose(eligible, double(n) * m) : 1;
         const auto start = std::chrono::steady_clock::now();
@@ -298,7 +301,46 @@ ResultCode alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second,
     } else {
         score = fillPlainKernel(s, columns1, n, columns2, m);
     }
-    return traceBack(first, second);
+    return 0;
+}
+
+} // namespace
+
+ResultCode alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second, double& score) {
+    if (longOptions.scoring == Scoring::SUM_OF_PAIRS)
+        return alignBySumOfPairs(first, second, score);
+    const int n = first->workLength;
+    const int m = second->workLength;
+    if (const ResultCode code =
+            fillAlignment(kind, first->workProfile, n, second->workProfile, m, true, true, score);
+        code != 0)
+        return code;
+    return keepAlignmentAlongPath(first, second, tracePath(n, m));
+}
+
+bool findAlignment(const TreeNode* first, const TreeNode* second, FoundAlignment& found) {
+    if (longOptions.scoring == Scoring::SUM_OF_PAIRS)
+        return false;
+    const int n = first->workLength;
+    const int m = second->workLength;
+    if (fillAlignment(selectedKernel(), first->workProfile, n, second->workProfile, m, false, false,
+                      found.score) != 0)
+        return false;
+    const int k = tracePath(n, m);
+    found.steps.assign(alignmentPath + k + 1, alignmentPath + n + m);
+    return true;
+}
+
+ResultCode keepFoundAlignment(TreeNode* first, TreeNode* second, const FoundAlignment& found, double& score) {
+    const int n = first->workLength;
+    const int m = second->workLength;
+    const int length = static_cast<int>(found.steps.size());
+    if (!reservePathStorage(n, m))
+        return alignProfiles(first, second, score);
+    const int k = n + m - 1 - length;
+    std::memcpy(alignmentPath + k + 1, found.steps.data(), found.steps.size());
+    score = found.score;
+    return keepAlignmentAlongPath(first, second, k);
 }
 
 ResultCode alignProfiles(TreeNode* first, TreeNode* second, double& score) {

@@ -5,7 +5,7 @@ namespace vorbex {
 
 BandFill fillBandAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
                       const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds) {
-    static BandAntidiagonal<4> kernel;
+    thread_local BandAntidiagonal<4> kernel;
     return kernel.fill(s, columns1, n, columns2, m, band, seeds);
 }
 

@@ -5,7 +5,7 @@ namespace vorbex {
 
 BandFill fillBandAvx512(const KernelSettings& s, const ProfileColumn* columns1, int n,
                         const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds) {
-    static BandAntidiagonal<8> kernel;
+    thread_local BandAntidiagonal<8> kernel;
     return kernel.fill(s, columns1, n, columns2, m, band, seeds);
 }
 

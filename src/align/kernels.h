@@ -52,6 +52,9 @@ double alignmentStorageBytes(KernelKind kind, int n, int m);
 // The trace matrix, the two aligned buffers and the path alone, for the
 // sum-of-pairs alignment; false when memory is exhausted.
 [[nodiscard]] bool reserveTraceStorage(int n, int m);
+// The two aligned buffers and the path alone, for an alignment found on
+// another thread; false when memory is exhausted.
+[[nodiscard]] bool reservePathStorage(int n, int m);
 // The same with the flags of the diagonals lowest .. highest only (lowest <= 0
 // <= highest), for a band fill, and `scratchBytes` after them for the fill's
 // own rows, at bandScratch: the pages a whole matrix of the same profiles

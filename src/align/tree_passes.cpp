@@ -7,6 +7,7 @@
 #include "align/align.h"
 #include "align/settled_subtrees.h"
 #include "align/tree_passes.h"
+#include "align/two_thread_build.h"
 #include "base/output.h"
 #include "base/settings.h"
 #include "report/report.h"
@@ -57,8 +58,10 @@ ResultCode noRoomFor(int columns) {
     return ERMEM;
 }
 
-// Aligns the two children, or rebuilds their kept alignment, and gives the similarity.
-ResultCode alignChildren(TreeNode* first, TreeNode* second, SubtreeKey key, double& similarity) {
+// Aligns the two children, or rebuilds their kept alignment, or gives them
+// the one found, and gives the similarity.
+ResultCode alignChildren(TreeNode* first, TreeNode* second, SubtreeKey key, const FoundAlignment* found,
+                         double& similarity) {
     CachedAlignment kept;
     if (findCachedAlignment(key, kept) && kept.firstLength == first->savedLength &&
         kept.firstLength == first->workLength && kept.secondLength == second->savedLength &&
@@ -72,7 +75,9 @@ ResultCode alignChildren(TreeNode* first, TreeNode* second, SubtreeKey key, doub
     }
     const int firstLength = first->workLength;
     const int secondLength = second->workLength;
-    if (const ResultCode code = alignProfiles(first, second, similarity); code != 0)
+    if (const ResultCode code = found != nullptr ? keepFoundAlignment(first, second, *found, similarity)
+                                                 : alignProfiles(first, second, similarity);
+        code != 0)
         return code;
     ++sharingCounters.alignmentsComputed;
     storeAlignment(key, similarity, firstLength, secondLength, first->workLength);
@@ -96,12 +101,12 @@ int sequencesBelow(const TreeNode* node) {
 }
 
 // Builds an inner node from its two children; they keep their aligned profiles.
-ResultCode buildInnerNode(TreeNode* parent, bool sharing) {
+ResultCode buildInnerNode(TreeNode* parent, bool sharing, const FoundAlignment* found = nullptr) {
     TreeNode* first = parent->children[0];
     TreeNode* second = parent->children[1];
     double similarity;
     const SubtreeKey key = sharing ? keySubtree(parent) : NO_SUBTREE_KEY;
-    if (const ResultCode code = alignChildren(first, second, key, similarity); code != 0)
+    if (const ResultCode code = alignChildren(first, second, key, found, similarity); code != 0)
         return code;
     const int length = first->workLength;
     if (!reserveProfiles(parent, length))
@@ -132,6 +137,34 @@ ResultCode buildInnerNode(TreeNode* parent, bool sharing) {
         dumpStep(parent, first, second);
     }
     return 0;
+}
+
+ResultCode buildUnshared(TreeNode* parent, const FoundAlignment* found) {
+    return buildInnerNode(parent, false, found);
+}
+
+// The nodes the sweeps below build, in their order, when nothing fails: the
+// order the two threads keep.
+std::vector<TreeNode*> buildOrder() {
+    std::vector<TreeNode*> order;
+    std::unordered_map<const TreeNode*, bool> built;
+    const auto isBuilt = [&](const TreeNode* node) {
+        const auto at = built.find(node);
+        return at != built.end() ? at->second : node->workLength != 0;
+    };
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (int idx = leafCount; idx < candidateNodeCount; ++idx) {
+            TreeNode* node = nodeTable[idx];
+            if (isBuilt(node) || !isBuilt(node->children[0]) || !isBuilt(node->children[1]) ||
+                isInsideSettledSubtree(node))
+                continue;
+            order.push_back(node);
+            built[node] = true;
+            changed = true;
+        }
+    }
+    return order;
 }
 
 // Opens a gap column at c in a child whose columns from c on are the parent's
@@ -265,6 +298,12 @@ ResultCode traceForward() {
         for (int idx = leafCount; idx < candidateNodeCount; ++idx)
             if (SubtreeKey key; keptSubtreeKey(nodeTable[idx], key))
                 candidateMarks[nodeTable[idx]] = NodeMark{key, 0};
+    // One tree on several threads: apart subtrees side by side, then the
+    // chain to the root by the sweeps, its alignments sharing their threads
+    if (!sharing && alignmentThreads > 1 && !usePlainImplementation &&
+        longOptions.scoring != Scoring::SUM_OF_PAIRS && leafCount < candidateNodeCount)
+        if (const ResultCode code = buildOnTwoThreads(buildOrder(), buildUnshared).code; code != 0)
+            return code;
     // Sweep until a sweep builds nothing: a node whose child stays unbuilt is
     // never built, and neither are its ancestors.
     bool changed = true;

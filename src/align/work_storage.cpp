@@ -169,19 +169,29 @@ double alignmentStorageBytes(KernelKind kind, int n, int m) {
 
 namespace {
 
-bool reserveTrace(int n, int m, std::size_t cells) {
+bool reservePath(int n, int m) {
     const std::size_t length = static_cast<std::size_t>(n) + static_cast<std::size_t>(m) + 1;
-    if (!traceBlock.reserve(cells) || !alignedBlock1.reserve(length * sizeof(ProfileColumn)) ||
+    if (!alignedBlock1.reserve(length * sizeof(ProfileColumn)) ||
         !alignedBlock2.reserve(length * sizeof(ProfileColumn)) || !pathBlock.reserve(length))
         return false;
-    traceMatrix = static_cast<std::uint8_t*>(traceBlock.data);
     alignedBuffer1 = static_cast<ProfileColumn*>(alignedBlock1.data);
     alignedBuffer2 = static_cast<ProfileColumn*>(alignedBlock2.data);
     alignmentPath = static_cast<std::uint8_t*>(pathBlock.data);
     return true;
 }
 
+bool reserveTrace(int n, int m, std::size_t cells) {
+    if (!traceBlock.reserve(cells) || !reservePath(n, m))
+        return false;
+    traceMatrix = static_cast<std::uint8_t*>(traceBlock.data);
+    return true;
+}
+
 } // namespace
+
+bool reservePathStorage(int n, int m) {
+    return reservePath(n, m);
+}
 
 bool reserveTraceStorage(int n, int m) {
     if (!reserveTrace(n, m, cellsOf(n, m)))

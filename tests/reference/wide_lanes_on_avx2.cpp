@@ -21,7 +21,7 @@ SumOfPairsCorner fillWideLanesSumOfPairsOnAvx2(const ProfileColumn* columns1, in
 
 BandFill fillWideLanesBandOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
                                  const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds) {
-    static BandAntidiagonal<8> kernel;
+    thread_local BandAntidiagonal<8> kernel;
     return kernel.fill(s, columns1, n, columns2, m, band, seeds);
 }
 

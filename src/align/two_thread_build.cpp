@@ -1,0 +1,164 @@
+#include "align/two_thread_build.h"
+
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <set>
+#include <unordered_map>
+
+#include "align/kernels.h"
+#include "align/stripe_pool.h"
+
+namespace vorbex {
+
+namespace {
+
+enum class Stage : std::uint8_t { Waiting, Finding, Found, NotFound, Built };
+
+class TwoThreadBuild {
+  public:
+    TwoThreadBuild(const std::vector<TreeNode*>& order, ResultCode (*build)(TreeNode*, const FoundAlignment*))
+        : order_(order), build_(build), stage_(order.size(), Stage::Waiting), found_(order.size()),
+          childAt_(order.size(), {-1, -1}), parentAt_(order.size(), -1) {
+        std::unordered_map<const TreeNode*, int> at;
+        for (std::size_t i = 0; i < order.size(); ++i)
+            at[order[i]] = static_cast<int>(i);
+        for (std::size_t i = 0; i < order.size(); ++i)
+            for (int c = 0; c < 2; ++c)
+                if (const auto child = at.find(order[i]->children[c]); child != at.end()) {
+                    childAt_[i][c] = child->second;
+                    parentAt_[static_cast<std::size_t>(child->second)] = static_cast<int>(i);
+                }
+        for (std::size_t i = 0; i < order.size(); ++i)
+            if (childrenBuilt(static_cast<int>(i)))
+                ready_.insert(static_cast<int>(i));
+    }
+
+    static void run(void* context, int thread) {
+        auto* self = static_cast<TwoThreadBuild*>(context);
+        if (thread == 0)
+            self->buildInOrder();
+        else
+            self->findAhead();
+    }
+
+    TwoThreadResult result() const { return {code_, static_cast<int>(front_)}; }
+    const CellCounts& helperCells() const { return helperCells_; }
+
+  private:
+    bool childrenBuilt(int i) const {
+        for (int child : childAt_[static_cast<std::size_t>(i)])
+            if (child >= 0 && stage_[static_cast<std::size_t>(child)] != Stage::Built)
+                return false;
+        return true;
+    }
+
+    // Under the lock: takes a node to find, the first ready one or the last.
+    int take(bool first) {
+        const int i = first ? *ready_.begin() : *ready_.rbegin();
+        ready_.erase(i);
+        stage_[static_cast<std::size_t>(i)] = Stage::Finding;
+        ++open_;
+        return i;
+    }
+
+    // Called with the lock held; returns with it held.
+    void find(std::unique_lock<std::mutex>& lock, int i) {
+        const TreeNode* node = order_[static_cast<std::size_t>(i)];
+        lock.unlock();
+        const bool found =
+            findAlignment(node->children[0], node->children[1], found_[static_cast<std::size_t>(i)]);
+        lock.lock();
+        stage_[static_cast<std::size_t>(i)] = found ? Stage::Found : Stage::NotFound;
+        changed_.notify_all();
+    }
+
+    // The calling thread: builds the found nodes in order, finds the first ready
+    void buildInOrder() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            while (front_ < order_.size() &&
+                   (stage_[front_] == Stage::Found || stage_[front_] == Stage::NotFound)) {
+                const FoundAlignment* found = stage_[front_] == Stage::Found ? &found_[front_] : nullptr;
+                lock.unlock();
+                // Found nodes are built unlocked: the other thread reads other nodes only
+                const ResultCode code = build_(order_[front_], found);
+                lock.lock();
+                if (code != 0) {
+                    code_ = code;
+                    return finish();
+                }
+                stage_[front_] = Stage::Built;
+                found_[front_] = FoundAlignment{};
+                --open_;
+                if (const int parent = parentAt_[front_]; parent >= 0 && childrenBuilt(parent))
+                    ready_.insert(parent);
+                ++front_;
+                changed_.notify_all();
+            }
+            if (front_ == order_.size())
+                return finish();
+            if (ready_.empty()) {
+                changed_.wait(lock);
+                continue;
+            }
+            // All that is left waits for this node: a chain
+            if (ready_.size() == 1 && open_ == 0)
+                return finish();
+            find(lock, take(true));
+        }
+    }
+
+    void finish() {
+        finished_ = true;
+        changed_.notify_all();
+    }
+
+    // The pool thread: finds ready nodes from the far end until told to stop
+    void findAhead() {
+        const CellCounts before = cellCounts;
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!finished_) {
+            if (ready_.empty())
+                changed_.wait(lock);
+            else
+                find(lock, take(false));
+        }
+        helperCells_ = {cellCounts.computed - before.computed, cellCounts.inBands - before.inBands,
+                        cellCounts.matrix - before.matrix};
+    }
+
+    const std::vector<TreeNode*>& order_;
+    ResultCode (*const build_)(TreeNode*, const FoundAlignment*);
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    // Under mutex_
+    std::vector<Stage> stage_;
+    std::vector<FoundAlignment> found_;
+    std::set<int> ready_; // waiting with their children built
+    int open_ = 0;        // taken and not built
+    std::size_t front_ = 0;
+    bool finished_ = false;
+    ResultCode code_ = 0;
+    CellCounts helperCells_{};
+    // Fixed
+    std::vector<std::array<int, 2>> childAt_; // order indices; -1 for a child built before
+    std::vector<int> parentAt_;
+};
+
+} // namespace
+
+TwoThreadResult buildOnTwoThreads(const std::vector<TreeNode*>& order,
+                                  ResultCode (*build)(TreeNode* node, const FoundAlignment* found)) {
+    if (order.size() < 2 || preparePool(2) < 2)
+        return {0, 0};
+    TwoThreadBuild job(order, build);
+    runOnPool(2, TwoThreadBuild::run, &job);
+    cellCounts.computed += job.helperCells().computed;
+    cellCounts.inBands += job.helperCells().inBands;
+    cellCounts.matrix += job.helperCells().matrix;
+    return job.result();
+}
+
+} // namespace vorbex
