@@ -6,8 +6,8 @@
 
 #include "align/align.h"
 #include "align/settled_subtrees.h"
+#include "align/subtree_threads.h"
 #include "align/tree_passes.h"
-#include "align/two_thread_build.h"
 #include "base/output.h"
 #include "base/settings.h"
 #include "report/report.h"
@@ -302,7 +302,8 @@ ResultCode traceForward() {
     // chain to the root by the sweeps, its alignments sharing their threads
     if (!sharing && alignmentThreads > 1 && !usePlainImplementation &&
         longOptions.scoring != Scoring::SUM_OF_PAIRS && leafCount < candidateNodeCount)
-        if (const ResultCode code = buildOnTwoThreads(buildOrder(), buildUnshared).code; code != 0)
+        if (const ResultCode code = buildOnThreads(buildOrder(), buildUnshared, alignmentThreads).code;
+            code != 0)
             return code;
     // Sweep until a sweep builds nothing: a node whose child stays unbuilt is
     // never built, and neither are its ancestors.

@@ -3,10 +3,11 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "align/align.h"
-#include "align/two_thread_build.h"
+#include "align/subtree_threads.h"
 #include "run/run.h"
 #include "support/nodes.h"
 #include "support/whole_run.h"
@@ -27,10 +28,10 @@ void expectSameOutput(const RunOutput& expected, const RunOutput& actual) {
     EXPECT_EQ(expected.report, actual.report);
 }
 
-// Whole runs on one binary tree: two threads write what the plain run writes,
-// on every shape, with dumps of every step, and where alignments pass the
-// longest allowed part way up the tree.
-TEST(TwoThreadBuild, OneTreeOnTwoThreadsGivesThePlainRun) {
+// Whole runs on one binary tree: two and three threads write what the plain
+// run writes, on every shape, with dumps of every step, and where alignments
+// pass the longest allowed part way up the tree.
+TEST(SubtreeThreads, OneTreeOnSeveralThreadsGivesThePlainRun) {
     struct Case {
         unsigned seed;
         int leaves;
@@ -51,11 +52,13 @@ TEST(TwoThreadBuild, OneTreeOnTwoThreadsGivesThePlainRun) {
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "seed " << c.seed);
         const auto input = InputGenerator(c.seed, TreeShape{c.leaves, 0, false, 1, c.length}).generate();
-        std::vector<std::string> options = c.options;
-        options.push_back("--threads=2");
-        const RunOutput plain = runInProcess(input.fasta, input.newick, options, true);
-        EXPECT_EQ(plain.result != 0, c.fails);
-        expectSameOutput(plain, runInProcess(input.fasta, input.newick, options, false));
+        for (const char* threads : {"--threads=2", "--threads=3"}) {
+            std::vector<std::string> options = c.options;
+            options.push_back(threads);
+            const RunOutput plain = runInProcess(input.fasta, input.newick, options, true);
+            EXPECT_EQ(plain.result != 0, c.fails);
+            expectSameOutput(plain, runInProcess(input.fasta, input.newick, options, false));
+        }
     }
 }
 
@@ -143,8 +146,9 @@ TEST_F(FoundAlignments, NodesAreBuiltInOrderUntilTheFirstFailure) {
         return 0;
     };
     caller = std::this_thread::get_id();
-    for (const std::size_t failAt : {order.size(), std::size_t{5}, std::size_t{0}}) {
-        SCOPED_TRACE(::testing::Message() << "failing at " << failAt);
+    for (const auto& [threads, failAt] : {std::pair{2, order.size()}, std::pair{2, std::size_t{5}},
+                                          std::pair{3, std::size_t{0}}, std::pair{3, order.size()}}) {
+        SCOPED_TRACE(::testing::Message() << threads << " threads, failing at " << failAt);
         for (TreeNode* node : order)
             node->workLength = node->savedLength = 0;
         for (int i = 0; i < 16; ++i) {
@@ -156,7 +160,7 @@ TEST_F(FoundAlignments, NodesAreBuiltInOrderUntilTheFirstFailure) {
         }
         built.clear();
         failing = failAt < order.size() ? order[failAt] : nullptr;
-        const TwoThreadResult result = buildOnTwoThreads(order, build);
+        const SubtreeThreadsResult result = buildOnThreads(order, build, threads);
         if (failing != nullptr) {
             EXPECT_EQ(result.code, ERINT);
             EXPECT_EQ(result.built, static_cast<int>(failAt));

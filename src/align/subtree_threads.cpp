@@ -1,4 +1,4 @@
-#include "align/two_thread_build.h"
+#include "align/subtree_threads.h"
 
 #include <array>
 #include <condition_variable>
@@ -9,6 +9,7 @@
 
 #include "align/kernels.h"
 #include "align/stripe_pool.h"
+#include "base/physical_memory.h"
 
 namespace vorbex {
 
@@ -16,11 +17,13 @@ namespace {
 
 enum class Stage : std::uint8_t { Waiting, Finding, Found, NotFound, Built };
 
-class TwoThreadBuild {
+class SubtreeThreads {
   public:
-    TwoThreadBuild(const std::vector<TreeNode*>& order, ResultCode (*build)(TreeNode*, const FoundAlignment*))
-        : order_(order), build_(build), stage_(order.size(), Stage::Waiting), found_(order.size()),
-          childAt_(order.size(), {-1, -1}), parentAt_(order.size(), -1) {
+    SubtreeThreads(const std::vector<TreeNode*>& order, ResultCode (*build)(TreeNode*, const FoundAlignment*),
+                   double poolThreadBytes)
+        : order_(order), build_(build), poolThreadBytes_(poolThreadBytes),
+          stage_(order.size(), Stage::Waiting), found_(order.size()), childAt_(order.size(), {-1, -1}),
+          parentAt_(order.size(), -1) {
         std::unordered_map<const TreeNode*, int> at;
         for (std::size_t i = 0; i < order.size(); ++i)
             at[order[i]] = static_cast<int>(i);
@@ -36,15 +39,15 @@ class TwoThreadBuild {
     }
 
     static void run(void* context, int thread) {
-        auto* self = static_cast<TwoThreadBuild*>(context);
+        auto* self = static_cast<SubtreeThreads*>(context);
         if (thread == 0)
             self->buildInOrder();
         else
             self->findAhead();
     }
 
-    TwoThreadResult result() const { return {code_, static_cast<int>(front_)}; }
-    const CellCounts& helperCells() const { return helperCells_; }
+    SubtreeThreadsResult result() const { return {code_, static_cast<int>(front_)}; }
+    const CellCounts& poolCells() const { return poolCells_; }
 
   private:
     bool childrenBuilt(int i) const {
@@ -54,9 +57,24 @@ class TwoThreadBuild {
         return true;
     }
 
-    // Under the lock: takes a node to find, the first ready one or the last.
-    int take(bool first) {
-        const int i = first ? *ready_.begin() : *ready_.rbegin();
+    // Work storage the node's alignment may take: a whole matrix's
+    double storageBytes(int i) const {
+        const TreeNode* node = order_[static_cast<std::size_t>(i)];
+        return alignmentStorageBytes(selectedKernel(), node->children[0]->workLength,
+                                     node->children[1]->workLength);
+    }
+
+    // Under the lock: a ready node for a pool thread, the last one whose
+    // alignment fits its share of memory; -1 when there is none
+    int readyForPoolThread() const {
+        for (auto at = ready_.rbegin(); at != ready_.rend(); ++at)
+            if (storageBytes(*at) <= poolThreadBytes_)
+                return *at;
+        return -1;
+    }
+
+    // Under the lock: takes a ready node to find.
+    int take(int i) {
         ready_.erase(i);
         stage_[static_cast<std::size_t>(i)] = Stage::Finding;
         ++open_;
@@ -106,7 +124,7 @@ class TwoThreadBuild {
             // All that is left waits for this node: a chain
             if (ready_.size() == 1 && open_ == 0)
                 return finish();
-            find(lock, take(true));
+            find(lock, take(*ready_.begin()));
         }
     }
 
@@ -115,22 +133,24 @@ class TwoThreadBuild {
         changed_.notify_all();
     }
 
-    // The pool thread: finds ready nodes from the far end until told to stop
+    // A pool thread: finds ready nodes from the far end until told to stop
     void findAhead() {
         const CellCounts before = cellCounts;
         std::unique_lock<std::mutex> lock(mutex_);
         while (!finished_) {
-            if (ready_.empty())
-                changed_.wait(lock);
+            if (const int i = readyForPoolThread(); i >= 0)
+                find(lock, take(i));
             else
-                find(lock, take(false));
+                changed_.wait(lock);
         }
-        helperCells_ = {cellCounts.computed - before.computed, cellCounts.inBands - before.inBands,
-                        cellCounts.matrix - before.matrix};
+        poolCells_.computed += cellCounts.computed - before.computed;
+        poolCells_.inBands += cellCounts.inBands - before.inBands;
+        poolCells_.matrix += cellCounts.matrix - before.matrix;
     }
 
     const std::vector<TreeNode*>& order_;
     ResultCode (*const build_)(TreeNode*, const FoundAlignment*);
+    const double poolThreadBytes_;
     std::mutex mutex_;
     std::condition_variable changed_;
     // Under mutex_
@@ -141,7 +161,7 @@ class TwoThreadBuild {
     std::size_t front_ = 0;
     bool finished_ = false;
     ResultCode code_ = 0;
-    CellCounts helperCells_{};
+    CellCounts poolCells_{};
     // Fixed
     std::vector<std::array<int, 2>> childAt_; // order indices; -1 for a child built before
     std::vector<int> parentAt_;
@@ -149,15 +169,18 @@ class TwoThreadBuild {
 
 } // namespace
 
-TwoThreadResult buildOnTwoThreads(const std::vector<TreeNode*>& order,
-                                  ResultCode (*build)(TreeNode* node, const FoundAlignment* found)) {
-    if (order.size() < 2 || preparePool(2) < 2)
+SubtreeThreadsResult buildOnThreads(const std::vector<TreeNode*>& order,
+                                    ResultCode (*build)(TreeNode* node, const FoundAlignment* found),
+                                    int threads) {
+    if (order.size() < 2 || threads < 2 || (threads = preparePool(threads)) < 2)
         return {0, 0};
-    TwoThreadBuild job(order, build);
-    runOnPool(2, TwoThreadBuild::run, &job);
-    cellCounts.computed += job.helperCells().computed;
-    cellCounts.inBands += job.helperCells().inBands;
-    cellCounts.matrix += job.helperCells().matrix;
+    // Each pool thread keeps work storage of its own as large as its largest
+    // alignment: a share of memory, larger ones are left to the calling thread
+    SubtreeThreads job(order, build, physicalMemoryBytes() / (4.0 * threads));
+    runOnPool(threads, SubtreeThreads::run, &job);
+    cellCounts.computed += job.poolCells().computed;
+    cellCounts.inBands += job.poolCells().inBands;
+    cellCounts.matrix += job.poolCells().matrix;
     return job.result();
 }
 
