@@ -65,8 +65,8 @@ struct FoundAlignment {
 };
 // Finds the alignment of the two nodes' working profiles, as alignProfiles
 // would, in this thread's work storage, on this thread alone and without a
-// message; false when it cannot (alignProfiles then says why), and always
-// under --scoring=sp. Touches neither node.
+// message; false when it cannot (alignProfiles then says why). Touches
+// neither node.
 bool findAlignment(const TreeNode* first, const TreeNode* second, FoundAlignment& found);
 // Gives both nodes a found alignment of their working profiles, as
 // alignProfiles would give them; the same results.

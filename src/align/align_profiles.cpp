@@ -10,6 +10,7 @@
 #include "align/align.h"
 #include "align/band_kernel.h"
 #include "align/kernels.h"
+#include "align/sum_of_pairs.h"
 #include "align/thread_count_choice.h"
 #include "base/output.h"
 #include "base/physical_memory.h"
@@ -319,14 +320,18 @@ ResultCode alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second,
 }
 
 bool findAlignment(const TreeNode* first, const TreeNode* second, FoundAlignment& found) {
-    if (longOptions.scoring == Scoring::SUM_OF_PAIRS)
-        return false;
     const int n = first->workLength;
     const int m = second->workLength;
-    if (fillAlignment(selectedKernel(), first->workProfile, n, second->workProfile, m, false, false,
-                      found.score) != 0)
-        return false;
-    const int k = tracePath(n, m);
+    int k = 0;
+    if (longOptions.scoring == Scoring::SUM_OF_PAIRS) {
+        if (traceSumOfPairs(first->workProfile, n, second->workProfile, m, found.score, k, false, false) != 0)
+            return false;
+    } else {
+        if (fillAlignment(selectedKernel(), first->workProfile, n, second->workProfile, m, false, false,
+                          found.score) != 0)
+            return false;
+        k = tracePath(n, m);
+    }
     found.steps.assign(alignmentPath + k + 1, alignmentPath + n + m);
     return true;
 }

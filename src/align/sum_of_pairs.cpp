@@ -141,7 +141,7 @@ SumOfPairsCorner fillSumOfPairsPlain(const ProfileColumn* a, int n, const Profil
     static const Substitution substitution = buildSubstitution();
     if (!reserveSumOfPairsStorage(KernelKind::Plain, n, m, 1))
         return {std::nan(""), std::nan(""), std::nan("")};
-    static std::vector<double> basesA, basesB;
+    thread_local std::vector<double> basesA, basesB;
     basesA.resize(static_cast<std::size_t>(n) + 1);
     basesB.resize(static_cast<std::size_t>(m) + 1);
     for (int i = 1; i <= n; ++i)
@@ -151,7 +151,7 @@ SumOfPairsCorner fillSumOfPairsPlain(const ProfileColumn* a, int n, const Profil
     const double endExtend = COSTS.gapExtend * COSTS.endGapShare;
 
     // Rows i - 1 and i of the three states
-    static std::vector<double> rows[6];
+    thread_local std::vector<double> rows[6];
     for (std::vector<double>& row : rows)
         row.assign(static_cast<std::size_t>(m) + 1, NONE);
     double* prevM = rows[0].data();
@@ -224,13 +224,13 @@ SumOfPairsCorner fillSumOfPairsPlain(const ProfileColumn* a, int n, const Profil
 }
 
 ResultCode traceSumOfPairs(const ProfileColumn* a, int n, const ProfileColumn* b, int m, double& score,
-                           int& k) {
+                           int& k, bool shareThreads, bool report) {
     const KernelKind kind = n > 0 && m > 0 ? selectedKernel() : KernelKind::Plain;
-    const int eligible = eligibleThreads(kind, n, m);
+    const int eligible = shareThreads ? eligibleThreads(kind, n, m) : 1;
     // As for the specified DP: a matrix larger than the machine ends with a message
     const double traceBytes = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
     if (traceBytes > physicalMemoryBytes() || !reserveSumOfPairsStorage(kind, n, m, eligible))
-        return noRoomForAlignment(n, m);
+        return report ? noRoomForAlignment(n, m) : ERMEM;
     SumOfPairsCorner corner;
     if (kind == KernelKind::Plain) {
         corner = fillSumOfPairsPlain(a, n, b, m);

@@ -35,10 +35,11 @@ double sumOfPairsOfRows(const std::vector<WeightedRow>& rows, int length);
 
 // Aligns two profiles by the weighted sum of pairs, filling the aligned
 // buffers and alignmentPath from position n + m - 1 down to k + 1; the
-// alignment's length is n + m - 1 - k. ERMEM after a message when its work
-// storage cannot be had.
+// alignment's length is n + m - 1 - k. Several threads only when
+// `shareThreads`. ERMEM, after a message when `report`, when its work storage
+// cannot be had.
 [[nodiscard]] ResultCode traceSumOfPairs(const ProfileColumn* a, int n, const ProfileColumn* b, int m,
-                                         double& score, int& k);
+                                         double& score, int& k, bool shareThreads = true, bool report = true);
 
 // Trace flags of a sum-of-pairs cell: where its pair state came from, and
 // whether its gap states extended a gap or opened one (from the pair state,

@@ -300,8 +300,7 @@ ResultCode traceForward() {
                 candidateMarks[nodeTable[idx]] = NodeMark{key, 0};
     // One tree on several threads: apart subtrees side by side, then the
     // chain to the root by the sweeps, its alignments sharing their threads
-    if (!sharing && alignmentThreads > 1 && !usePlainImplementation &&
-        longOptions.scoring != Scoring::SUM_OF_PAIRS && leafCount < candidateNodeCount)
+    if (!sharing && alignmentThreads > 1 && !usePlainImplementation && leafCount < candidateNodeCount)
         if (const ResultCode code = buildOnThreads(buildOrder(), buildUnshared, alignmentThreads).code;
             code != 0)
             return code;

@@ -46,6 +46,8 @@ TEST(SubtreeThreads, OneTreeOnSeveralThreadsGivesThePlainRun) {
         {4, 24, 120, {}},
         {5, 40, 200, {"-T"}},
         {6, 40, 200, {"-W2", "-D0"}},
+        {9, 24, 120, {"--scoring=sp"}},
+        {10, 30, 100, {"--scoring=sp", "--refine=2"}},
         {7, 16, 300, {"--max-length=330"}, true},
         {8, 16, 300, {"--max-length=390"}, true},
     };
