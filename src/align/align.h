@@ -25,21 +25,21 @@ constexpr std::uint8_t TRACE_DIAG = 4;
 // flags of its diagonals only: row i holds diagonals lowest .. highest, so
 // the stride is highest - lowest and the offset -lowest. Each thread that
 // aligns has its own; the threads sharing one alignment use their caller's.
-extern thread_local double* scoreMatrix;
-extern thread_local double* gapInFirstMatrix;
-extern thread_local double* gapInSecondMatrix;
-extern thread_local std::uint8_t* traceMatrix;
-extern thread_local std::size_t traceStride; // m + 1, or the band's
-extern thread_local std::size_t traceOffset; // 0, or the band's
+extern thread_local constinit double* scoreMatrix;
+extern thread_local constinit double* gapInFirstMatrix;
+extern thread_local constinit double* gapInSecondMatrix;
+extern thread_local constinit std::uint8_t* traceMatrix;
+extern thread_local constinit std::size_t traceStride; // m + 1, or the band's
+extern thread_local constinit std::size_t traceOffset; // 0, or the band's
 inline std::size_t traceCell(int i, int j) {
     return static_cast<std::size_t>(i) * traceStride + static_cast<std::size_t>(j) + traceOffset;
 }
-extern thread_local ProfileColumn* alignedBuffer1;
-extern thread_local ProfileColumn* alignedBuffer2;
+extern thread_local constinit ProfileColumn* alignedBuffer1;
+extern thread_local constinit ProfileColumn* alignedBuffer2;
 // The steps of the last pairwise alignment, one per column of the result from
 // the first: TRACE_DIAG (a pair), TRACE_UP (a gap in the second), TRACE_LEFT
 // (a gap in the first).
-extern thread_local std::uint8_t* alignmentPath;
+extern thread_local constinit std::uint8_t* alignmentPath;
 
 // Set only by benchmarks and tests: run the plain reference code (plain kernel,
 // no work shared between candidates, one thread) that faster code must equal.

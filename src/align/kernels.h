@@ -41,7 +41,7 @@ struct StripeBuffers {
     // Skewed flags of one stripe, per thread: (m + STRIPE_PAD) * MAX_STRIPE_ROWS
     std::uint8_t* flags[MAX_ALIGNMENT_THREADS];
 };
-extern thread_local StripeBuffers stripeBuffers;
+extern thread_local constinit StripeBuffers stripeBuffers;
 
 // Bytes of work storage an n x m alignment needs with the kernel.
 double alignmentStorageBytes(KernelKind kind, int n, int m);
@@ -60,7 +60,7 @@ double alignmentStorageBytes(KernelKind kind, int n, int m);
 // own rows, at bandScratch: the pages a whole matrix of the same profiles
 // would take; false when memory is exhausted.
 [[nodiscard]] bool reserveBandTraceStorage(int n, int m, int lowest, int highest, std::size_t scratchBytes);
-extern thread_local void* bandScratch;
+extern thread_local constinit void* bandScratch;
 
 // After a traceback that filled the aligned buffers and the path from
 // position n + m - 1 down to k + 1: checks the length against --max-length,
@@ -89,7 +89,7 @@ struct SumOfPairsBuffers {
     double* rowGapInSecond[2];
     double* rowGapInFirst[2];
 };
-extern thread_local SumOfPairsBuffers sumOfPairsBuffers;
+extern thread_local constinit SumOfPairsBuffers sumOfPairsBuffers;
 
 // What a thread's alignment reads and writes, as the pool threads sharing
 // one of its alignments take it.
@@ -163,7 +163,7 @@ struct CellCounts {
     double inBands;  // band fills, proven or not
     double matrix;
 };
-extern thread_local CellCounts cellCounts;
+extern thread_local constinit CellCounts cellCounts;
 
 // alignProfiles with the given kernel, which must be available.
 [[nodiscard]] ResultCode alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second, double& score);
