@@ -301,7 +301,8 @@ struct SharedStripes {
 template <int L, int K, Distance DIST> void runStripes(void* context, int thread) {
     SharedStripes& job = *static_cast<SharedStripes*>(context);
     const BorrowedStorage borrowed(job.storage, thread);
-    AntidiagonalKernel<L, K, DIST> kernel(*job.settings, stripeBuffers, stripeBuffers.flags[thread]);
+    AntidiagonalKernel<L, K, DIST> kernel(*job.settings, threadStripeBuffers(),
+                                          threadStripeBuffers().flags[thread]);
     for (int k = thread; k < job.stripes; k += job.threads) {
         const double score = kernel.stripe(k, job.n, job.m, job.threads > 1);
         if (k == job.stripes - 1)
@@ -312,7 +313,7 @@ template <int L, int K, Distance DIST> void runStripes(void* context, int thread
 template <int L, int K, Distance DIST>
 double fillAntidiagonal(const KernelSettings& s, const ProfileColumn* columns1, int n,
                         const ProfileColumn* columns2, int m, int threads) {
-    AntidiagonalKernel<L, K, DIST>(s, stripeBuffers, stripeBuffers.flags[0])
+    AntidiagonalKernel<L, K, DIST>(s, threadStripeBuffers(), threadStripeBuffers().flags[0])
         .prepare(columns1, n, columns2, m);
     const int stripes = (n + K * L - 1) / (K * L);
     int used = threads < stripes ? threads : stripes;

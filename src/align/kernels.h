@@ -42,6 +42,10 @@ struct StripeBuffers {
     std::uint8_t* flags[MAX_ALIGNMENT_THREADS];
 };
 extern thread_local constinit StripeBuffers stripeBuffers;
+// The same, for the vector kernels, from outside their files: GCC 12 with
+// -fsanitize=null tests a thread-local object's address inlined there on
+// flags of another comparison, and stops a sound run.
+StripeBuffers& threadStripeBuffers();
 
 // Bytes of work storage an n x m alignment needs with the kernel.
 double alignmentStorageBytes(KernelKind kind, int n, int m);
@@ -90,6 +94,8 @@ struct SumOfPairsBuffers {
     double* rowGapInFirst[2];
 };
 extern thread_local constinit SumOfPairsBuffers sumOfPairsBuffers;
+// The same, for the vector kernels (see threadStripeBuffers)
+SumOfPairsBuffers& threadSumOfPairsBuffers();
 
 // What a thread's alignment reads and writes, as the pool threads sharing
 // one of its alignments take it.

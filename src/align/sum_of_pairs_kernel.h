@@ -266,7 +266,7 @@ struct SumOfPairsStripes {
 template <int L, int K> void runSumOfPairsStripes(void* context, int thread) {
     SumOfPairsStripes& job = *static_cast<SumOfPairsStripes*>(context);
     const BorrowedStorage borrowed(job.storage, thread);
-    SumOfPairsKernel<L, K> kernel(sumOfPairsBuffers, stripeBuffers.flags[thread]);
+    SumOfPairsKernel<L, K> kernel(threadSumOfPairsBuffers(), threadStripeBuffers().flags[thread]);
     for (int k = thread; k < job.stripes; k += job.threads) {
         const SumOfPairsCorner corner = kernel.stripe(k, job.n, job.m, job.threads > 1);
         if (k == job.stripes - 1)
@@ -283,7 +283,8 @@ SumOfPairsCorner fillSumOfPairsAntidiagonal(KernelKind kind, const ProfileColumn
         const double nan = __builtin_nan("");
         return {nan, nan, nan};
     }
-    SumOfPairsKernel<L, K>(sumOfPairsBuffers, stripeBuffers.flags[0]).prepare(columns1, n, columns2, m);
+    SumOfPairsKernel<L, K>(threadSumOfPairsBuffers(), threadStripeBuffers().flags[0])
+        .prepare(columns1, n, columns2, m);
     const int stripes = (n + K * L - 1) / (K * L);
     int used = threads < stripes ? threads : stripes;
     if (used > 1)

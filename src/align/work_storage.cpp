@@ -232,6 +232,14 @@ bool reserveAlignmentStorage(KernelKind kind, int n, int m, int threads) {
     return true;
 }
 
+StripeBuffers& threadStripeBuffers() {
+    return stripeBuffers;
+}
+
+SumOfPairsBuffers& threadSumOfPairsBuffers() {
+    return sumOfPairsBuffers;
+}
+
 WorkStorage currentWorkStorage() {
     return {traceMatrix, traceStride, traceOffset, stripeBuffers, sumOfPairsBuffers};
 }
