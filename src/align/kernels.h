@@ -56,6 +56,10 @@ double alignmentStorageBytes(KernelKind kind, int n, int m);
 // The trace matrix, the two aligned buffers and the path alone, for the
 // sum-of-pairs alignment; false when memory is exhausted.
 [[nodiscard]] bool reserveTraceStorage(int n, int m);
+// Gives this thread's work storage back to the system: a thread that has
+// done its share of alignments, so that the run's peak memory is its
+// largest alignment's on one thread.
+void releaseWorkStorage();
 // The two aligned buffers and the path alone, for an alignment found on
 // another thread; false when memory is exhausted.
 [[nodiscard]] bool reservePathStorage(int n, int m);

@@ -146,6 +146,8 @@ class SubtreeThreads {
         poolCells_.computed += cellCounts.computed - before.computed;
         poolCells_.inBands += cellCounts.inBands - before.inBands;
         poolCells_.matrix += cellCounts.matrix - before.matrix;
+        // The alignments near the root are the calling thread's
+        releaseWorkStorage();
     }
 
     const std::vector<TreeNode*>& order_;

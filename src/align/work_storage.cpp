@@ -49,6 +49,13 @@ struct Block {
         return map(roomy) || map(wanted);
     }
 
+    void release() {
+        if (data != nullptr)
+            munmap(data, bytes);
+        data = nullptr;
+        bytes = 0;
+    }
+
   private:
     bool map(std::size_t wanted) {
         const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
@@ -230,6 +237,23 @@ bool reserveAlignmentStorage(KernelKind kind, int n, int m, int threads) {
     gapInFirstMatrix = static_cast<double*>(gapInFirstBlock.data);
     gapInSecondMatrix = static_cast<double*>(gapInSecondBlock.data);
     return true;
+}
+
+void releaseWorkStorage() {
+    for (Block* block :
+         {&traceBlock, &scoreBlock, &gapInFirstBlock, &gapInSecondBlock, &alignedBlock1, &alignedBlock2,
+          &pathBlock, &rowBlock, &columnBlock, &sumOfPairsRowBlock, &sumOfPairsColumnBlock})
+        block->release();
+    for (Block& block : flagBlocks)
+        block.release();
+    scoreMatrix = gapInFirstMatrix = gapInSecondMatrix = nullptr;
+    traceMatrix = nullptr;
+    traceStride = traceOffset = 0;
+    alignedBuffer1 = alignedBuffer2 = nullptr;
+    alignmentPath = nullptr;
+    bandScratch = nullptr;
+    stripeBuffers = {};
+    sumOfPairsBuffers = {};
 }
 
 StripeBuffers& threadStripeBuffers() {
