@@ -49,7 +49,6 @@ namespace {
 constexpr double ALPHA = 0.0;
 // Runs of four kept for the last RUNS4 rows; longer runs are joined from them
 constexpr int RUNS4 = 32;
-static_assert(RUN_LENGTHS[0] % 4 == 0 && RUN_LENGTHS[1] % 4 == 0 && RUN_LENGTHS[1] < RUNS4);
 constexpr int WILD = BASE_COUNT;
 // Beside the rounding, which excursionBound adds
 constexpr double SLACK = 1e-6;
@@ -169,48 +168,50 @@ bool bandCoversMatrix(DiagonalBand band, int n, int m) {
 }
 
 std::size_t SeedCells::bytes(int n, int m) {
-    return 2 * (Scan::bytes(n, m) + Scan::bytes(m, n));
+    return Scan::bytes(n, m) + Scan::bytes(m, n);
 }
 
 SeedCells::SeedCells(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m,
                      void* memory) {
     auto* next = static_cast<unsigned char*>(memory);
-    for (int k = 0; k < 2; ++k) {
-        rows_[k].reset(columns1, n, columns2, m, RUN_LENGTHS[k], next);
-        columns_[k].reset(columns2, m, columns1, n, RUN_LENGTHS[k], next);
-    }
+    rows_.reset(columns1, n, columns2, m, next);
+    columns_.reset(columns2, m, columns1, n, next);
 }
 
 // The bit rows of a scan: pairable columns by class, then runs of two, of
-// four, and the runs of the run length ending in the row
+// four, and the runs of each length ending in the row
 constexpr int PAIRABLE_ROWS = 0;
 constexpr int RUNS2_ROWS = BASE_COUNT + 1;
 constexpr int RUNS4_ROWS = RUNS2_ROWS + 4;
-constexpr int RUN_ROW = RUNS4_ROWS + RUNS4;
+constexpr int RUN_ROWS = RUNS4_ROWS + RUNS4;
+constexpr int SHORT_RUN = RUN_LENGTHS[0];
+constexpr int LONG_RUN = RUN_LENGTHS[1];
 
 std::size_t SeedCells::Scan::bytes(int n, int m) {
     const std::size_t words = (static_cast<std::size_t>(m) + 1 + 63) / 64;
     const std::size_t ends = (static_cast<std::size_t>(n) + 2) / 2 * 2; // rows 0 .. n, in 8-byte steps
-    return (RUN_ROW + 1) * words * sizeof(Word) + ends * sizeof(int);
+    return (RUN_ROWS + 2) * words * sizeof(Word) + 2 * ends * sizeof(int);
 }
 
-void SeedCells::Scan::reset(const ProfileColumn* rows, int n, const ProfileColumn* columns, int m, int length,
+void SeedCells::Scan::reset(const ProfileColumn* rows, int n, const ProfileColumn* columns, int m,
                             unsigned char*& memory) {
     rows_ = rows;
     n_ = n;
-    length_ = length;
     words_ = (static_cast<std::size_t>(m) + 1 + 63) / 64;
     done_ = 0;
     previousClass_ = -1;
     bits_ = reinterpret_cast<Word*>(memory);
-    highestEnding_ = reinterpret_cast<int*>(memory + (RUN_ROW + 1) * words_ * sizeof(Word));
+    const std::size_t ends = (static_cast<std::size_t>(n) + 2) / 2 * 2;
+    highestEnding_[0] = reinterpret_cast<int*>(memory + (RUN_ROWS + 2) * words_ * sizeof(Word));
+    highestEnding_[1] = highestEnding_[0] + ends;
     memory += bytes(n, m);
-    std::fill(highestEnding_, highestEnding_ + n + 1, INT_MIN);
-    if (n < length || m < length) {
+    for (int* ending : highestEnding_)
+        std::fill(ending, ending + n + 1, INT_MIN);
+    if (n < SHORT_RUN || m < SHORT_RUN) {
         done_ = n;
         return;
     }
-    std::fill(bits_, bits_ + (RUN_ROW + 1) * words_, Word{0});
+    std::fill(bits_, bits_ + (RUN_ROWS + 2) * words_, Word{0});
     for (int j = 1; j <= m; ++j) {
         const int c = columnClass(columns[j - 1]);
         for (int x = 0; x <= BASE_COUNT; ++x)
@@ -219,20 +220,20 @@ void SeedCells::Scan::reset(const ProfileColumn* rows, int n, const ProfileColum
     }
 }
 
-int SeedCells::Scan::highestAt(int r) {
-    // A run ending in row i holds a cell of rows i - length_ + 1 .. i
-    const int last = std::min(n_, r + length_ - 1);
+int SeedCells::Scan::highestAt(int k, int r) {
+    // A run ending in row i holds a cell of rows i - length + 1 .. i
+    const int last = std::min(n_, r + RUN_LENGTHS[k] - 1);
     advance(last);
     int highest = INT_MIN;
     for (int i = std::max(r, 0); i <= last; ++i)
-        highest = std::max(highest, highestEnding_[i]);
+        highest = std::max(highest, highestEnding_[k][i]);
     return highest;
 }
 
 // Runs ending in row i by doubling: bit j of runs of two says cells
-// [i - t][j - t] are pairable for t < 2, of runs of four for t < 4, and of
-// the run for t < length_ (runs of four joined); the highest diagonal of
-// each row's runs.
+// [i - t][j - t] are pairable for t < 2, of runs of four for t < 4, and of a
+// run for t < its length (runs of four joined, the run of 16 from the run of
+// 12); the highest diagonal of each row's runs, found by the last join.
 void SeedCells::Scan::advance(int to) {
     const std::size_t words = words_;
     // `into` = `keep` with bit j kept where bit j - shift of `from` is set (0 < shift < 64)
@@ -241,6 +242,19 @@ void SeedCells::Scan::advance(int to) {
         for (std::size_t w = 1; w < words; ++w)
             into[w] = keep[w] & ((from[w] << shift) | (from[w - 1] >> (64 - shift)));
     };
+    // The same, giving the diagonal of the highest bit kept in row i
+    auto joinedHighest = [words](Word* into, const Word* keep, const Word* from, int shift, int i) {
+        std::size_t top = 0;
+        into[0] = keep[0] & (from[0] << shift);
+        for (std::size_t w = 1; w < words; ++w) {
+            into[w] = keep[w] & ((from[w] << shift) | (from[w - 1] >> (64 - shift)));
+            top = into[w] != 0 ? w : top;
+        }
+        if (into[top] == 0)
+            return INT_MIN;
+        return static_cast<int>(top * 64) + 63 - __builtin_clzll(into[top]) - i;
+    };
+    static_assert(SHORT_RUN % 4 == 0 && LONG_RUN % 4 == 0 && SHORT_RUN < LONG_RUN && LONG_RUN < RUNS4);
     for (int i = done_ + 1; i <= to; ++i) {
         const int rowClass = columnClass(rows_[i - 1]);
         const Word* pairs = bits(PAIRABLE_ROWS + rowClass);
@@ -252,17 +266,16 @@ void SeedCells::Scan::advance(int to) {
             std::copy(pairs, pairs + words, two);
         previousClass_ = rowClass;
         joined(four, two, bits(RUNS2_ROWS + (i + 2) % 4), 2);
-        if (i < length_)
+        if (i < SHORT_RUN)
             continue;
-        Word* run = bits(RUN_ROW);
-        std::copy(four, four + words, run);
-        for (int shift = 4; shift < length_; shift += 4)
-            joined(run, run, bits(RUNS4_ROWS + (i - shift) % RUNS4), shift);
-        for (std::size_t w = words; w-- > 0;)
-            if (run[w] != 0) {
-                highestEnding_[i] = static_cast<int>(w * 64) + 63 - __builtin_clzll(run[w]) - i;
-                break;
-            }
+        static_assert(SHORT_RUN == 12 && LONG_RUN == 16, "the joins below");
+        Word* shortRun = bits(RUN_ROWS);
+        joined(shortRun, four, bits(RUNS4_ROWS + (i - 4) % RUNS4), 4);
+        highestEnding_[0][i] = joinedHighest(shortRun, shortRun, bits(RUNS4_ROWS + (i - 8) % RUNS4), 8, i);
+        if (i < LONG_RUN)
+            continue;
+        highestEnding_[1][i] =
+            joinedHighest(bits(RUN_ROWS + 1), shortRun, bits(RUNS4_ROWS + (i - 12) % RUNS4), 12, i);
     }
     done_ = std::max(done_, to);
 }

@@ -56,40 +56,39 @@ class SeedCells {
     SeedCells(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m, void* memory);
     // The highest diagonal on which a run of RUN_LENGTHS[k] holds a cell of
     // row r, INT_MIN when none
-    int highestInRow(int k, int r) { return rows_[k].highestAt(r); }
+    int highestInRow(int k, int r) { return rows_.highestAt(k, r); }
     // The lowest diagonal on which one holds a cell of column c, INT_MAX when none
     int lowestInColumn(int k, int c) {
-        const int turned = columns_[k].highestAt(c);
+        const int turned = columns_.highestAt(k, c);
         return turned == INT_MIN ? INT_MAX : -turned;
     }
 
   private:
     using Word = unsigned long long;
-    // The runs by rows of one profile against the other: columns are the rows
-    // of the profiles swapped, their diagonals turned round
+    // The runs of both lengths by rows of one profile against the other:
+    // columns are the rows of the profiles swapped, their diagonals turned round
     class Scan {
       public:
         static std::size_t bytes(int n, int m);
         // Takes bytes(n, m) of `memory` and moves it past them
-        void reset(const ProfileColumn* rows, int n, const ProfileColumn* columns, int m, int length,
+        void reset(const ProfileColumn* rows, int n, const ProfileColumn* columns, int m,
                    unsigned char*& memory);
-        int highestAt(int r);
+        int highestAt(int k, int r);
 
       private:
         void advance(int to);
         const ProfileColumn* rows_ = nullptr;
         int n_ = 0;
-        int length_ = 0;
         std::size_t words_ = 0;
         int done_ = 0;
         Word* bits(int k) { return bits_ + static_cast<std::size_t>(k) * words_; }
         // One block of bit rows: the columns pairable with each class, the
-        // runs of two of the last rows, of four, and of the run length
+        // runs of two of the last rows, of four, and of each run length
         Word* bits_ = nullptr;
         int previousClass_ = -1;
-        int* highestEnding_ = nullptr; // rows 0 .. n
+        int* highestEnding_[2] = {nullptr, nullptr}; // rows 0 .. n, per run length
     };
-    Scan rows_[2], columns_[2];
+    Scan rows_, columns_;
 };
 
 // The bound of a band cell's state that the cells outside cannot change, and
