@@ -1,5 +1,6 @@
 #include "align/subtree_threads.h"
 
+#include <algorithm>
 #include <array>
 #include <condition_variable>
 #include <cstdint>
@@ -22,8 +23,8 @@ class SubtreeThreads {
     SubtreeThreads(const std::vector<TreeNode*>& order, ResultCode (*build)(TreeNode*, const FoundAlignment*),
                    double poolThreadBytes)
         : order_(order), build_(build), poolThreadBytes_(poolThreadBytes),
-          stage_(order.size(), Stage::Waiting), found_(order.size()), childAt_(order.size(), {-1, -1}),
-          parentAt_(order.size(), -1) {
+          stage_(order.size(), Stage::Waiting), found_(order.size()), byPool_(order.size(), false),
+          childAt_(order.size(), {-1, -1}), parentAt_(order.size(), -1) {
         std::unordered_map<const TreeNode*, int> at;
         for (std::size_t i = 0; i < order.size(); ++i)
             at[order[i]] = static_cast<int>(i);
@@ -46,7 +47,7 @@ class SubtreeThreads {
             self->findAhead();
     }
 
-    SubtreeThreadsResult result() const { return {code_, static_cast<int>(front_)}; }
+    SubtreeThreadsResult result() const { return {code_, static_cast<int>(front_), foundByPool_}; }
     const CellCounts& poolCells() const { return poolCells_; }
 
   private:
@@ -82,7 +83,8 @@ class SubtreeThreads {
     }
 
     // Called with the lock held; returns with it held.
-    void find(std::unique_lock<std::mutex>& lock, int i) {
+    void find(std::unique_lock<std::mutex>& lock, int i, bool byPool) {
+        byPool_[static_cast<std::size_t>(i)] = byPool;
         const TreeNode* node = order_[static_cast<std::size_t>(i)];
         lock.unlock();
         const bool found =
@@ -108,6 +110,7 @@ class SubtreeThreads {
                     return finish();
                 }
                 stage_[front_] = Stage::Built;
+                foundByPool_ += found != nullptr && byPool_[front_];
                 found_[front_] = FoundAlignment{};
                 --open_;
                 if (const int parent = parentAt_[front_]; parent >= 0 && childrenBuilt(parent))
@@ -124,7 +127,7 @@ class SubtreeThreads {
             // All that is left waits for this node: a chain
             if (ready_.size() == 1 && open_ == 0)
                 return finish();
-            find(lock, take(*ready_.begin()));
+            find(lock, take(*ready_.begin()), false);
         }
     }
 
@@ -139,7 +142,7 @@ class SubtreeThreads {
         std::unique_lock<std::mutex> lock(mutex_);
         while (!finished_) {
             if (const int i = readyForPoolThread(); i >= 0)
-                find(lock, take(i));
+                find(lock, take(i), true);
             else
                 changed_.wait(lock);
         }
@@ -158,11 +161,13 @@ class SubtreeThreads {
     // Under mutex_
     std::vector<Stage> stage_;
     std::vector<FoundAlignment> found_;
+    std::vector<bool> byPool_;
     std::set<int> ready_; // waiting with their children built
     int open_ = 0;        // taken and not built
     std::size_t front_ = 0;
     bool finished_ = false;
     ResultCode code_ = 0;
+    int foundByPool_ = 0;
     CellCounts poolCells_{};
     // Fixed
     std::vector<std::array<int, 2>> childAt_; // order indices; -1 for a child built before
@@ -173,17 +178,23 @@ class SubtreeThreads {
 
 SubtreeThreadsResult buildOnThreads(const std::vector<TreeNode*>& order,
                                     ResultCode (*build)(TreeNode* node, const FoundAlignment* found),
-                                    int threads) {
+                                    int threads, double poolThreadBytes) {
     if (order.size() < 2 || threads < 2 || (threads = preparePool(threads)) < 2)
-        return {0, 0};
-    // Each pool thread keeps work storage of its own as large as its largest
-    // alignment: a share of memory, larger ones are left to the calling thread
-    SubtreeThreads job(order, build, physicalMemoryBytes() / (4.0 * threads));
+        return {0, 0, 0};
+    SubtreeThreads job(order, build, poolThreadBytes);
     runOnPool(threads, SubtreeThreads::run, &job);
     cellCounts.computed += job.poolCells().computed;
     cellCounts.inBands += job.poolCells().inBands;
     cellCounts.matrix += job.poolCells().matrix;
     return job.result();
+}
+
+SubtreeThreadsResult buildOnThreads(const std::vector<TreeNode*>& order,
+                                    ResultCode (*build)(TreeNode* node, const FoundAlignment* found),
+                                    int threads) {
+    // Each pool thread keeps work storage of its own as large as its largest
+    // alignment: a share of memory, larger ones are left to the calling thread
+    return buildOnThreads(order, build, threads, physicalMemoryBytes() / (4.0 * std::max(threads, 1)));
 }
 
 } // namespace vorbex

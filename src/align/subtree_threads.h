@@ -14,6 +14,7 @@ namespace vorbex {
 struct SubtreeThreadsResult {
     ResultCode code; // of the first node that failed to be built
     int built;       // nodes of the order built
+    int foundByPool; // of them, with an alignment a pool thread found
 };
 
 // Builds nodes of `order` (inner nodes, every one after those of its children
@@ -21,7 +22,12 @@ struct SubtreeThreadsResult {
 // it does without one, on up to `threads` threads. Stops when only a chain is
 // left, each node waiting for the one before (one alignment at a time, which
 // can share its own threads), or at the first failure. With fewer than two
-// threads, builds nothing.
+// threads, builds nothing. A pool thread takes only alignments whose work
+// storage (a whole matrix's) is at most `poolThreadBytes`.
+SubtreeThreadsResult buildOnThreads(const std::vector<TreeNode*>& order,
+                                    ResultCode (*build)(TreeNode* node, const FoundAlignment* found),
+                                    int threads, double poolThreadBytes);
+// The same with a quarter of the machine's memory shared out over the threads.
 SubtreeThreadsResult buildOnThreads(const std::vector<TreeNode*>& order,
                                     ResultCode (*build)(TreeNode* node, const FoundAlignment* found),
                                     int threads);

@@ -148,9 +148,17 @@ TEST_F(FoundAlignments, NodesAreBuiltInOrderUntilTheFirstFailure) {
         return 0;
     };
     caller = std::this_thread::get_id();
-    for (const auto& [threads, failAt] : {std::pair{2, order.size()}, std::pair{2, std::size_t{5}},
-                                          std::pair{3, std::size_t{0}}, std::pair{3, order.size()}}) {
-        SCOPED_TRACE(::testing::Message() << threads << " threads, failing at " << failAt);
+    struct Split {
+        int threads;
+        std::size_t failAt;
+        double poolThreadBytes;
+    };
+    const double any = 1e18;
+    for (const Split& split : {Split{2, order.size(), any}, Split{2, 5, any}, Split{3, 0, any},
+                               Split{3, order.size(), any}, Split{2, order.size(), 0.0}}) {
+        const std::size_t failAt = split.failAt;
+        SCOPED_TRACE(::testing::Message() << split.threads << " threads, failing at " << failAt
+                                          << ", pool threads' memory " << split.poolThreadBytes);
         for (TreeNode* node : order)
             node->workLength = node->savedLength = 0;
         for (int i = 0; i < 16; ++i) {
@@ -162,7 +170,13 @@ TEST_F(FoundAlignments, NodesAreBuiltInOrderUntilTheFirstFailure) {
         }
         built.clear();
         failing = failAt < order.size() ? order[failAt] : nullptr;
-        const SubtreeThreadsResult result = buildOnThreads(order, build, threads);
+        const SubtreeThreadsResult result =
+            buildOnThreads(order, build, split.threads, split.poolThreadBytes);
+        // An alignment too large for a pool thread's memory is left to the calling thread
+        if (split.poolThreadBytes == 0.0) {
+            EXPECT_EQ(result.foundByPool, 0);
+        }
+        EXPECT_LE(result.foundByPool, result.built);
         if (failing != nullptr) {
             EXPECT_EQ(result.code, ERINT);
             EXPECT_EQ(result.built, static_cast<int>(failAt));
