@@ -103,24 +103,40 @@ double bandCells(DiagonalBand band, int n, int m) {
 bool provenInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn* columns1, int n,
                   const ProfileColumn* columns2, int m, double& score) {
     const double matrix = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
+    thread_local OutsideEntries entries;
+    // First the bound of a path outside alone; when it fails, the same band
+    // with the whole matrix's bounds at its edges, then wider bands with them
+    bool bounded = false;
     for (int margin = FIRST_BAND_MARGIN;;) {
         const DiagonalBand band = bandAround(n, m, margin);
         if (bandCoversMatrix(band, n, m) || bandCells(band, n, m) > LARGEST_BAND_SHARE * matrix ||
             !reserveBandTraceStorage(n, m, band.lowest, band.highest,
                                      bandScratchBytes(n, m) + SeedCells::bytes(n, m)))
             return false;
+        if (bounded) {
+            if (kind == KernelKind::Avx512)
+                findOutsideEntriesAvx512(s, columns1, n, columns2, m, band, entries);
+            else
+                findOutsideEntriesAvx2(s, columns1, n, columns2, m, band, entries);
+            cellCounts.bounded += matrix;
+        }
         // Found again for each band: the work memory of the runs moves with
         // the band's flags (what is found once costs little beside the fill)
         SeedCells seeds(columns1, n, columns2, m,
                         static_cast<unsigned char*>(bandScratch) + bandScratchBytes(n, m));
+        const OutsideEntries* edges = bounded ? &entries : nullptr;
         const BandFill fill = kind == KernelKind::Avx512
-                                  ? fillBandAvx512(s, columns1, n, columns2, m, band, seeds)
-                                  : fillBandAvx2(s, columns1, n, columns2, m, band, seeds);
+                                  ? fillBandAvx512(s, columns1, n, columns2, m, band, seeds, edges)
+                                  : fillBandAvx2(s, columns1, n, columns2, m, band, seeds, edges);
         cellCounts.computed += fill.cells;
         cellCounts.inBands += fill.cells;
         if (fill.proven) {
             score = fill.score;
             return true;
+        }
+        if (!bounded) {
+            bounded = true;
+            continue;
         }
         // The proof held for `reached` of the matrix: what leaks in from
         // outside grows about evenly, so a band that many times wider may

@@ -46,7 +46,8 @@ template <int L> class BandAntidiagonal {
 
   public:
     BandFill fill(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                  const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds) {
+                  const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds,
+                  const OutsideEntries* entries) {
         const double d = s.gapOpen;
         const double g = s.gapExtend;
         if (!prepare(columns1, n, columns2, m))
@@ -76,12 +77,12 @@ template <int L> class BandAntidiagonal {
             if (first <= last && first == iLo && t - 2 * first == band.highest) {
                 const std::size_t r = static_cast<std::size_t>(first) - 1;
                 up.S[r] = up.V[r] = UNREACHABLE_STATE;
-                up.boundS[r] = up.boundV[r] = above.entry();
+                up.boundS[r] = up.boundV[r] = outsideEntry(above.entry(), entries, &OutsideEntries::above, first - 1);
             }
             if (first <= last && last == iHi && t - 2 * last == band.lowest) {
                 const std::size_t r = static_cast<std::size_t>(last);
                 up.S[r] = up.H[r] = UNREACHABLE_STATE;
-                up.boundS[r] = up.boundH[r] = below.entry();
+                up.boundS[r] = up.boundH[r] = outsideEntry(below.entry(), entries, &OutsideEntries::below, last);
             }
 
             bool anyExact = false;

@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "align/align.h"
+#include "align/outside_entries.h"
 
 namespace vorbex {
 
@@ -280,8 +281,14 @@ void SeedCells::Scan::advance(int to) {
     done_ = std::max(done_, to);
 }
 
+void findOutsideEntries(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                        const ProfileColumn* columns2, int m, DiagonalBand band, OutsideEntries& entries) {
+    findEntriesByAntidiagonals<double>(s, columns1, n, columns2, m, band, entries);
+}
+
 BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                        const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds) {
+                        const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds,
+                        const OutsideEntries* entries) {
     const double d = s.gapOpen;
     const double g = s.gapExtend;
     std::uint8_t* const F = traceMatrix;
@@ -334,8 +341,8 @@ BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, 
             below.exitFrom(bottom == 0, up.S[bottom], up.boundS[bottom], up.V[bottom], up.boundV[bottom], d,
                            g);
         }
-        const double fromAbove = above.entry();
-        const double fromBelow = below.entry();
+        const double fromAbove = outsideEntry(above.entry(), entries, &OutsideEntries::above, i);
+        const double fromBelow = outsideEntry(below.entry(), entries, &OutsideEntries::below, i + 1);
 
         const int row1 = i + 1;
         const int lo = first(row1);

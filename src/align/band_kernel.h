@@ -142,6 +142,30 @@ class OutsideBound {
     double exits_[2] = {-HUGE_VAL, -HUGE_VAL};
 };
 
+// Upper bounds on what the whole matrix gives the cell just above a band in
+// row i (score and gap in second, at [i][i + highest + 1]) and the cell just
+// left of it (score and gap in first, at [i][i + lowest - 1]); +infinity
+// where the cell lies outside the matrix. Found by a DP over every cell,
+// cheaper than the fill (no choices kept), which proves bands the bound of
+// a path outside cannot.
+struct OutsideEntries {
+    std::vector<double> above;
+    std::vector<double> below;
+};
+void findOutsideEntries(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                        const ProfileColumn* columns2, int m, DiagonalBand band, OutsideEntries& entries);
+// The same in AVX2 and AVX-512 vectors, bit for bit
+void findOutsideEntriesAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                            const ProfileColumn* columns2, int m, DiagonalBand band, OutsideEntries& entries);
+void findOutsideEntriesAvx512(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                              const ProfileColumn* columns2, int m, DiagonalBand band, OutsideEntries& entries);
+// What enters a band's edge cell from outside: the paths' bound, or the
+// whole matrix's where it is known
+inline double outsideEntry(double pathBound, const OutsideEntries* entries,
+                           const std::vector<double> OutsideEntries::*side, int row) {
+    return entries == nullptr ? pathBound : std::min(pathBound, (entries->*side)[static_cast<std::size_t>(row)]);
+}
+
 // True when no cell the traceback of traceMatrix stands on, from [n][m],
 // carries TRACE_UNPROVEN.
 bool tracedPathProven(int n, int m);
@@ -155,13 +179,16 @@ std::size_t bandScratchBytes(int n, int m);
 // for the whole n x m), as the plain kernel fills those cells when the rest of
 // the matrix does not reach them, and proves whether it does not.
 BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                        const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds);
+                        const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds,
+                        const OutsideEntries* entries = nullptr);
 // The same by anti-diagonals in vectors, with the same flags in every band
 // cell, the same score and the same proof; their rows live at bandScratch
 // (reserveBandTraceStorage with bandScratchBytes(n, m) of scratch).
 BandFill fillBandAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                      const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds);
+                      const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds,
+                      const OutsideEntries* entries = nullptr);
 BandFill fillBandAvx512(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                        const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds);
+                        const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds,
+                        const OutsideEntries* entries = nullptr);
 
 } // namespace vorbex

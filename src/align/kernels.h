@@ -171,6 +171,7 @@ double fillAvx512Kernel(const KernelSettings& s, const ProfileColumn* columns1, 
 struct CellCounts {
     double computed; // band fills included
     double inBands;  // band fills, proven or not
+    double bounded;  // of the DP bounding the cells outside bands
     double matrix;
 };
 extern thread_local constinit CellCounts cellCounts;

@@ -149,6 +149,7 @@ class SubtreeThreads {
         poolCells_.computed += cellCounts.computed - before.computed;
         poolCells_.inBands += cellCounts.inBands - before.inBands;
         poolCells_.matrix += cellCounts.matrix - before.matrix;
+        poolCells_.bounded += cellCounts.bounded - before.bounded;
         // The alignments near the root are the calling thread's
         releaseWorkStorage();
     }
@@ -186,6 +187,7 @@ SubtreeThreadsResult buildOnThreads(const std::vector<TreeNode*>& order,
     cellCounts.computed += job.poolCells().computed;
     cellCounts.inBands += job.poolCells().inBands;
     cellCounts.matrix += job.poolCells().matrix;
+    cellCounts.bounded += job.poolCells().bounded;
     return job.result();
 }
 

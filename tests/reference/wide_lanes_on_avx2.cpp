@@ -20,9 +20,10 @@ SumOfPairsCorner fillWideLanesSumOfPairsOnAvx2(const ProfileColumn* columns1, in
 }
 
 BandFill fillWideLanesBandOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                                 const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds) {
+                                 const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds,
+                                 const OutsideEntries* entries) {
     thread_local BandAntidiagonal<8> kernel;
-    return kernel.fill(s, columns1, n, columns2, m, band, seeds);
+    return kernel.fill(s, columns1, n, columns2, m, band, seeds, entries);
 }
 
 } // namespace vorbex

@@ -12,7 +12,8 @@ double fillWideLanesKernelOnAvx2(const KernelSettings& s, const ProfileColumn* c
 SumOfPairsCorner fillWideLanesSumOfPairsOnAvx2(const ProfileColumn* columns1, int n,
                                                const ProfileColumn* columns2, int m, int threads);
 BandFill fillWideLanesBandOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                                 const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds);
+                                 const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds,
+                                 const OutsideEntries* entries = nullptr);
 
 } // namespace vorbex
 
