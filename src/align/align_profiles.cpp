@@ -100,13 +100,23 @@ double bandCells(DiagonalBand band, int n, int m) {
     return cells;
 }
 
+// After this many alignments in a row whose band the bound of a path outside
+// could not prove, only every PATH_BOUND_PROBE_INTERVAL-th tries it first
+constexpr int PATH_BOUND_FAILURES_BEFORE_PROBING = 4;
+constexpr int PATH_BOUND_PROBE_INTERVAL = 8;
+thread_local int pathBoundFailuresInARow = 0;
+thread_local int pathBoundAttemptsSkipped = 0;
+
 bool provenInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn* columns1, int n,
                   const ProfileColumn* columns2, int m, double& score) {
     const double matrix = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
     thread_local OutsideEntries entries;
     // First the bound of a path outside alone; when it fails, the same band
-    // with the whole matrix's bounds at its edges, then wider bands with them
-    bool bounded = false;
+    // with the whole matrix's bounds at its edges, then wider bands with
+    // them. Where the first has failed in many alignments in a row, only now
+    // and then is it tried.
+    bool bounded = pathBoundFailuresInARow >= PATH_BOUND_FAILURES_BEFORE_PROBING &&
+                   ++pathBoundAttemptsSkipped % PATH_BOUND_PROBE_INTERVAL != 0;
     for (int margin = FIRST_BAND_MARGIN;;) {
         const DiagonalBand band = bandAround(n, m, margin);
         if (bandCoversMatrix(band, n, m) || bandCells(band, n, m) > LARGEST_BAND_SHARE * matrix ||
@@ -130,6 +140,8 @@ bool provenInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn*
                                   : fillBandAvx2(s, columns1, n, columns2, m, band, seeds, edges);
         cellCounts.computed += fill.cells;
         cellCounts.inBands += fill.cells;
+        if (!bounded)
+            pathBoundFailuresInARow = fill.proven ? 0 : pathBoundFailuresInARow + 1;
         if (fill.proven) {
             score = fill.score;
             return true;
