@@ -179,7 +179,7 @@ class BandDifferential : public ::testing::Test {
     // just made: the proof, the score, and the flags of every band cell
     // (unproven marks included) when neither stopped early.
     static bool vectorBandsMatch(const KernelSettings& s, const Case& c, DiagonalBand band, SeedCells& seeds,
-                                 const BandFill& rows, int margin) {
+                                 const BandFill& rows, int margin, const OutsideEntries* entries) {
         if (!kernelAvailable(KernelKind::Avx2))
             return true;
         const int n = static_cast<int>(c.first.size());
@@ -196,9 +196,10 @@ class BandDifferential : public ::testing::Test {
             const char* name = k == 0 ? "avx2" : k == 1 ? "avx512" : "eight lanes on avx2";
             std::memset(traceMatrix, 0, kept.size());
             const BandFill fill =
-                k == 0   ? fillBandAvx2(s, c.first.data(), n, c.second.data(), m, band, seeds)
-                : k == 1 ? fillBandAvx512(s, c.first.data(), n, c.second.data(), m, band, seeds)
-                         : fillWideLanesBandOnAvx2(s, c.first.data(), n, c.second.data(), m, band, seeds);
+                k == 0   ? fillBandAvx2(s, c.first.data(), n, c.second.data(), m, band, seeds, entries)
+                : k == 1 ? fillBandAvx512(s, c.first.data(), n, c.second.data(), m, band, seeds, entries)
+                         : fillWideLanesBandOnAvx2(s, c.first.data(), n, c.second.data(), m, band, seeds,
+                                                   entries);
             if (fill.proven != rows.proven ||
                 (fill.proven && std::memcmp(&fill.score, &rows.score, sizeof fill.score) != 0)) {
                 ADD_FAILURE() << name << " margin " << margin << " proven " << fill.proven << " score "
@@ -224,9 +225,57 @@ class BandDifferential : public ::testing::Test {
     void SetUp() override { ASSERT_EQ(initialiseRun(), 0); }
     void TearDown() override { resetNodeTable(); }
 
-    // Compares every band of the margins with the whole matrix; the number
-    // of bands proven.
-    int compareBands(const Case& c) {
+    // The entries found for the band bound the plain fill's states just
+    // outside it (S, H, V of the whole matrix, row by row), and every vector
+    // finder gives the row-by-row one's bits.
+    static bool entriesBound(const KernelSettings& s, const Case& c, DiagonalBand band,
+                             const std::vector<double> (&whole)[3], OutsideEntries& entries) {
+        const int n = static_cast<int>(c.first.size());
+        const int m = static_cast<int>(c.second.size());
+        findOutsideEntries(s, c.first.data(), n, c.second.data(), m, band, entries);
+        const auto at = [&](int k, int i, int j) {
+            return whole[k][static_cast<std::size_t>(i) * (static_cast<std::size_t>(m) + 1) + j];
+        };
+        for (int i = 0; i <= n; ++i) {
+            const std::size_t r = static_cast<std::size_t>(i);
+            const int above = i + band.highest + 1;
+            const int below = i + band.lowest - 1;
+            // V of column 0 and H of row 0 are never read: the plain fill leaves them
+            const double aboveState = above <= m ? std::max(at(0, i, above), i > 0 ? at(2, i, above) : -HUGE_VAL)
+                                                 : -HUGE_VAL;
+            const double belowState = below >= 0 && below <= m ? std::max(at(0, i, below), at(1, i, below))
+                                                               : -HUGE_VAL;
+            if (!(entries.above[r] >= aboveState) || (above > m && entries.above[r] != HUGE_VAL) ||
+                !(entries.below[r] >= belowState) || ((below < 0 || below > m) && entries.below[r] != HUGE_VAL)) {
+                ADD_FAILURE() << "row " << i << " entries " << entries.above[r] << ", " << entries.below[r]
+                              << " below the whole matrix's " << aboveState << ", " << belowState << " "
+                              << c.describe();
+                return false;
+            }
+        }
+        if (!kernelAvailable(KernelKind::Avx2))
+            return true;
+        for (int k = 0; k < 2; ++k) {
+            if (k == 1 && !kernelAvailable(KernelKind::Avx512))
+                continue;
+            OutsideEntries vector;
+            (k == 0 ? findOutsideEntriesAvx2 : findOutsideEntriesAvx512)(s, c.first.data(), n, c.second.data(), m,
+                                                                         band, vector);
+            const auto same = [](const std::vector<double>& a, const std::vector<double>& b) {
+                return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+            };
+            if (!same(vector.above, entries.above) || !same(vector.below, entries.below)) {
+                ADD_FAILURE() << (k == 0 ? "avx2" : "avx512") << " entries differ " << c.describe();
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Compares every band of the margins with the whole matrix, with the
+    // whole matrix's bounds at the band's edges or without; the number of
+    // bands proven.
+    int compareBands(const Case& c, bool withEntries = false) {
         useSettings(*c.settings);
         const KernelSettings s = currentKernelSettings();
         const int n = static_cast<int>(c.first.size());
@@ -239,6 +288,10 @@ class BandDifferential : public ::testing::Test {
         const std::size_t cells = (static_cast<std::size_t>(n) + 1) * (static_cast<std::size_t>(m) + 1);
         const double plainScore = fillPlainKernel(s, c.first.data(), n, c.second.data(), m);
         const WholeMatrix plain{std::vector<std::uint8_t>(traceMatrix, traceMatrix + cells), m};
+        const std::vector<double> whole[3] = {{scoreMatrix, scoreMatrix + cells},
+                                              {gapInFirstMatrix, gapInFirstMatrix + cells},
+                                              {gapInSecondMatrix, gapInSecondMatrix + cells}};
+        OutsideEntries entries;
         const auto plainPath = tracedCells(plain, n, m);
         std::vector<unsigned long long> memory;
         SeedCells seeds = seedsIn(memory, c.first.data(), n, c.second.data(), m);
@@ -251,8 +304,11 @@ class BandDifferential : public ::testing::Test {
             }
             // Only the band's own cells: its diagonals beyond the matrix are not the matrix's
             std::memset(traceMatrix, 0, (static_cast<std::size_t>(n) + 1) * (traceStride + 1));
-            const BandFill fill = fillBandKernel(s, c.first.data(), n, c.second.data(), m, band, seeds);
-            if (!vectorBandsMatch(s, c, band, seeds, fill, margin))
+            if (withEntries && !entriesBound(s, c, band, whole, entries))
+                return proven;
+            const OutsideEntries* edges = withEntries ? &entries : nullptr;
+            const BandFill fill = fillBandKernel(s, c.first.data(), n, c.second.data(), m, band, seeds, edges);
+            if (!vectorBandsMatch(s, c, band, seeds, fill, margin, edges))
                 return proven;
             const bool whole = bandCoversMatrix(band, n, m);
             if (whole) {
@@ -302,6 +358,23 @@ TEST_F(BandDifferential, ProvenBandsEqualTheWholeMatrixOnEveryShape) {
         // Enough bands short of the whole matrix proven to mean something
         EXPECT_GT(proven, 150) << "shape " << static_cast<int>(shape);
     }
+}
+
+// With the whole matrix's bounds at the edges: they bound it, the vector
+// finders give their bits, and the bands they prove are the whole matrix's.
+TEST_F(BandDifferential, BandsBoundedAtTheirEdgesEqualTheWholeMatrixOnEveryShape) {
+    int proven = 0;
+    int provenWithout = 0;
+    for (Shape shape : SHAPES)
+        for (int k = 0; k < 40; ++k) {
+            const Case c = randomCase(7000 * (static_cast<int>(shape) + 1) + k, shape, 160);
+            provenWithout += compareBands(c);
+            proven += compareBands(c, true);
+            if (HasFailure())
+                return;
+        }
+    // They prove what the bound of a path outside proves, and more
+    EXPECT_GT(proven, provenWithout + 100);
 }
 
 TEST_F(BandDifferential, ProvenBandsEqualTheWholeMatrixNearTies) {
