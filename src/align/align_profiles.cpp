@@ -100,55 +100,44 @@ double bandCells(DiagonalBand band, int n, int m) {
     return cells;
 }
 
-// After this many alignments in a row whose band the bound of a path outside
-// could not prove, only every PATH_BOUND_PROBE_INTERVAL-th tries it first
-constexpr int PATH_BOUND_FAILURES_BEFORE_PROBING = 4;
-constexpr int PATH_BOUND_PROBE_INTERVAL = 8;
-thread_local int pathBoundFailuresInARow = 0;
-thread_local int pathBoundAttemptsSkipped = 0;
+// One band fill and its proof; with `entries`, the whole matrix's bounds at the
+// band's edges.
+BandFill fillBand(KernelKind kind, const KernelSettings& s, const ProfileColumn* columns1, int n,
+                  const ProfileColumn* columns2, int m, DiagonalBand band, const OutsideEntries* entries) {
+    // Found again for each band: the work memory of the runs moves with the
+    // band's flags (what is found once costs little beside the fill)
+    SeedCells seeds(columns1, n, columns2, m,
+                    static_cast<unsigned char*>(bandScratch) + bandScratchBytes(n, m));
+    const BandFill fill = kind == KernelKind::Avx512
+                              ? fillBandAvx512(s, columns1, n, columns2, m, band, seeds, entries)
+                              : fillBandAvx2(s, columns1, n, columns2, m, band, seeds, entries);
+    cellCounts.computed += fill.cells;
+    cellCounts.inBands += fill.cells;
+    return fill;
+}
 
+bool reserveBand(int n, int m, DiagonalBand band) {
+    return reserveBandTraceStorage(n, m, band.lowest, band.highest,
+                                   bandScratchBytes(n, m) + SeedCells::bytes(n, m));
+}
+
+// Bands proven by the bound of a path outside alone, widened until proven or
+// too wide to gain; then the narrowest with the whole matrix's bounds at its
+// edges, where the whole matrix could be filled (its DP costs about as much).
 bool provenInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn* columns1, int n,
                   const ProfileColumn* columns2, int m, double& score) {
     const double matrix = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
-    thread_local OutsideEntries entries;
-    // First the bound of a path outside alone; when it fails, the same band
-    // with the whole matrix's bounds at its edges, then wider bands with
-    // them. Where the first has failed in many alignments in a row, only now
-    // and then is it tried.
-    bool bounded = pathBoundFailuresInARow >= PATH_BOUND_FAILURES_BEFORE_PROBING &&
-                   ++pathBoundAttemptsSkipped % PATH_BOUND_PROBE_INTERVAL != 0;
+    const auto tooWide = [&](DiagonalBand band) {
+        return bandCoversMatrix(band, n, m) || bandCells(band, n, m) > LARGEST_BAND_SHARE * matrix;
+    };
     for (int margin = FIRST_BAND_MARGIN;;) {
         const DiagonalBand band = bandAround(n, m, margin);
-        if (bandCoversMatrix(band, n, m) || bandCells(band, n, m) > LARGEST_BAND_SHARE * matrix ||
-            !reserveBandTraceStorage(n, m, band.lowest, band.highest,
-                                     bandScratchBytes(n, m) + SeedCells::bytes(n, m)))
-            return false;
-        if (bounded) {
-            if (kind == KernelKind::Avx512)
-                findOutsideEntriesAvx512(s, columns1, n, columns2, m, band, entries);
-            else
-                findOutsideEntriesAvx2(s, columns1, n, columns2, m, band, entries);
-            cellCounts.bounded += matrix;
-        }
-        // Found again for each band: the work memory of the runs moves with
-        // the band's flags (what is found once costs little beside the fill)
-        SeedCells seeds(columns1, n, columns2, m,
-                        static_cast<unsigned char*>(bandScratch) + bandScratchBytes(n, m));
-        const OutsideEntries* edges = bounded ? &entries : nullptr;
-        const BandFill fill = kind == KernelKind::Avx512
-                                  ? fillBandAvx512(s, columns1, n, columns2, m, band, seeds, edges)
-                                  : fillBandAvx2(s, columns1, n, columns2, m, band, seeds, edges);
-        cellCounts.computed += fill.cells;
-        cellCounts.inBands += fill.cells;
-        if (!bounded)
-            pathBoundFailuresInARow = fill.proven ? 0 : pathBoundFailuresInARow + 1;
+        if (tooWide(band) || !reserveBand(n, m, band))
+            break;
+        const BandFill fill = fillBand(kind, s, columns1, n, columns2, m, band, nullptr);
         if (fill.proven) {
             score = fill.score;
             return true;
-        }
-        if (!bounded) {
-            bounded = true;
-            continue;
         }
         // The proof held for `reached` of the matrix: what leaks in from
         // outside grows about evenly, so a band that many times wider may
@@ -156,6 +145,20 @@ bool provenInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn*
         const double wider = std::max(2.0 * margin, margin / std::max(fill.reached, 1e-3));
         margin = static_cast<int>(std::min(wider, static_cast<double>(n) + m + 1));
     }
+    const DiagonalBand band = bandAround(n, m, FIRST_BAND_MARGIN);
+    if (tooWide(band) || alignmentStorageBytes(kind, n, m) > physicalMemoryBytes() ||
+        !reserveBand(n, m, band))
+        return false;
+    thread_local OutsideEntries entries;
+    if (kind == KernelKind::Avx512)
+        findOutsideEntriesAvx512(s, columns1, n, columns2, m, band, entries);
+    else
+        findOutsideEntriesAvx2(s, columns1, n, columns2, m, band, entries);
+    cellCounts.bounded += matrix;
+    const BandFill fill = fillBand(kind, s, columns1, n, columns2, m, band, &entries);
+    if (fill.proven)
+        score = fill.score;
+    return fill.proven;
 }
 
 // After this many alignments in a row without a proven band, only every

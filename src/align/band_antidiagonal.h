@@ -77,12 +77,14 @@ template <int L> class BandAntidiagonal {
             if (first <= last && first == iLo && t - 2 * first == band.highest) {
                 const std::size_t r = static_cast<std::size_t>(first) - 1;
                 up.S[r] = up.V[r] = UNREACHABLE_STATE;
-                up.boundS[r] = up.boundV[r] = outsideEntry(above.entry(), entries, &OutsideEntries::above, first - 1);
+                up.boundS[r] = up.boundV[r] =
+                    outsideEntry(above.entry(), entries, &OutsideEntries::above, first - 1);
             }
             if (first <= last && last == iHi && t - 2 * last == band.lowest) {
                 const std::size_t r = static_cast<std::size_t>(last);
                 up.S[r] = up.H[r] = UNREACHABLE_STATE;
-                up.boundS[r] = up.boundH[r] = outsideEntry(below.entry(), entries, &OutsideEntries::below, last);
+                up.boundS[r] = up.boundH[r] =
+                    outsideEntry(below.entry(), entries, &OutsideEntries::below, last);
             }
 
             bool anyExact = false;

@@ -158,12 +158,14 @@ void findOutsideEntries(const KernelSettings& s, const ProfileColumn* columns1, 
 void findOutsideEntriesAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
                             const ProfileColumn* columns2, int m, DiagonalBand band, OutsideEntries& entries);
 void findOutsideEntriesAvx512(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                              const ProfileColumn* columns2, int m, DiagonalBand band, OutsideEntries& entries);
+                              const ProfileColumn* columns2, int m, DiagonalBand band,
+                              OutsideEntries& entries);
 // What enters a band's edge cell from outside: the paths' bound, or the
 // whole matrix's where it is known
 inline double outsideEntry(double pathBound, const OutsideEntries* entries,
                            const std::vector<double> OutsideEntries::*side, int row) {
-    return entries == nullptr ? pathBound : std::min(pathBound, (entries->*side)[static_cast<std::size_t>(row)]);
+    return entries == nullptr ? pathBound
+                              : std::min(pathBound, (entries->*side)[static_cast<std::size_t>(row)]);
 }
 
 // True when no cell the traceback of traceMatrix stands on, from [n][m],

@@ -12,7 +12,8 @@ BandFill fillBandAvx2(const KernelSettings& s, const ProfileColumn* columns1, in
 }
 
 void findOutsideEntriesAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                            const ProfileColumn* columns2, int m, DiagonalBand band, OutsideEntries& entries) {
+                            const ProfileColumn* columns2, int m, DiagonalBand band,
+                            OutsideEntries& entries) {
     findEntriesByAntidiagonals<Lanes<4>::D>(s, columns1, n, columns2, m, band, entries);
 }
 

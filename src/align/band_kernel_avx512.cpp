@@ -6,13 +6,14 @@ namespace vorbex {
 
 BandFill fillBandAvx512(const KernelSettings& s, const ProfileColumn* columns1, int n,
                         const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds,
-                      const OutsideEntries* entries) {
+                        const OutsideEntries* entries) {
     thread_local BandAntidiagonal<8> kernel;
     return kernel.fill(s, columns1, n, columns2, m, band, seeds, entries);
 }
 
 void findOutsideEntriesAvx512(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                            const ProfileColumn* columns2, int m, DiagonalBand band, OutsideEntries& entries) {
+                              const ProfileColumn* columns2, int m, DiagonalBand band,
+                              OutsideEntries& entries) {
     findEntriesByAntidiagonals<Lanes<8>::D>(s, columns1, n, columns2, m, band, entries);
 }
 

@@ -81,7 +81,8 @@ template <typename D> struct EntryCells {
 // D: the vector of the lanes (double for one lane)
 template <typename D>
 void findEntriesByAntidiagonals(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                                const ProfileColumn* columns2, int m, DiagonalBand band, OutsideEntries& entries) {
+                                const ProfileColumn* columns2, int m, DiagonalBand band,
+                                OutsideEntries& entries) {
     constexpr int L = sizeof(D) / sizeof(double);
     const double d = s.gapOpen;
     const double g = s.gapExtend;
@@ -139,8 +140,8 @@ void findEntriesByAntidiagonals(const KernelSettings& s, const ProfileColumn* co
         const int hi = std::min(n, t - 1);
         // Row i meets column t - i, at m - t + i of the reversed profile
         const std::ptrdiff_t off = static_cast<std::ptrdiff_t>(m) - t;
-        EntryCells<D> vector{Sc, Hc, Vc, Sp, Spp, Hp, Vp, {}, {}, EntryLanes<D>::splat(d),
-                             EntryLanes<D>::splat(g), {}};
+        EntryCells<D> vector{
+            Sc, Hc, Vc, Sp, Spp, Hp, Vp, {}, {}, EntryLanes<D>::splat(d), EntryLanes<D>::splat(g), {}};
         EntryCells<double> single{Sc, Hc, Vc, Sp, Spp, Hp, Vp, {}, {}, d, g, {}};
         for (int x = 0; x < BASE_COUNT; ++x) {
             vector.a[x] = single.a[x] = first[x];

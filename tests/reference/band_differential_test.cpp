@@ -196,10 +196,10 @@ class BandDifferential : public ::testing::Test {
             const char* name = k == 0 ? "avx2" : k == 1 ? "avx512" : "eight lanes on avx2";
             std::memset(traceMatrix, 0, kept.size());
             const BandFill fill =
-                k == 0   ? fillBandAvx2(s, c.first.data(), n, c.second.data(), m, band, seeds, entries)
-                : k == 1 ? fillBandAvx512(s, c.first.data(), n, c.second.data(), m, band, seeds, entries)
-                         : fillWideLanesBandOnAvx2(s, c.first.data(), n, c.second.data(), m, band, seeds,
-                                                   entries);
+                k == 0 ? fillBandAvx2(s, c.first.data(), n, c.second.data(), m, band, seeds, entries)
+                : k == 1
+                    ? fillBandAvx512(s, c.first.data(), n, c.second.data(), m, band, seeds, entries)
+                    : fillWideLanesBandOnAvx2(s, c.first.data(), n, c.second.data(), m, band, seeds, entries);
             if (fill.proven != rows.proven ||
                 (fill.proven && std::memcmp(&fill.score, &rows.score, sizeof fill.score) != 0)) {
                 ADD_FAILURE() << name << " margin " << margin << " proven " << fill.proven << " score "
@@ -241,12 +241,13 @@ class BandDifferential : public ::testing::Test {
             const int above = i + band.highest + 1;
             const int below = i + band.lowest - 1;
             // V of column 0 and H of row 0 are never read: the plain fill leaves them
-            const double aboveState = above <= m ? std::max(at(0, i, above), i > 0 ? at(2, i, above) : -HUGE_VAL)
-                                                 : -HUGE_VAL;
-            const double belowState = below >= 0 && below <= m ? std::max(at(0, i, below), at(1, i, below))
-                                                               : -HUGE_VAL;
+            const double aboveState =
+                above <= m ? std::max(at(0, i, above), i > 0 ? at(2, i, above) : -HUGE_VAL) : -HUGE_VAL;
+            const double belowState =
+                below >= 0 && below <= m ? std::max(at(0, i, below), at(1, i, below)) : -HUGE_VAL;
             if (!(entries.above[r] >= aboveState) || (above > m && entries.above[r] != HUGE_VAL) ||
-                !(entries.below[r] >= belowState) || ((below < 0 || below > m) && entries.below[r] != HUGE_VAL)) {
+                !(entries.below[r] >= belowState) ||
+                ((below < 0 || below > m) && entries.below[r] != HUGE_VAL)) {
                 ADD_FAILURE() << "row " << i << " entries " << entries.above[r] << ", " << entries.below[r]
                               << " below the whole matrix's " << aboveState << ", " << belowState << " "
                               << c.describe();
@@ -259,10 +260,11 @@ class BandDifferential : public ::testing::Test {
             if (k == 1 && !kernelAvailable(KernelKind::Avx512))
                 continue;
             OutsideEntries vector;
-            (k == 0 ? findOutsideEntriesAvx2 : findOutsideEntriesAvx512)(s, c.first.data(), n, c.second.data(), m,
-                                                                         band, vector);
+            (k == 0 ? findOutsideEntriesAvx2 : findOutsideEntriesAvx512)(s, c.first.data(), n,
+                                                                         c.second.data(), m, band, vector);
             const auto same = [](const std::vector<double>& a, const std::vector<double>& b) {
-                return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+                return a.size() == b.size() &&
+                       std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
             };
             if (!same(vector.above, entries.above) || !same(vector.below, entries.below)) {
                 ADD_FAILURE() << (k == 0 ? "avx2" : "avx512") << " entries differ " << c.describe();
@@ -307,7 +309,8 @@ class BandDifferential : public ::testing::Test {
             if (withEntries && !entriesBound(s, c, band, whole, entries))
                 return proven;
             const OutsideEntries* edges = withEntries ? &entries : nullptr;
-            const BandFill fill = fillBandKernel(s, c.first.data(), n, c.second.data(), m, band, seeds, edges);
+            const BandFill fill =
+                fillBandKernel(s, c.first.data(), n, c.second.data(), m, band, seeds, edges);
             if (!vectorBandsMatch(s, c, band, seeds, fill, margin, edges))
                 return proven;
             const bool whole = bandCoversMatrix(band, n, m);
