@@ -187,7 +187,7 @@ bool filledInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn*
 
 } // namespace
 
-thread_local CellCounts cellCounts;
+thread_local constinit CellCounts cellCounts{};
 
 ResultCode noRoomForAlignment(int n, int m) {
     const double traceBytes = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);

@@ -11,17 +11,17 @@
 
 namespace vorbex {
 
-thread_local double* scoreMatrix = nullptr;
-thread_local double* gapInFirstMatrix = nullptr;
-thread_local double* gapInSecondMatrix = nullptr;
-thread_local std::uint8_t* traceMatrix = nullptr;
-thread_local std::size_t traceStride = 0;
-thread_local std::size_t traceOffset = 0;
-thread_local ProfileColumn* alignedBuffer1 = nullptr;
-thread_local ProfileColumn* alignedBuffer2 = nullptr;
-thread_local std::uint8_t* alignmentPath = nullptr;
-thread_local StripeBuffers stripeBuffers = {};
-thread_local SumOfPairsBuffers sumOfPairsBuffers = {};
+thread_local constinit double* scoreMatrix = nullptr;
+thread_local constinit double* gapInFirstMatrix = nullptr;
+thread_local constinit double* gapInSecondMatrix = nullptr;
+thread_local constinit std::uint8_t* traceMatrix = nullptr;
+thread_local constinit std::size_t traceStride = 0;
+thread_local constinit std::size_t traceOffset = 0;
+thread_local constinit ProfileColumn* alignedBuffer1 = nullptr;
+thread_local constinit ProfileColumn* alignedBuffer2 = nullptr;
+thread_local constinit std::uint8_t* alignmentPath = nullptr;
+thread_local constinit StripeBuffers stripeBuffers = {};
+thread_local constinit SumOfPairsBuffers sumOfPairsBuffers = {};
 bool usePlainImplementation = false;
 bool useDiagonalBand = true;
 int alignmentThreads = 1;
@@ -208,7 +208,7 @@ bool reserveTraceStorage(int n, int m) {
     return true;
 }
 
-thread_local void* bandScratch = nullptr;
+thread_local constinit void* bandScratch = nullptr;
 
 bool reserveBandTraceStorage(int n, int m, int lowest, int highest, std::size_t scratchBytes) {
     if (lowest > 0 || highest < 0)
