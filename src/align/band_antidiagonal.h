@@ -53,6 +53,14 @@ template <int L> class BandAntidiagonal {
         if (!prepare(columns1, n, columns2, m))
             return {std::nan(""), false, 0.0, 0.0};
         std::uint8_t* const F = traceMatrix;
+        // Lane q of a cell's vector lies q rows down and q columns left
+        const std::size_t laneStep = traceStride - 1;
+        const double* profile1[BASE_COUNT];
+        const double* profile2[BASE_COUNT];
+        for (int x = 0; x < BASE_COUNT; ++x) {
+            profile1[x] = first_[x];
+            profile2[x] = second_[x];
+        }
 
         D weights[BASE_COUNT];
         for (int x = 0; x < BASE_COUNT; ++x)
@@ -87,7 +95,7 @@ template <int L> class BandAntidiagonal {
                     outsideEntry(below.entry(), entries, &OutsideEntries::below, last);
             }
 
-            bool anyExact = false;
+            I exactLanes = I{};
             for (int i = first; i <= last; i += L) {
                 const std::size_t r = static_cast<std::size_t>(i);
                 const D leftS = load(&up.S[r]), leftH = load(&up.H[r]);
@@ -108,13 +116,13 @@ template <int L> class BandAntidiagonal {
                     // Row i of the first profile, column t - i of the second
                     const std::size_t reversed = static_cast<std::size_t>(m - t + i);
                     D sum = weights[BASE_A] *
-                            absolute(load(&first_[BASE_A][r]) - load(&second_[BASE_A][reversed]));
+                            absolute(load(&profile1[BASE_A][r]) - load(&profile2[BASE_A][reversed]));
                     sum += weights[BASE_C] *
-                           absolute(load(&first_[BASE_C][r]) - load(&second_[BASE_C][reversed]));
+                           absolute(load(&profile1[BASE_C][r]) - load(&profile2[BASE_C][reversed]));
                     sum += weights[BASE_G] *
-                           absolute(load(&first_[BASE_G][r]) - load(&second_[BASE_G][reversed]));
+                           absolute(load(&profile1[BASE_G][r]) - load(&profile2[BASE_G][reversed]));
                     sum += weights[BASE_T] *
-                           absolute(load(&first_[BASE_T][r]) - load(&second_[BASE_T][reversed]));
+                           absolute(load(&profile1[BASE_T][r]) - load(&profile2[BASE_T][reversed]));
                     const D sim = 1.0 - sum;
 
                     D score = load(&diag.S[r - 1]) + sim;
@@ -168,15 +176,12 @@ template <int L> class BandAntidiagonal {
                     store(&cur.boundV[r], vBound);
                     __builtin_memcpy(&cur.pair[r], &pairKept, sizeof pairKept);
                     const int lanes = std::min(L, last - i + 1);
-                    for (int q = 0; q < lanes; ++q) {
-                        F[traceCell(i + q, t - i - q)] = static_cast<std::uint8_t>(flags[q]);
-                        anyExact = anyExact || unproven[q] == 0;
-                    }
+                    std::uint8_t* const cell = F + traceCell(i, t - i);
+                    for (int q = 0; q < lanes; ++q)
+                        cell[static_cast<std::size_t>(q) * laneStep] = static_cast<std::uint8_t>(flags[q]);
+                    exactLanes |= ~unproven & (Lanes<L>::IOTA < lanes);
                 };
-                bool anyInexact = false;
-                for (int q = 0; q < L; ++q)
-                    anyInexact = anyInexact || inputsInexact[q] != 0;
-                if (anyInexact)
+                if (anyLane(inputsInexact))
                     compute(std::true_type{});
                 else
                     compute(std::false_type{});
@@ -212,7 +217,7 @@ template <int L> class BandAntidiagonal {
             }
 
             // Exits of the row whose edge cell this anti-diagonal holds
-            if ((t - band.highest) % 2 == 0 && t >= band.highest) {
+            if (entries == nullptr && (t - band.highest) % 2 == 0 && t >= band.highest) {
                 const int row = (t - band.highest) / 2;
                 if (row < n) {
                     const bool seeded[2] = {seeds.highestInRow(0, row) > band.highest,
@@ -224,7 +229,7 @@ template <int L> class BandAntidiagonal {
                     }
                 }
             }
-            if ((t - band.lowest) % 2 == 0) {
+            if (entries == nullptr && (t - band.lowest) % 2 == 0) {
                 const int row = (t - band.lowest) / 2;
                 if (row < n) {
                     const int column = row + band.lowest;
@@ -241,7 +246,7 @@ template <int L> class BandAntidiagonal {
 
             // Two anti-diagonals without an exact cell, and no boundary to
             // bring one: every later cell is inexact
-            inexactDiagonals = first <= last && !anyExact ? inexactDiagonals + 1 : 0;
+            inexactDiagonals = first <= last && !anyLane(exactLanes) ? inexactDiagonals + 1 : 0;
             if (inexactDiagonals >= 2 && t > boundaryEnd + 1)
                 return {std::nan(""), false, cells, static_cast<double>(t) / (n + m)};
         }

@@ -39,7 +39,6 @@
 #include <vector>
 
 #include "align/align.h"
-#include "align/outside_entries.h"
 
 namespace vorbex {
 
@@ -206,15 +205,24 @@ void SeedCells::Scan::reset(const ProfileColumn* rows, int n, const ProfileColum
     highestEnding_[0] = reinterpret_cast<int*>(memory + (RUN_ROWS + 2) * words_ * sizeof(Word));
     highestEnding_[1] = highestEnding_[0] + ends;
     memory += bytes(n, m);
+    columns_ = columns;
+    m_ = m;
+    ready_ = false;
+}
+
+// The columns' classes and empty runs, when a fill first asks: a band
+// bounded by the whole matrix never does
+void SeedCells::Scan::prepare() {
+    ready_ = true;
     for (int* ending : highestEnding_)
-        std::fill(ending, ending + n + 1, INT_MIN);
-    if (n < SHORT_RUN || m < SHORT_RUN) {
-        done_ = n;
+        std::fill(ending, ending + n_ + 1, INT_MIN);
+    if (n_ < SHORT_RUN || m_ < SHORT_RUN) {
+        done_ = n_;
         return;
     }
     std::fill(bits_, bits_ + (RUN_ROWS + 2) * words_, Word{0});
-    for (int j = 1; j <= m; ++j) {
-        const int c = columnClass(columns[j - 1]);
+    for (int j = 1; j <= m_; ++j) {
+        const int c = columnClass(columns_[j - 1]);
         for (int x = 0; x <= BASE_COUNT; ++x)
             if (c == WILD || x == WILD || c == x)
                 bits(PAIRABLE_ROWS + x)[j / 64] |= Word{1} << (j % 64);
@@ -222,6 +230,8 @@ void SeedCells::Scan::reset(const ProfileColumn* rows, int n, const ProfileColum
 }
 
 int SeedCells::Scan::highestAt(int k, int r) {
+    if (!ready_)
+        prepare();
     // A run ending in row i holds a cell of rows i - length + 1 .. i
     const int last = std::min(n_, r + RUN_LENGTHS[k] - 1);
     advance(last);
@@ -281,9 +291,51 @@ void SeedCells::Scan::advance(int to) {
     done_ = std::max(done_, to);
 }
 
+// The bounds at a band's edges by a second DP over every cell: the specified
+// recurrences with every choice replaced by the larger value and the run
+// bonus always added. Each cell's value is rounded up from the exact fill's
+// (additions round monotonically, the similarity is the same operations in
+// the same order, and a maximum is exact), so it bounds the state from above
+// without slack. Row by row: the reference of the vector builds
+// (outside_entries.h).
 void findOutsideEntries(const KernelSettings& s, const ProfileColumn* columns1, int n,
                         const ProfileColumn* columns2, int m, DiagonalBand band, OutsideEntries& entries) {
-    findEntriesByAntidiagonals<double>(s, columns1, n, columns2, m, band, entries);
+    const double d = s.gapOpen;
+    const double g = s.gapExtend;
+    const auto larger = [](double a, double b) { return a < b ? b : a; };
+    const std::size_t rows = static_cast<std::size_t>(n) + 2;
+    entries.above.assign(rows, HUGE_VAL);
+    entries.below.assign(rows, HUGE_VAL);
+    const std::size_t width = static_cast<std::size_t>(m) + 1;
+    std::vector<double> S(2 * width), H(2 * width), V(2 * width);
+    for (int i = 0; i <= n; ++i) {
+        double* const Sc = &S[(i % 2) * width];
+        double* const Hc = &H[(i % 2) * width];
+        double* const Vc = &V[(i % 2) * width];
+        const double* const Sp = &S[((i + 1) % 2) * width];
+        const double* const Vp = &V[((i + 1) % 2) * width];
+        // The boundaries, summed step by step as the fills sum them
+        Sc[0] = Hc[0] = i == 0 ? 0.0 : Sp[0] + (i == 1 ? d : g);
+        Vc[0] = i == 0 ? 0.0 : -HUGE_VAL;
+        for (int j = 1; j <= m; ++j) {
+            if (i == 0) {
+                Sc[j] = Vc[j] = Sc[j - 1] + (j == 1 ? d : g);
+                Hc[j] = -HUGE_VAL;
+                continue;
+            }
+            Hc[j] = larger(Sc[j - 1] + d, Hc[j - 1] + g);
+            Vc[j] = larger(Sp[j] + d, Vp[j] + g);
+            const double pair = (Sp[j - 1] + similarity(s, columns1[i - 1], columns2[j - 1])) + RUN_BONUS;
+            Sc[j] = larger(larger(pair, Hc[j]), Vc[j]);
+        }
+        // The cell just above the band in row i, and just left of it
+        const int above = i + band.highest + 1;
+        if (above >= 0 && above <= m)
+            entries.above[static_cast<std::size_t>(i)] = larger(Sc[above], Vc[above]);
+        const int below = i + band.lowest - 1;
+        if (below >= 0 && below <= m)
+            entries.below[static_cast<std::size_t>(i)] = larger(Sc[below], Hc[below]);
+    }
 }
 
 BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
@@ -326,20 +378,22 @@ BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, 
 
         // Exits of row i, above and below the band, after a pair step into
         // row i above the band, into column i + lowest below it
-        const int column = i + band.lowest;
-        bool seededAbove[2], seededBelow[2];
-        for (int k = 0; k < 2; ++k) {
-            seededAbove[k] = seeds.highestInRow(k, i) > band.highest;
-            seededBelow[k] = column >= 0 && column <= m && seeds.lowestInColumn(k, column) < band.lowest;
-        }
-        above.pass(seededAbove);
-        if (i + band.highest < m) {
-            above.exitFrom(i == 0, up.S[top], up.boundS[top], up.H[top], up.boundH[top], d, g);
-        }
-        below.pass(seededBelow);
-        if (i + band.lowest >= 0) {
-            below.exitFrom(bottom == 0, up.S[bottom], up.boundS[bottom], up.V[bottom], up.boundV[bottom], d,
-                           g);
+        if (entries == nullptr) {
+            const int column = i + band.lowest;
+            bool seededAbove[2], seededBelow[2];
+            for (int k = 0; k < 2; ++k) {
+                seededAbove[k] = seeds.highestInRow(k, i) > band.highest;
+                seededBelow[k] = column >= 0 && column <= m && seeds.lowestInColumn(k, column) < band.lowest;
+            }
+            above.pass(seededAbove);
+            if (i + band.highest < m) {
+                above.exitFrom(i == 0, up.S[top], up.boundS[top], up.H[top], up.boundH[top], d, g);
+            }
+            below.pass(seededBelow);
+            if (i + band.lowest >= 0) {
+                below.exitFrom(bottom == 0, up.S[bottom], up.boundS[bottom], up.V[bottom], up.boundV[bottom],
+                               d, g);
+            }
         }
         const double fromAbove = outsideEntry(above.entry(), entries, &OutsideEntries::above, i);
         const double fromBelow = outsideEntry(below.entry(), entries, &OutsideEntries::below, i + 1);

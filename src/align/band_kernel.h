@@ -76,9 +76,13 @@ class SeedCells {
         int highestAt(int k, int r);
 
       private:
+        void prepare();
         void advance(int to);
         const ProfileColumn* rows_ = nullptr;
+        const ProfileColumn* columns_ = nullptr;
         int n_ = 0;
+        int m_ = 0;
+        bool ready_ = false;
         std::size_t words_ = 0;
         int done_ = 0;
         Word* bits(int k) { return bits_ + static_cast<std::size_t>(k) * words_; }
@@ -160,12 +164,11 @@ void findOutsideEntriesAvx2(const KernelSettings& s, const ProfileColumn* column
 void findOutsideEntriesAvx512(const KernelSettings& s, const ProfileColumn* columns1, int n,
                               const ProfileColumn* columns2, int m, DiagonalBand band,
                               OutsideEntries& entries);
-// What enters a band's edge cell from outside: the paths' bound, or the
-// whole matrix's where it is known
+// What enters a band's edge cell from outside: the whole matrix's bound where
+// it is known (far tighter than the paths' bound, which is then not kept)
 inline double outsideEntry(double pathBound, const OutsideEntries* entries,
                            const std::vector<double> OutsideEntries::*side, int row) {
-    return entries == nullptr ? pathBound
-                              : std::min(pathBound, (entries->*side)[static_cast<std::size_t>(row)]);
+    return entries == nullptr ? pathBound : (entries->*side)[static_cast<std::size_t>(row)];
 }
 
 // True when no cell the traceback of traceMatrix stands on, from [n][m],

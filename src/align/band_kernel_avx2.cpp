@@ -7,14 +7,14 @@ namespace vorbex {
 BandFill fillBandAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
                       const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds,
                       const OutsideEntries* entries) {
-    thread_local BandAntidiagonal<4> kernel;
+    BandAntidiagonal<4> kernel;
     return kernel.fill(s, columns1, n, columns2, m, band, seeds, entries);
 }
 
 void findOutsideEntriesAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
                             const ProfileColumn* columns2, int m, DiagonalBand band,
                             OutsideEntries& entries) {
-    findEntriesByAntidiagonals<Lanes<4>::D>(s, columns1, n, columns2, m, band, entries);
+    EntriesByStripes<4, 2>().find(s, columns1, n, columns2, m, band, entries);
 }
 
 } // namespace vorbex

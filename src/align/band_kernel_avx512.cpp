@@ -7,14 +7,14 @@ namespace vorbex {
 BandFill fillBandAvx512(const KernelSettings& s, const ProfileColumn* columns1, int n,
                         const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds,
                         const OutsideEntries* entries) {
-    thread_local BandAntidiagonal<8> kernel;
+    BandAntidiagonal<8> kernel;
     return kernel.fill(s, columns1, n, columns2, m, band, seeds, entries);
 }
 
 void findOutsideEntriesAvx512(const KernelSettings& s, const ProfileColumn* columns1, int n,
                               const ProfileColumn* columns2, int m, DiagonalBand band,
                               OutsideEntries& entries) {
-    findEntriesByAntidiagonals<Lanes<8>::D>(s, columns1, n, columns2, m, band, entries);
+    EntriesByStripes<8, 2>().find(s, columns1, n, columns2, m, band, entries);
 }
 
 } // namespace vorbex

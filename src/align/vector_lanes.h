@@ -64,5 +64,20 @@ template <typename V> V shiftLanes(V v, V before) {
         return __builtin_shufflevector(v, before, 15, 0, 1, 2, 3, 4, 5, 6);
 }
 
+// True when some lane of a mask is set
+template <typename I> bool anyLane(I mask) {
+    if constexpr (sizeof(I) == 32) {
+        return !_mm256_testz_si256((__m256i)mask, (__m256i)mask);
+    } else {
+#if defined(__AVX512F__)
+        return _mm512_test_epi64_mask((__m512i)mask, (__m512i)mask) != 0;
+#else
+        typedef long long Half __attribute__((vector_size(32)));
+        return anyLane<Half>(__builtin_shufflevector(mask, mask, 0, 1, 2, 3) |
+                             __builtin_shufflevector(mask, mask, 4, 5, 6, 7));
+#endif
+    }
+}
+
 } // namespace
 } // namespace vorbex

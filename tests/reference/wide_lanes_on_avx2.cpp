@@ -5,6 +5,7 @@
 #include "reference/wide_lanes_on_avx2.h"
 #include "align/antidiagonal_kernel.h"
 #include "align/band_antidiagonal.h"
+#include "align/outside_entries.h"
 #include "align/sum_of_pairs_kernel.h"
 
 namespace vorbex {
@@ -22,8 +23,14 @@ SumOfPairsCorner fillWideLanesSumOfPairsOnAvx2(const ProfileColumn* columns1, in
 BandFill fillWideLanesBandOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
                                  const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds,
                                  const OutsideEntries* entries) {
-    thread_local BandAntidiagonal<8> kernel;
+    BandAntidiagonal<8> kernel;
     return kernel.fill(s, columns1, n, columns2, m, band, seeds, entries);
+}
+
+void findWideLanesEntriesOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                                const ProfileColumn* columns2, int m, DiagonalBand band,
+                                OutsideEntries& entries) {
+    EntriesByStripes<8, 2>().find(s, columns1, n, columns2, m, band, entries);
 }
 
 } // namespace vorbex

@@ -14,6 +14,9 @@ SumOfPairsCorner fillWideLanesSumOfPairsOnAvx2(const ProfileColumn* columns1, in
 BandFill fillWideLanesBandOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
                                  const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds,
                                  const OutsideEntries* entries = nullptr);
+void findWideLanesEntriesOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                                const ProfileColumn* columns2, int m, DiagonalBand band,
+                                OutsideEntries& entries);
 
 } // namespace vorbex
 
