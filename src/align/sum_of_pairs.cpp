@@ -2,8 +2,11 @@
 //
 // A column's weights are the shares of its sequences' bases, every sequence
 // weighing the same (a parent's profile is its children's mean weighted by
-// their sequences), and 1 less their sum is its share of gaps. Two columns score the expected
-// substitution score of a base of one against a base of the other. A gap column
+// their sequences), and 1 less their sum is its share of gaps. Two columns
+// score what every pair of a sequence of one and a sequence of the other
+// scores: two bases their expected substitution score, a base against a gap
+// the price of a further gap column, as the whole alignment's score counts
+// such a pair. A gap column
 // placed against a column costs in proportion to that column's bases (its
 // sequences that already hold a gap there pay nothing), an opening more than a
 // further gap; a gap before the first or after the last column of a profile is
@@ -51,15 +54,19 @@ double bases(const ProfileColumn& column) {
     return column.weight[BASE_A] + column.weight[BASE_C] + column.weight[BASE_G] + column.weight[BASE_T];
 }
 
+// Every pair of a sequence of one column with a sequence of the other: two
+// bases score their substitution, a base against a gap a gap column's price
 double pairScore(const Substitution& s, const ProfileColumn& a, const ProfileColumn& b) {
+    const double gapsB = 1.0 - bases(b);
     double sum = 0.0;
     for (int x = 0; x < BASE_COUNT; ++x) {
         double row = 0.0;
         for (int y = 0; y < BASE_COUNT; ++y)
             row += s.score[x][y] * b.weight[y];
+        row += COSTS.gapExtend * gapsB;
         sum += a.weight[x] * row;
     }
-    return sum;
+    return sum + (1.0 - bases(a)) * (COSTS.gapExtend * bases(b));
 }
 
 // The better of two candidates, the first on a tie; `took` tells which.
@@ -68,8 +75,16 @@ double better(double first, double second, bool& tookSecond) {
     return tookSecond ? second : first;
 }
 
+// A row's bases against themselves
 double selfScore(const Substitution& s, const ProfileColumn& a) {
-    return pairScore(s, a, a);
+    double sum = 0.0;
+    for (int x = 0; x < BASE_COUNT; ++x) {
+        double row = 0.0;
+        for (int y = 0; y < BASE_COUNT; ++y)
+            row += s.score[x][y] * a.weight[y];
+        sum += a.weight[x] * row;
+    }
+    return sum;
 }
 
 } // namespace

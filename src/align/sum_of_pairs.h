@@ -19,8 +19,8 @@ struct SumOfPairsCosts {
     double endGapShare;  // of gapExtend, for a gap before or after a profile
 };
 
-// Fitted on the simulated families of bench/accuracy (see the README)
-constexpr SumOfPairsCosts SUM_OF_PAIRS_COSTS = {1.0, 0.0, -0.3, -2.0, -0.1, 1.0};
+// Fitted on the references of bench/accuracy (see the README)
+constexpr SumOfPairsCosts SUM_OF_PAIRS_COSTS = {1.0, 0.1, -0.15, -1.75, -0.15, 1.0};
 
 // One row of an alignment and the weight of its sequence.
 struct WeightedRow {

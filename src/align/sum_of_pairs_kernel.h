@@ -62,13 +62,15 @@ template <int L, int K> class SumOfPairsKernel {
         for (int c = 0; c < m; ++c) {
             const int p = secondIndex(m, c);
             // A base x of the first against the column: the plain fill's inner sum
+            const double bases = basesOf(columns2[c]);
+            const double gaps = 1.0 - bases;
             for (int x = 0; x < BASE_COUNT; ++x) {
                 double row = 0.0;
                 for (int y = 0; y < BASE_COUNT; ++y)
                     row += substitution[x][y] * columns2[c].weight[y];
+                row += COSTS.gapExtend * gaps;
                 b_.second[x][p] = row;
             }
-            const double bases = basesOf(columns2[c]);
             b_.secondOpen[p] = COSTS.gapOpen * bases;
             b_.secondExtend[p] = COSTS.gapExtend * bases;
             b_.secondEndExtend[p] = endExtend * bases;
@@ -113,6 +115,7 @@ template <int L, int K> class SumOfPairsKernel {
             const int row = i0 - 1 + v * L; // index of the lanes' first row
             for (int x = 0; x < BASE_COUNT; ++x)
                 st.x[v][x] = loadLanes<D>(&b_.first[x][row]);
+            st.gaps[v] = 1.0 - (((st.x[v][BASE_A] + st.x[v][BASE_C]) + st.x[v][BASE_G]) + st.x[v][BASE_T]);
             st.open[v] = loadLanes<D>(&b_.firstOpen[row]);
             st.extend[v] = loadLanes<D>(&b_.firstExtend[row]);
             st.endExtend[v] = loadLanes<D>(&b_.firstEndExtend[row]);
@@ -161,6 +164,7 @@ template <int L, int K> class SumOfPairsKernel {
         Row below; // for the stripe below
         std::uint8_t* skewed[K];
         D x[K][BASE_COUNT]; // the stripe's rows of the first profile
+        D gaps[K];          // and their shares of gaps
         D open[K], extend[K], endExtend[K];
         I lastRow[K];
         D edge[K]; // X of column 0 for each lane's row
@@ -198,7 +202,9 @@ template <int L, int K> class SumOfPairsKernel {
             pair += st.x[v][BASE_C] * loadLanes<D>(&b_.second[BASE_C][base + v * L]);
             pair += st.x[v][BASE_G] * loadLanes<D>(&b_.second[BASE_G][base + v * L]);
             pair += st.x[v][BASE_T] * loadLanes<D>(&b_.second[BASE_T][base + v * L]);
-            P[v] = from + pair;
+            // The gaps of the row against the column's bases
+            const D extend = loadLanes<D>(&b_.secondExtend[base + v * L]);
+            P[v] = from + (pair + st.gaps[v] * extend);
 
             // Row i against a gap, from the cell above; at column m no opening
             const I endX = lane == splatLanes<I>(static_cast<long long>(t - m));
@@ -212,7 +218,6 @@ template <int L, int K> class SumOfPairsKernel {
 
             // Column j against a gap, from the cell to the left; in row n no opening
             const D open = loadLanes<D>(&b_.secondOpen[base + v * L]);
-            const D extend = loadLanes<D>(&b_.secondExtend[base + v * L]);
             const D endExtend = loadLanes<D>(&b_.secondEndExtend[base + v * L]);
             const D openY = st.lastRow[v] ? D{} : open;
             const D extendY = st.lastRow[v] ? endExtend : extend;

@@ -13,9 +13,10 @@ namespace {
 using test_support::NodePool;
 using test_support::workText;
 
-// Costs of --scoring=sp: a match 1, a transition 0, a transversion -0.3, a gap
-// opening -2 and each gap column -0.1 (times the bases they face); a gap
-// before or after a profile is charged no opening.
+// Costs of --scoring=sp: a match 1, a transition 0.1, a transversion -0.15, a
+// gap opening -1.75 and each gap column -0.15 (times the bases they face), as
+// much for a base against a gap in a paired column; a gap before or after a
+// profile is charged no opening.
 class SumOfPairs : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -53,15 +54,15 @@ TEST_F(SumOfPairs, PairsAndGapsScoreAsTheCostsSay) {
     } cases[] = {
         // Equal profiles: every column a match
         {"ACGTACGT", "ACGTACGT", "ACGTACGT", "ACGTACGT", 8.0},
-        // A transition is worth pairing, a transversion not: two end gaps cost less
-        {"A", "G", "A", "G", 0.0},
-        {"A", "C", "-A", "C-", -0.2},
+        // A transition scores more than a transversion, and both more than two end gaps
+        {"A", "G", "A", "G", 0.1},
+        {"A", "C", "A", "C", -0.15},
         // One base missing inside: one gap, opened and extended once
-        {"ACGTTGCAAGCT", "ACGTTGAAGCT", "ACGTTGCAAGCT", "ACGTTG-AAGCT", 11.0 - 2.0 - 0.1},
+        {"ACGTTGCAAGCT", "ACGTTGAAGCT", "ACGTTGCAAGCT", "ACGTTG-AAGCT", 11.0 - 1.75 - 0.15},
         // Where shifting costs less than opening a gap inside, the gap goes to the end
-        {"AACCGGTT", "AACGGTT", "AACCGGTT", "-AACGGTT", 6.0 - 0.3 - 0.1},
+        {"AACCGGTT", "AACGGTT", "AACCGGTT", "-AACGGTT", 6.0 - 0.15 - 0.15},
         // Missing at the ends: no opening
-        {"TTACGTACGG", "ACGTAC", "TTACGTACGG", "--ACGTAC--", 6.0 - 4 * 0.1},
+        {"TTACGTACGG", "ACGTAC", "TTACGTACGG", "--ACGTAC--", 6.0 - 4 * 0.15},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.first) + " against " + c.second);
@@ -73,15 +74,27 @@ TEST_F(SumOfPairs, PairsAndGapsScoreAsTheCostsSay) {
     }
 }
 
+TEST_F(SumOfPairs, ABaseAgainstAGapInAPairedColumnCostsAFurtherGapColumn) {
+    // Half of the first profile's second column is gaps: half its pairs with
+    // the C opposite match, the other half face a base with a gap
+    TreeNode* a = pool.leaf("ACGT");
+    TreeNode* b = pool.leaf("ACGT");
+    a->workProfile[1].weight[BASE_C] = 0.5;
+    double score = 0.0;
+    ASSERT_EQ(alignProfiles(a, b, score), 0);
+    EXPECT_EQ(workText(b), "ACGT");
+    EXPECT_NEAR(score, 3.0 + 0.5 - 0.5 * 0.15, 1e-12);
+}
+
 TEST_F(SumOfPairs, AnAlignmentPastTheLongestAllowedLeavesTheProfilesAsTheyWere) {
-    // Four transversions cost more than eight end gap columns
-    longOptions.maxLength = 7;
+    // Eight transversions cost more than eight end gap columns and four matches
+    longOptions.maxLength = 11;
     testing::internal::CaptureStdout();
-    const Result r = align("aaaa", "cccc");
+    const Result r = align("aaaatttt", "ttttaaaa");
     const std::string output = testing::internal::GetCapturedStdout();
     EXPECT_EQ(r.code, ERINT);
-    EXPECT_EQ(r.first, "AAAA");
-    EXPECT_EQ(r.second, "CCCC");
+    EXPECT_EQ(r.first, "AAAATTTT");
+    EXPECT_EQ(r.second, "TTTTAAAA");
     EXPECT_NE(output.find("MAXSEQLEN overflow"), std::string::npos);
 }
 
