@@ -87,43 +87,91 @@ double selfScore(const Substitution& s, const ProfileColumn& a) {
     return sum;
 }
 
+// What a row holds in a column
+enum CellKind : std::uint8_t { BASE, INNER_GAP, END_GAP };
+
+// Gap openings as every pair of rows counts them in its own alignment (the
+// two rows alone, columns where both hold a gap left out): a gap of one row
+// inside its bases opens once against each row with a base anywhere beside
+// it. Weighed by the product of the two rows' weights. The rows with a base
+// beside a gap that ends are those whose last base so far lies within it, so
+// the weights of the rows are kept at the column of their last base.
+// `kinds` holds the rows' cells column by column.
+double pairwiseOpenings(const std::vector<WeightedRow>& rows, int length,
+                        const std::vector<CellKind>& kinds) {
+    const std::size_t count = rows.size();
+    static std::vector<int> lastBase, gapStart;
+    static std::vector<double> lastBaseWeight; // per column, of the rows whose last base it holds
+    lastBase.assign(count, -1);
+    gapStart.assign(count, -1);
+    lastBaseWeight.assign(static_cast<std::size_t>(length), 0.0);
+    double openings = 0.0;
+    for (int c = 0; c < length; ++c) {
+        const CellKind* const kind = &kinds[static_cast<std::size_t>(c) * count];
+        for (std::size_t r = 0; r < count; ++r) {
+            if (kind[r] == INNER_GAP) {
+                gapStart[r] = gapStart[r] < 0 ? c : gapStart[r];
+            } else if (kind[r] == BASE && gapStart[r] >= 0) {
+                // A gap that ends here faces the rows with a base since it began
+                double facing = 0.0;
+                for (int p = gapStart[r]; p < c; ++p)
+                    facing += lastBaseWeight[p];
+                openings += rows[r].weight * facing;
+                gapStart[r] = -1;
+            }
+        }
+        for (std::size_t r = 0; r < count; ++r) {
+            if (kind[r] != BASE)
+                continue;
+            if (lastBase[r] >= 0)
+                lastBaseWeight[lastBase[r]] -= rows[r].weight;
+            lastBaseWeight[c] += rows[r].weight;
+            lastBase[r] = c;
+        }
+    }
+    return openings;
+}
+
 } // namespace
 
 double sumOfPairsOfRows(const std::vector<WeightedRow>& rows, int length) {
     static const Substitution substitution = buildSubstitution();
     // Per column: the weighted base counts, the rows' pairs with themselves,
-    // the weight of bases, and of gaps inside a row, before or after it, and
-    // opened there
+    // the weight of bases, and of gaps inside a row, before or after it
     struct Column {
         double counts[BASE_COUNT];
-        double self, bases, innerGaps, endGaps, openings;
+        double self, bases, innerGaps, endGaps;
     };
     static std::vector<Column> columns;
+    static std::vector<CellKind> kinds;
+    const std::size_t count = rows.size();
     columns.assign(static_cast<std::size_t>(length), Column{});
-    for (const WeightedRow& weighted : rows) {
-        const double w = weighted.weight;
-        const ProfileColumn* const row = weighted.columns;
-        const int end = weighted.length < length ? weighted.length : length;
+    // Cells beyond a row's length are left out, as gaps before or after it
+    kinds.assign(static_cast<std::size_t>(length) * count, END_GAP);
+    for (std::size_t r = 0; r < count; ++r) {
+        const double w = rows[r].weight;
+        const ProfileColumn* const row = rows[r].columns;
+        const int end = rows[r].length < length ? rows[r].length : length;
         int first = -1;
         int last = -1;
         for (int c = 0; c < end; ++c)
             if (!isGapColumn(row[c])) {
                 first = first < 0 ? c : first;
                 last = c;
+                kinds[static_cast<std::size_t>(c) * count + r] = BASE;
             }
         for (int c = 0; c < end; ++c) {
             Column& column = columns[c];
-            if (!isGapColumn(row[c])) {
+            if (kinds[static_cast<std::size_t>(c) * count + r] == BASE) {
                 for (int x = 0; x < BASE_COUNT; ++x)
                     column.counts[x] += w * row[c].weight[x];
                 column.self += w * w * selfScore(substitution, row[c]);
                 column.bases += w * bases(row[c]);
-            } else if (c < first || c > last || first < 0) {
+            } else if (c < first || c > last) {
                 column.endGaps += w;
             } else {
                 column.innerGaps += w;
-                if (!isGapColumn(row[c - 1]))
-                    column.openings += w;
+                kinds[static_cast<std::size_t>(c) * count + r] = INNER_GAP;
             }
         }
     }
@@ -135,10 +183,9 @@ double sumOfPairsOfRows(const std::vector<WeightedRow>& rows, int length) {
                 all += column.counts[x] * column.counts[y] * substitution.score[x][y];
         // Every pair of two different rows once
         total += 0.5 * (all - column.self);
-        total += column.bases * (COSTS.gapExtend * (column.innerGaps + COSTS.endGapShare * column.endGaps) +
-                                 COSTS.gapOpen * column.openings);
+        total += column.bases * (COSTS.gapExtend * (column.innerGaps + COSTS.endGapShare * column.endGaps));
     }
-    return total;
+    return total + COSTS.gapOpen * pairwiseOpenings(rows, length, kinds);
 }
 
 double alignmentSumOfPairs() {

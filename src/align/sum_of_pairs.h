@@ -30,7 +30,10 @@ struct WeightedRow {
 };
 
 // The weighted sum of pairs of the first `length` columns of the rows: every
-// pair of two rows once, weighing the product of their weights.
+// pair of two rows once, weighing the product of their weights, and scored as
+// the two rows alone would be (their columns of two gaps left out), so a gap
+// opens once against each row it faces. A row's columns are a single code's
+// or gaps.
 double sumOfPairsOfRows(const std::vector<WeightedRow>& rows, int length);
 
 // Aligns two profiles by the weighted sum of pairs, filling the aligned

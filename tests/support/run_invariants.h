@@ -20,7 +20,8 @@
 namespace vorbex::test_support {
 
 // The weighted sum of pairs of the alignment standing in the leaves, summed
-// pair of rows by pair of rows as its definition reads.
+// pair of rows by pair of rows as its definition reads: each pair as the two
+// rows alone.
 inline double pairwiseSumOfPairs() {
     const SumOfPairsCosts& k = SUM_OF_PAIRS_COSTS;
     const int length = nodeTable[0]->workLength;
@@ -35,20 +36,19 @@ inline double pairwiseSumOfPairs() {
                 last[i] = c;
             }
     }
-    // What a gap of row g at column c costs against a base share of another row
-    auto gapCost = [&](int g, int c) {
-        if (first[g] < 0 || c < first[g] || c > last[g])
-            return k.gapExtend * k.endGapShare;
-        return k.gapExtend + (isGapColumn(nodeTable[g]->workProfile[c - 1]) ? 0.0 : k.gapOpen);
-    };
     double total = 0.0;
     for (int i = 0; i < leafCount; ++i)
-        for (int j = i + 1; j < leafCount; ++j)
+        for (int j = i + 1; j < leafCount; ++j) {
+            // The two rows alone: columns of two gaps left out, and a gap
+            // opens where the pair's previous column was not the same row's gap
+            int gapBefore = -1; // the row whose gap the pair's previous column held
             for (int c = 0; c < length; ++c) {
                 const ProfileColumn& a = nodeTable[i]->workProfile[c];
                 const ProfileColumn& b = nodeTable[j]->workProfile[c];
                 const bool gapA = isGapColumn(a), gapB = isGapColumn(b);
                 const double pair = weight[i] * weight[j];
+                if (gapA && gapB)
+                    continue;
                 if (!gapA && !gapB) {
                     for (int x = 0; x < BASE_COUNT; ++x)
                         for (int y = 0; y < BASE_COUNT; ++y)
@@ -56,10 +56,18 @@ inline double pairwiseSumOfPairs() {
                                      (x == y         ? k.match
                                       : (x ^ y) == 2 ? k.transition
                                                      : k.transversion);
-                } else if (gapA != gapB) {
-                    total += pair * (gapA ? bases(b) * gapCost(i, c) : bases(a) * gapCost(j, c));
+                    gapBefore = -1;
+                    continue;
                 }
+                const int g = gapA ? i : j;
+                const double facing = gapA ? bases(b) : bases(a);
+                if (c < first[g] || c > last[g])
+                    total += pair * facing * k.gapExtend * k.endGapShare;
+                else
+                    total += pair * facing * (k.gapExtend + (gapBefore == g ? 0.0 : k.gapOpen));
+                gapBefore = g;
             }
+        }
     return total;
 }
 

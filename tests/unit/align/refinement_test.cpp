@@ -10,29 +10,16 @@
 #include "base/settings.h"
 #include "input/input.h"
 #include "run/run.h"
+#include "support/row_scores.h"
 
 namespace vorbex {
 namespace {
 
+using test_support::sumOfPairsOfText;
+
 std::string withoutGaps(std::string row) {
     row.erase(std::remove(row.begin(), row.end(), '-'), row.end());
     return row;
-}
-
-// The score as the whole-run scoring computes it, with the shape's weights given
-double scoreOf(const std::vector<std::string>& rows, const std::vector<double>& weights) {
-    std::vector<std::vector<ProfileColumn>> columns(rows.size());
-    std::vector<WeightedRow> weighted;
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        for (char c : rows[r]) {
-            ProfileColumn column{};
-            if (c != '-')
-                nucleotideColumn(static_cast<char>(std::tolower(c)), column);
-            columns[r].push_back(column);
-        }
-        weighted.push_back({columns[r].data(), static_cast<int>(rows[r].size()), weights[r]});
-    }
-    return sumOfPairsOfRows(weighted, static_cast<int>(rows[0].size()));
 }
 
 class Refinement : public ::testing::Test {
@@ -52,8 +39,8 @@ TEST_F(Refinement, MovesAMisplacedGapAndKeepsEverySequence) {
     RefinementResult result;
     ASSERT_EQ(refineAlignment(rows, "((0,1),(2,3))", 3, result), 0);
     const std::vector<double> weights(4, 1.0);
-    EXPECT_GT(result.sumOfPairs, scoreOf(given, weights));
-    EXPECT_EQ(result.sumOfPairs, scoreOf(rows, weights));
+    EXPECT_GT(result.sumOfPairs, sumOfPairsOfText(given, weights));
+    EXPECT_EQ(result.sumOfPairs, sumOfPairsOfText(rows, weights));
     EXPECT_GE(result.kept, 1);
     for (std::size_t r = 0; r < rows.size(); ++r) {
         EXPECT_EQ(rows[r].size(), rows[0].size());
@@ -75,7 +62,7 @@ TEST_F(Refinement, WeighsEverySequenceAlikeWhateverItsDepth) {
     std::vector<std::string> rows = {"ACGTTGCA", "ACGTTGCA", "ACGATGCA"};
     RefinementResult result;
     ASSERT_EQ(refineAlignment(rows, "((0,1),2)", 1, result), 0);
-    EXPECT_EQ(result.sumOfPairs, scoreOf(rows, {1.0, 1.0, 1.0}));
+    EXPECT_EQ(result.sumOfPairs, sumOfPairsOfText(rows, {1.0, 1.0, 1.0}));
 }
 
 TEST_F(Refinement, LeavesRowsItCannotReadAsTheyAre) {
