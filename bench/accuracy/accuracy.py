@@ -313,7 +313,7 @@ def collapsed(tree, count):
 
 
 def candidate_rows(report):
-    """Every candidate's aligned rows from a report, in candidate order."""
+    """Every candidate's aligned rows and score from a report, in candidate order."""
     candidates, rows, name = [], {}, None
     for line in open(report):
         line = line.rstrip("\n")
@@ -323,9 +323,17 @@ def candidate_rows(report):
             rows[name] = line.upper().replace("U", "T")
             name = None
         elif re.match(r"^#\d+: MA_length=", line):
-            candidates.append(rows)
+            candidates.append((rows, float(re.search(r" SP=(\S+)", line).group(1))))
             rows = {}
     return candidates
+
+
+def correlation(xs, ys):
+    mx, my = sum(xs) / len(xs), sum(ys) / len(ys)
+    sxy = sum((x - mx) * (y - my) for x, y in zip(xs, ys))
+    sxx = sum((x - mx) ** 2 for x in xs)
+    syy = sum((y - my) ** 2 for y in ys)
+    return sxy / (sxx * syy) ** 0.5 if sxx > 0 and syy > 0 else 0.0
 
 
 def run_polytomies(vorbex, work, name, collapse):
@@ -339,10 +347,13 @@ def run_polytomies(vorbex, work, name, collapse):
     subprocess.run([vorbex, "--scoring=sp", "--newick=standard", "--max-length=16000", "-O40",
                     "--alignment=search.fasta", "seqs.fasta", "collapsed.nwk", "search.log"], cwd=folder,
                    check=True, stdout=subprocess.DEVNULL)
-    scores = [sp_tc(truth, rows) for rows in candidate_rows(os.path.join(folder, "search.log"))]
+    candidates = candidate_rows(os.path.join(folder, "search.log"))
+    scores = [sp_tc(truth, rows) for rows, _ in candidates]
     chosen = sp_tc(truth, read_fasta(os.path.join(folder, "search.fasta"))[1])
     mean = tuple(sum(s[k] for s in scores) / len(scores) for k in range(2))
-    return len(scores), chosen, mean
+    # How closely the tool's score follows the candidates' accuracy
+    follows = correlation([score for _, score in candidates], [s[0] for s in scores])
+    return len(scores), chosen, mean, follows
 
 
 def main():
@@ -372,10 +383,10 @@ def main():
               (name, spec[0], spec[1], *result["classic"], *result["sp"], *result["refined"], *result["mafft"]))
         sys.stdout.flush()
     print("\nThe true tree's 3 shortest inner branches taken out, --scoring=sp choosing among the resolutions")
-    print("family   candidates   chosen SP / TC   mean of all SP / TC")
+    print("family   candidates   chosen SP / TC   mean of all SP / TC   score against SP (correlation)")
     for name in names:
-        count, chosen, mean = run_polytomies(vorbex, work, name, 3)
-        print("%-7s %10d    %.3f / %.3f     %.3f / %.3f" % (name, count, *chosen, *mean))
+        count, chosen, mean, follows = run_polytomies(vorbex, work, name, 3)
+        print("%-7s %10d    %.3f / %.3f     %.3f / %.3f         %+.2f" % (name, count, *chosen, *mean, follows))
         sys.stdout.flush()
 
 
