@@ -152,17 +152,18 @@ double sumOfPairsOfRows(const std::vector<WeightedRow>& rows, int length) {
         const double w = rows[r].weight;
         const ProfileColumn* const row = rows[r].columns;
         const int end = rows[r].length < length ? rows[r].length : length;
+        auto cell = [&](int c) -> CellKind& { return kinds[static_cast<std::size_t>(c) * count + r]; };
         int first = -1;
         int last = -1;
         for (int c = 0; c < end; ++c)
             if (!isGapColumn(row[c])) {
                 first = first < 0 ? c : first;
                 last = c;
-                kinds[static_cast<std::size_t>(c) * count + r] = BASE;
+                cell(c) = BASE;
             }
         for (int c = 0; c < end; ++c) {
             Column& column = columns[c];
-            if (kinds[static_cast<std::size_t>(c) * count + r] == BASE) {
+            if (cell(c) == BASE) {
                 for (int x = 0; x < BASE_COUNT; ++x)
                     column.counts[x] += w * row[c].weight[x];
                 column.self += w * w * selfScore(substitution, row[c]);
@@ -171,7 +172,7 @@ double sumOfPairsOfRows(const std::vector<WeightedRow>& rows, int length) {
                 column.endGaps += w;
             } else {
                 column.innerGaps += w;
-                kinds[static_cast<std::size_t>(c) * count + r] = INNER_GAP;
+                cell(c) = INNER_GAP;
             }
         }
     }
