@@ -127,6 +127,7 @@ class InputTest : public ::testing::Test {
     void SetUp() override {
         savedMask = runSettings.outputMask;
         runSettings.outputMask = 0;
+        longOptions = LongOptions{};
         resetNodeTable();
     }
 

@@ -40,6 +40,7 @@ Read readWith(const std::string& fasta, bool words, bool ignoreExtra) {
         *file = nullptr;
     }
     releaseTree();
+    longOptions = LongOptions{}; // the tests after this one read by the defaults
     return read;
 }
 

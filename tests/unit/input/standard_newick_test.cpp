@@ -30,6 +30,7 @@ Read readStandard(const std::string& text) {
     std::fclose(treeFile);
     treeFile = nullptr;
     releaseTree();
+    longOptions = LongOptions{}; // the tests after this one read by the defaults
     return read;
 }
 
