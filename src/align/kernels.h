@@ -86,12 +86,14 @@ extern thread_local constinit void* bandScratch;
 // columns reversed as in StripeBuffers (m + 3 * STRIPE_PAD).
 struct SumOfPairsBuffers {
     double* first[BASE_COUNT];
-    // What a gap facing row i costs to open, per column, per column at an end
+    // What a gap facing row i costs to open, to extend, to extend at an end
     double *firstOpen, *firstExtend, *firstEndExtend;
-    double* leftGap; // the gap state of column 0, row i at index i
-    // The expected score of base x against the column, and its gap costs
+    double* firstGapFactor; // its gaps and the gaps it begins, against a base
+    double* leftGap;        // the gap state of column 0, row i at index i
+    // The expected score of base x against the column, and its gap costs:
+    // a base against a gap, and a gap state's opening and extension
     double* second[BASE_COUNT];
-    double *secondOpen, *secondExtend, *secondEndExtend;
+    double *secondOpen, *secondExtend, *secondGapExtend, *secondEndExtend;
     // The three states of the row above a stripe, two rows: m + STRIPE_PAD
     double* rowPair[2];
     double* rowGapInSecond[2];

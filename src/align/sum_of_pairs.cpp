@@ -6,11 +6,14 @@
 // score what every pair of a sequence of one and a sequence of the other
 // scores: two bases their expected substitution score, a base against a gap
 // the price of a further gap column, as the whole alignment's score counts
-// such a pair. A gap column
-// placed against a column costs in proportion to that column's bases (its
-// sequences that already hold a gap there pay nothing), an opening more than a
-// further gap; a gap before the first or after the last column of a profile is
-// charged no opening, and endGapShare of the price of its columns. Affine gaps
+// such a pair, and a gap that begins there opens against the other's bases.
+// A gap column placed against a column costs in proportion to that column's
+// bases (its sequences that already hold a gap there pay nothing), an opening
+// more than a further gap, and a further gap opens again against the sequences
+// whose bases begin again after a gap of their own, so that each pair of
+// sequences counts the gap as the two alone would (see columnGapCosts); a gap
+// before the first or after the last column of a profile is charged no
+// opening, and endGapShare of the price of its columns. Affine gaps
 // by three states: a pair (M), a column of the first against a gap (X), one of
 // the second against a gap (Y). Ties go to the pair, then X, then Y, and to
 // opening a gap over extending one.
@@ -55,8 +58,12 @@ double bases(const ProfileColumn& column) {
 }
 
 // Every pair of a sequence of one column with a sequence of the other: two
-// bases score their substitution, a base against a gap a gap column's price
-double pairScore(const Substitution& s, const ProfileColumn& a, const ProfileColumn& b) {
+// bases score their substitution, a base against a gap a gap column's price,
+// and an opening more where the gap begins (`factorA` holds the first's gaps
+// and the gaps it begins, as shares of a gap column's price; `startsB` the
+// gaps the second begins)
+double pairScore(const Substitution& s, const ProfileColumn& a, double factorA, const ProfileColumn& b,
+                 double startsB) {
     const double gapsB = 1.0 - bases(b);
     double sum = 0.0;
     for (int x = 0; x < BASE_COUNT; ++x) {
@@ -64,9 +71,10 @@ double pairScore(const Substitution& s, const ProfileColumn& a, const ProfileCol
         for (int y = 0; y < BASE_COUNT; ++y)
             row += s.score[x][y] * b.weight[y];
         row += COSTS.gapExtend * gapsB;
+        row += COSTS.gapOpen * startsB;
         sum += a.weight[x] * row;
     }
-    return sum + (1.0 - bases(a)) * (COSTS.gapExtend * bases(b));
+    return sum + factorA * (COSTS.gapExtend * bases(b));
 }
 
 // The better of two candidates, the first on a tie; `took` tells which.
@@ -205,12 +213,19 @@ SumOfPairsCorner fillSumOfPairsPlain(const ProfileColumn* a, int n, const Profil
     if (!reserveSumOfPairsStorage(KernelKind::Plain, n, m, 1))
         return {std::nan(""), std::nan(""), std::nan("")};
     thread_local std::vector<double> basesA, basesB;
+    thread_local std::vector<ColumnGapCosts> gapA, gapB;
     basesA.resize(static_cast<std::size_t>(n) + 1);
     basesB.resize(static_cast<std::size_t>(m) + 1);
-    for (int i = 1; i <= n; ++i)
+    gapA.resize(static_cast<std::size_t>(n) + 1);
+    gapB.resize(static_cast<std::size_t>(m) + 1);
+    for (int i = 1; i <= n; ++i) {
         basesA[i] = bases(a[i - 1]);
-    for (int j = 1; j <= m; ++j)
+        gapA[i] = columnGapCosts(basesA[i], basesA[i == 1 ? i : i - 1]);
+    }
+    for (int j = 1; j <= m; ++j) {
         basesB[j] = bases(b[j - 1]);
+        gapB[j] = columnGapCosts(basesB[j], basesB[j == 1 ? j : j - 1]);
+    }
     const double endExtend = COSTS.gapExtend * COSTS.endGapShare;
 
     // Rows i - 1 and i of the three states
@@ -248,12 +263,12 @@ SumOfPairsCorner fillSumOfPairsPlain(const ProfileColumn* a, int n, const Profil
             from = better(from, prevY[j - 1], took);
             if (took)
                 flags = PAIR_FROM_GAP_IN_FIRST;
-            curM[j] = from + pairScore(substitution, a[i - 1], b[j - 1]);
+            curM[j] = from + pairScore(substitution, a[i - 1], gapA[i].factor, b[j - 1], gapB[j].starts);
 
             // Column i against a gap: after the second's last column no opening
             const bool endX = j == m;
-            const double extendX = (endX ? endExtend : COSTS.gapExtend) * basesA[i];
-            const double openX = endX ? 0.0 : COSTS.gapOpen * basesA[i];
+            const double extendX = endX ? endExtend * basesA[i] : gapA[i].extend;
+            const double openX = endX ? 0.0 : gapA[i].open;
             double x = prevM[j] + openX;
             x = better(x, prevY[j] + openX, took);
             if (took)
@@ -266,8 +281,8 @@ SumOfPairsCorner fillSumOfPairsPlain(const ProfileColumn* a, int n, const Profil
 
             // Column j against a gap: after the first's last column no opening
             const bool endY = i == n;
-            const double extendY = (endY ? endExtend : COSTS.gapExtend) * basesB[j];
-            const double openY = endY ? 0.0 : COSTS.gapOpen * basesB[j];
+            const double extendY = endY ? endExtend * basesB[j] : gapB[j].extend;
+            const double openY = endY ? 0.0 : gapB[j].open;
             double y = curM[j - 1] + openY;
             y = better(y, curX[j - 1] + openY, took);
             if (took)

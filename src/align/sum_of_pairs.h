@@ -22,6 +22,30 @@ struct SumOfPairsCosts {
 // Fitted on the references of bench/accuracy (see the README)
 constexpr SumOfPairsCosts SUM_OF_PAIRS_COSTS = {1.0, 0.1, -0.15, -1.75, -0.15, 1.0};
 
+// A column's gap costs, given its share of bases and the previous column's
+// (its own at a profile's first column), so that each pair of sequences counts
+// a gap as the two alone would. A gap placed against the column opens once
+// for each of its bases, and a further gap column opens again for each
+// sequence whose bases begin again there after a gap of its own. A base
+// paired with the column pays a gap column's price for each of its gaps and
+// an opening for each gap that begins there. Which sequences begin or end a
+// gap is not known from the shares: their least possible share stands for
+// them, which is exact where the gaps of the two columns nest.
+struct ColumnGapCosts {
+    double open;   // a gap state's opening, less the reopenings of `extend`, which it takes too
+    double extend; // a gap state's column
+    double factor; // what a base paired with the column pays, per gap column's price
+    double starts; // the share of the column's sequences whose gap begins there
+};
+inline ColumnGapCosts columnGapCosts(double bases, double previousBases) {
+    constexpr SumOfPairsCosts COSTS = SUM_OF_PAIRS_COSTS;
+    const double restarts = bases > previousBases ? bases - previousBases : 0.0;
+    const double starts = previousBases > bases ? previousBases - bases : 0.0;
+    return {COSTS.gapOpen * bases - COSTS.gapOpen * restarts,
+            COSTS.gapExtend * bases + COSTS.gapOpen * restarts,
+            (1.0 - bases) + starts * (COSTS.gapOpen / COSTS.gapExtend), starts};
+}
+
 // One row of an alignment and the weight of its sequence.
 struct WeightedRow {
     const ProfileColumn* columns;

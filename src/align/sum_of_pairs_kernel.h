@@ -39,14 +39,18 @@ template <int L, int K> class SumOfPairsKernel {
     void prepare(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m) {
         constexpr SumOfPairsCosts COSTS = SUM_OF_PAIRS_COSTS;
         const double endExtend = COSTS.gapExtend * COSTS.endGapShare;
+        double previous = 0.0;
         for (int i = 0; i < n + PAD; ++i) {
             const ProfileColumn column = i < n ? columns1[i] : ProfileColumn{};
             for (int x = 0; x < BASE_COUNT; ++x)
                 b_.first[x][i] = column.weight[x];
             const double bases = basesOf(column);
-            b_.firstOpen[i] = COSTS.gapOpen * bases;
-            b_.firstExtend[i] = COSTS.gapExtend * bases;
+            const ColumnGapCosts gap = columnGapCosts(bases, i == 0 ? bases : previous);
+            b_.firstOpen[i] = gap.open;
+            b_.firstExtend[i] = gap.extend;
             b_.firstEndExtend[i] = endExtend * bases;
+            b_.firstGapFactor[i] = gap.factor;
+            previous = bases;
         }
         double substitution[BASE_COUNT][BASE_COUNT];
         for (int x = 0; x < BASE_COUNT; ++x)
@@ -57,22 +61,25 @@ template <int L, int K> class SumOfPairsKernel {
         for (int p = 0; p < m + 3 * PAD; ++p) {
             for (int x = 0; x < BASE_COUNT; ++x)
                 b_.second[x][p] = 0.0;
-            b_.secondOpen[p] = b_.secondExtend[p] = b_.secondEndExtend[p] = 0.0;
+            b_.secondOpen[p] = b_.secondExtend[p] = b_.secondGapExtend[p] = b_.secondEndExtend[p] = 0.0;
         }
         for (int c = 0; c < m; ++c) {
             const int p = secondIndex(m, c);
             // A base x of the first against the column: the plain fill's inner sum
             const double bases = basesOf(columns2[c]);
             const double gaps = 1.0 - bases;
+            const ColumnGapCosts gap = columnGapCosts(bases, c == 0 ? bases : basesOf(columns2[c - 1]));
             for (int x = 0; x < BASE_COUNT; ++x) {
                 double row = 0.0;
                 for (int y = 0; y < BASE_COUNT; ++y)
                     row += substitution[x][y] * columns2[c].weight[y];
                 row += COSTS.gapExtend * gaps;
+                row += COSTS.gapOpen * gap.starts;
                 b_.second[x][p] = row;
             }
-            b_.secondOpen[p] = COSTS.gapOpen * bases;
+            b_.secondOpen[p] = gap.open;
             b_.secondExtend[p] = COSTS.gapExtend * bases;
+            b_.secondGapExtend[p] = gap.extend;
             b_.secondEndExtend[p] = endExtend * bases;
         }
 
@@ -115,7 +122,7 @@ template <int L, int K> class SumOfPairsKernel {
             const int row = i0 - 1 + v * L; // index of the lanes' first row
             for (int x = 0; x < BASE_COUNT; ++x)
                 st.x[v][x] = loadLanes<D>(&b_.first[x][row]);
-            st.gaps[v] = 1.0 - (((st.x[v][BASE_A] + st.x[v][BASE_C]) + st.x[v][BASE_G]) + st.x[v][BASE_T]);
+            st.gaps[v] = loadLanes<D>(&b_.firstGapFactor[row]);
             st.open[v] = loadLanes<D>(&b_.firstOpen[row]);
             st.extend[v] = loadLanes<D>(&b_.firstExtend[row]);
             st.endExtend[v] = loadLanes<D>(&b_.firstEndExtend[row]);
@@ -219,8 +226,9 @@ template <int L, int K> class SumOfPairsKernel {
             // Column j against a gap, from the cell to the left; in row n no opening
             const D open = loadLanes<D>(&b_.secondOpen[base + v * L]);
             const D endExtend = loadLanes<D>(&b_.secondEndExtend[base + v * L]);
+            const D gapExtend = loadLanes<D>(&b_.secondGapExtend[base + v * L]);
             const D openY = st.lastRow[v] ? D{} : open;
-            const D extendY = st.lastRow[v] ? endExtend : extend;
+            const D extendY = st.lastRow[v] ? endExtend : gapExtend;
             D y = better(st.P[v] + openY, st.X[v] + openY, took);
             I yFlags = took & splatLanes<I>(static_cast<long long>(GAP_IN_FIRST_FROM_OTHER));
             y = better(y, st.Y[v], took);

@@ -141,8 +141,8 @@ bool reserveSumOfPairsStorage(KernelKind kind, int n, int m, int threads) {
     const std::size_t rows = static_cast<std::size_t>(n) + STRIPE_PAD;
     const std::size_t columns = static_cast<std::size_t>(m) + STRIPE_PAD;
     const std::size_t reversed = static_cast<std::size_t>(m) + 3 * STRIPE_PAD;
-    if (!sumOfPairsRowBlock.reserve(carvedBytes<double>(BASE_COUNT + 4, rows)) ||
-        !sumOfPairsColumnBlock.reserve(carvedBytes<double>(BASE_COUNT + 3, reversed) +
+    if (!sumOfPairsRowBlock.reserve(carvedBytes<double>(BASE_COUNT + 5, rows)) ||
+        !sumOfPairsColumnBlock.reserve(carvedBytes<double>(BASE_COUNT + 4, reversed) +
                                        carvedBytes<double>(6, columns)) ||
         !reserveFlagBlocks(m, threads))
         return false;
@@ -153,12 +153,14 @@ bool reserveSumOfPairsStorage(KernelKind kind, int n, int m, int threads) {
     b.firstOpen = carve<double>(next, rows);
     b.firstExtend = carve<double>(next, rows);
     b.firstEndExtend = carve<double>(next, rows);
+    b.firstGapFactor = carve<double>(next, rows);
     b.leftGap = carve<double>(next, rows);
     next = static_cast<unsigned char*>(sumOfPairsColumnBlock.data);
     for (double*& second : b.second)
         second = carve<double>(next, reversed);
     b.secondOpen = carve<double>(next, reversed);
     b.secondExtend = carve<double>(next, reversed);
+    b.secondGapExtend = carve<double>(next, reversed);
     b.secondEndExtend = carve<double>(next, reversed);
     for (int r = 0; r < 2; ++r) {
         b.rowPair[r] = carve<double>(next, columns);

@@ -44,6 +44,22 @@ class SumOfPairs : public ::testing::Test {
         return {workText(a), workText(b), score, code};
     }
 
+    // A profile of equally long rows, each weighing the same
+    TreeNode* profileOf(const std::vector<const char*>& rows) {
+        std::vector<TreeNode*> leaves;
+        for (const char* row : rows)
+            leaves.push_back(pool.leaf(row));
+        TreeNode* node = leaves[0];
+        for (int c = 0; c < node->workLength; ++c) {
+            ProfileColumn sum{};
+            for (const TreeNode* leaf : leaves)
+                for (int x = 0; x < BASE_COUNT; ++x)
+                    sum.weight[x] += leaf->workProfile[c].weight[x] / static_cast<double>(rows.size());
+            node->workProfile[c] = node->savedProfile[c] = sum;
+        }
+        return node;
+    }
+
     NodePool pool;
 };
 
@@ -77,16 +93,33 @@ TEST_F(SumOfPairs, PairsAndGapsScoreAsTheCostsSay) {
     }
 }
 
-TEST_F(SumOfPairs, ABaseAgainstAGapInAPairedColumnCostsAFurtherGapColumn) {
-    // Half of the first profile's second column is gaps: half its pairs with
-    // the C opposite match, the other half face a base with a gap
-    TreeNode* a = pool.leaf("ACGT");
-    TreeNode* b = pool.leaf("ACGT");
-    a->workProfile[1].weight[BASE_C] = 0.5;
-    double score = 0.0;
-    ASSERT_EQ(alignProfiles(a, b, score), 0);
-    EXPECT_EQ(workText(b), "ACGT");
-    EXPECT_NEAR(score, 3.0 + 0.5 - 0.5 * 0.15, 1e-12);
+TEST_F(SumOfPairs, GapsOfAProfileOpenAsEachPairOfItsRowsWithTheOtherCountsThem) {
+    // The profiles' scores are means over their pairs of rows: where the gaps
+    // of a profile's rows nest, each pair is scored as the two rows alone
+    const double gap = -1.75 - 0.15;
+    const struct {
+        std::vector<const char*> first, second;
+        const char* alignedLeaf; // the single row of one side, aligned
+        double score;
+    } cases[] = {
+        // Half the second's rows have a gap facing the C: it opens there
+        {{"ACGT"}, {"ACGT", "A-GT"}, "ACGT", (4.0 + (3.0 + gap)) / 2},
+        {{"ACGT", "A-GT"}, {"ACGT"}, "ACGT", (4.0 + (3.0 + gap)) / 2},
+        // A gap of the leaf over two columns faces a row whose own gap starts
+        // it: one opening against each row, as the row's base after its gap
+        // begins again inside the leaf's gap
+        {{"ACGT"}, {"ACTTGT", "AC-TGT"}, "AC--GT", ((4.0 - 1.75 - 0.3) + (4.0 + gap)) / 2},
+        {{"ACTTGT", "AC-TGT"}, {"ACGT"}, "AC--GT", ((4.0 - 1.75 - 0.3) + (4.0 + gap)) / 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.first[0]) + " against " + c.second[0]);
+        TreeNode* a = profileOf(c.first);
+        TreeNode* b = profileOf(c.second);
+        double score = 0.0;
+        ASSERT_EQ(alignProfiles(a, b, score), 0);
+        EXPECT_EQ(workText(c.first.size() == 1 ? a : b), c.alignedLeaf);
+        EXPECT_NEAR(score, c.score, 1e-12);
+    }
 }
 
 TEST_F(SumOfPairs, AWholeAlignmentScoresEachPairAsTheTwoRowsAlone) {
