@@ -122,7 +122,7 @@ template <int L, int K> class SumOfPairsKernel {
             const int row = i0 - 1 + v * L; // index of the lanes' first row
             for (int x = 0; x < BASE_COUNT; ++x)
                 st.x[v][x] = loadLanes<D>(&b_.first[x][row]);
-            st.gaps[v] = loadLanes<D>(&b_.firstGapFactor[row]);
+            st.gapFactor[v] = loadLanes<D>(&b_.firstGapFactor[row]);
             st.open[v] = loadLanes<D>(&b_.firstOpen[row]);
             st.extend[v] = loadLanes<D>(&b_.firstExtend[row]);
             st.endExtend[v] = loadLanes<D>(&b_.firstEndExtend[row]);
@@ -171,7 +171,7 @@ template <int L, int K> class SumOfPairsKernel {
         Row below; // for the stripe below
         std::uint8_t* skewed[K];
         D x[K][BASE_COUNT]; // the stripe's rows of the first profile
-        D gaps[K];          // and their shares of gaps
+        D gapFactor[K];     // their gaps and the gaps they begin, against a base
         D open[K], extend[K], endExtend[K];
         I lastRow[K];
         D edge[K]; // X of column 0 for each lane's row
@@ -209,9 +209,9 @@ template <int L, int K> class SumOfPairsKernel {
             pair += st.x[v][BASE_C] * loadLanes<D>(&b_.second[BASE_C][base + v * L]);
             pair += st.x[v][BASE_G] * loadLanes<D>(&b_.second[BASE_G][base + v * L]);
             pair += st.x[v][BASE_T] * loadLanes<D>(&b_.second[BASE_T][base + v * L]);
-            // The gaps of the row against the column's bases
+            // The gaps of the row, and those it begins, against the column's bases
             const D extend = loadLanes<D>(&b_.secondExtend[base + v * L]);
-            P[v] = from + (pair + st.gaps[v] * extend);
+            P[v] = from + (pair + st.gapFactor[v] * extend);
 
             // Row i against a gap, from the cell above; at column m no opening
             const I endX = lane == splatLanes<I>(static_cast<long long>(t - m));
