@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "align/kernels.h"
+#include "pairwise/kernels.h"
 #include "run/run.h"
 
 int main(int argc, char** argv) {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "align/align.h"
-#include "align/kernels.h"
+#include "pairwise/kernels.h"
 #include "run/run.h"
 #include "workload.h"
 

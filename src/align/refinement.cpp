@@ -8,9 +8,10 @@
 #include <cctype>
 
 #include "align/align.h"
-#include "align/sum_of_pairs.h"
+#include "align/alignment_sum_of_pairs.h"
 #include "base/settings.h"
 #include "input/input.h"
+#include "pairwise/sum_of_pairs.h"
 
 namespace vorbex {
 

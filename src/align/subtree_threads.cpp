@@ -8,9 +8,9 @@
 #include <set>
 #include <unordered_map>
 
-#include "align/kernels.h"
-#include "align/stripe_pool.h"
 #include "base/physical_memory.h"
+#include "pairwise/kernels.h"
+#include "pairwise/stripe_pool.h"
 
 namespace vorbex {
 

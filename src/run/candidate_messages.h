@@ -7,6 +7,7 @@
 #include <string>
 
 #include "align/align.h"
+#include "align/subtree_cache.h"
 #include "report/result_files.h"
 
 namespace vorbex {

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "align/align.h"
-#include "align/band_kernel.h"
-#include "align/kernels.h"
 #include "bench/workload.h"
+#include "pairwise/band_fill.h"
+#include "pairwise/kernels.h"
 #include "reference/wide_lanes_on_avx2.h"
 #include "run/run.h"
 #include "support/nodes.h"
@@ -128,10 +128,10 @@ Case randomCase(std::uint64_t seed, Shape shape, int longest) {
 }
 
 // Runs found in `memory`, sized here
-SeedCells seedsIn(std::vector<unsigned long long>& memory, const ProfileColumn* first, int n,
-                  const ProfileColumn* second, int m) {
-    memory.assign(SeedCells::bytes(n, m) / sizeof(unsigned long long) + 1, 0);
-    return SeedCells(first, n, second, m, memory.data());
+PairableRuns pairableRunsIn(std::vector<unsigned long long>& memory, const ProfileColumn* first, int n,
+                            const ProfileColumn* second, int m) {
+    memory.assign(PairableRuns::bytes(n, m) / sizeof(unsigned long long) + 1, 0);
+    return PairableRuns(first, n, second, m, memory.data());
 }
 
 void useSettings(const Settings& s) {
@@ -178,8 +178,9 @@ class BandDifferential : public ::testing::Test {
     // Every vector band fill the processor runs against the row-by-row one
     // just made: the proof, the score, and the flags of every band cell
     // (unproven marks included) when neither stopped early.
-    static bool vectorBandsMatch(const KernelSettings& s, const Case& c, DiagonalBand band, SeedCells& seeds,
-                                 const BandFill& rows, int margin, const OutsideEntries* entries) {
+    static bool vectorBandsMatch(const KernelSettings& s, const Case& c, DiagonalBand band,
+                                 PairableRuns& runs, const BandFill& rows, int margin,
+                                 const EdgeBounds* entries) {
         if (!kernelAvailable(KernelKind::Avx2))
             return true;
         const int n = static_cast<int>(c.first.size());
@@ -196,10 +197,10 @@ class BandDifferential : public ::testing::Test {
             const char* name = k == 0 ? "avx2" : k == 1 ? "avx512" : "eight lanes on avx2";
             std::memset(traceMatrix, 0, kept.size());
             const BandFill fill =
-                k == 0 ? fillBandAvx2(s, c.first.data(), n, c.second.data(), m, band, seeds, entries)
+                k == 0 ? fillBandAvx2(s, c.first.data(), n, c.second.data(), m, band, runs, entries)
                 : k == 1
-                    ? fillBandAvx512(s, c.first.data(), n, c.second.data(), m, band, seeds, entries)
-                    : fillWideLanesBandOnAvx2(s, c.first.data(), n, c.second.data(), m, band, seeds, entries);
+                    ? fillBandAvx512(s, c.first.data(), n, c.second.data(), m, band, runs, entries)
+                    : fillWideLanesBandOnAvx2(s, c.first.data(), n, c.second.data(), m, band, runs, entries);
             if (fill.proven != rows.proven ||
                 (fill.proven && std::memcmp(&fill.score, &rows.score, sizeof fill.score) != 0)) {
                 ADD_FAILURE() << name << " margin " << margin << " proven " << fill.proven << " score "
@@ -229,10 +230,10 @@ class BandDifferential : public ::testing::Test {
     // outside it (S, H, V of the whole matrix, row by row), and every vector
     // finder gives the row-by-row one's bits.
     static bool entriesBound(const KernelSettings& s, const Case& c, DiagonalBand band,
-                             const std::vector<double> (&whole)[3], OutsideEntries& entries) {
+                             const std::vector<double> (&whole)[3], EdgeBounds& entries) {
         const int n = static_cast<int>(c.first.size());
         const int m = static_cast<int>(c.second.size());
-        findOutsideEntries(s, c.first.data(), n, c.second.data(), m, band, entries);
+        findEdgeBounds(s, c.first.data(), n, c.second.data(), m, band, entries);
         const auto at = [&](int k, int i, int j) {
             return whole[k][static_cast<std::size_t>(i) * (static_cast<std::size_t>(m) + 1) + j];
         };
@@ -260,11 +261,11 @@ class BandDifferential : public ::testing::Test {
              {TestedKernel::Avx2, TestedKernel::Avx512, TestedKernel::EightLanesOnAvx2}) {
             if (!testedKernelAvailable(tested))
                 continue;
-            OutsideEntries vector;
-            (tested == TestedKernel::Avx2 ? findOutsideEntriesAvx2
+            EdgeBounds vector;
+            (tested == TestedKernel::Avx2 ? findEdgeBoundsAvx2
              : tested == TestedKernel::Avx512
-                 ? findOutsideEntriesAvx512
-                 : findWideLanesEntriesOnAvx2)(s, c.first.data(), n, c.second.data(), m, band, vector);
+                 ? findEdgeBoundsAvx512
+                 : findWideLanesEdgeBoundsOnAvx2)(s, c.first.data(), n, c.second.data(), m, band, vector);
             const auto same = [](const std::vector<double>& a, const std::vector<double>& b) {
                 return a.size() == b.size() &&
                        std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
@@ -296,10 +297,10 @@ class BandDifferential : public ::testing::Test {
         const std::vector<double> whole[3] = {{scoreMatrix, scoreMatrix + cells},
                                               {gapInFirstMatrix, gapInFirstMatrix + cells},
                                               {gapInSecondMatrix, gapInSecondMatrix + cells}};
-        OutsideEntries entries;
+        EdgeBounds entries;
         const auto plainPath = tracedCells(plain, n, m);
         std::vector<unsigned long long> memory;
-        SeedCells seeds = seedsIn(memory, c.first.data(), n, c.second.data(), m);
+        PairableRuns runs = pairableRunsIn(memory, c.first.data(), n, c.second.data(), m);
         int proven = 0;
         for (int margin : {0, 1, 2, 3, 5, 8, 13, 16, 40}) {
             const DiagonalBand band = bandAround(n, m, margin);
@@ -311,10 +312,9 @@ class BandDifferential : public ::testing::Test {
             std::memset(traceMatrix, 0, (static_cast<std::size_t>(n) + 1) * (traceStride + 1));
             if (withEntries && !entriesBound(s, c, band, whole, entries))
                 return proven;
-            const OutsideEntries* edges = withEntries ? &entries : nullptr;
-            const BandFill fill =
-                fillBandKernel(s, c.first.data(), n, c.second.data(), m, band, seeds, edges);
-            if (!vectorBandsMatch(s, c, band, seeds, fill, margin, edges))
+            const EdgeBounds* edges = withEntries ? &entries : nullptr;
+            const BandFill fill = fillBandKernel(s, c.first.data(), n, c.second.data(), m, band, runs, edges);
+            if (!vectorBandsMatch(s, c, band, runs, fill, margin, edges))
                 return proven;
             const bool whole = bandCoversMatrix(band, n, m);
             if (whole) {
@@ -451,12 +451,12 @@ struct RunCells {
     std::vector<int> highestInRow, lowestInColumn;
 };
 
-RunCells runCells(SeedCells&& seeds, int n, int m, int k = 0) {
+RunCells runCells(PairableRuns&& runs, int n, int m, int k = 0) {
     RunCells cells;
     for (int r = 0; r <= n; ++r)
-        cells.highestInRow.push_back(seeds.highestInRow(k, r));
+        cells.highestInRow.push_back(runs.highestInRow(k, r));
     for (int c = 0; c <= m; ++c)
-        cells.lowestInColumn.push_back(seeds.lowestInColumn(k, c));
+        cells.lowestInColumn.push_back(runs.lowestInColumn(k, c));
     return cells;
 }
 
@@ -474,8 +474,8 @@ RunCells runCellsOneByOne(const std::vector<ProfileColumn>& first, const std::ve
         }
         return -1;
     };
-    RunCells seeds{std::vector<int>(static_cast<std::size_t>(n) + 1, INT_MIN),
-                   std::vector<int>(static_cast<std::size_t>(m) + 1, INT_MAX)};
+    RunCells runs{std::vector<int>(static_cast<std::size_t>(n) + 1, INT_MIN),
+                  std::vector<int>(static_cast<std::size_t>(m) + 1, INT_MAX)};
     for (int i = length; i <= n; ++i)
         for (int j = length; j <= m; ++j) {
             bool run = true;
@@ -485,16 +485,16 @@ RunCells runCellsOneByOne(const std::vector<ProfileColumn>& first, const std::ve
                 run = a < 0 || b < 0 || a == b;
             }
             for (int t = 0; run && t < length; ++t) {
-                int& row = seeds.highestInRow[static_cast<std::size_t>(i - t)];
-                int& column = seeds.lowestInColumn[static_cast<std::size_t>(j - t)];
+                int& row = runs.highestInRow[static_cast<std::size_t>(i - t)];
+                int& column = runs.lowestInColumn[static_cast<std::size_t>(j - t)];
                 row = std::max(row, j - i);
                 column = std::min(column, j - i);
             }
         }
-    return seeds;
+    return runs;
 }
 
-TEST(SeedCells, EqualTheRunsFoundCellByCell) {
+TEST(PairableRuns, EqualTheRunsFoundCellByCell) {
     std::vector<unsigned long long> memory;
     // Columns pairing often (few bases, codes and means of several), lengths
     // around the 64 bits of a word
@@ -513,7 +513,8 @@ TEST(SeedCells, EqualTheRunsFoundCellByCell) {
         const int n = static_cast<int>(first.size());
         const int m = static_cast<int>(second.size());
         for (int r = 0; r < 2; ++r) {
-            const RunCells fast = runCells(seedsIn(memory, first.data(), n, second.data(), m), n, m, r);
+            const RunCells fast =
+                runCells(pairableRunsIn(memory, first.data(), n, second.data(), m), n, m, r);
             const RunCells slow = runCellsOneByOne(first, second, RUN_LENGTHS[r]);
             ASSERT_EQ(fast.highestInRow, slow.highestInRow) << "case " << k << " runs of " << RUN_LENGTHS[r];
             ASSERT_EQ(fast.lowestInColumn, slow.lowestInColumn)
@@ -522,12 +523,12 @@ TEST(SeedCells, EqualTheRunsFoundCellByCell) {
     }
 }
 
-TEST(SeedCells, FindsTheRunsOfARepeatAndNothingWithoutOne) {
+TEST(PairableRuns, FindsTheRunsOfARepeatAndNothingWithoutOne) {
     std::vector<unsigned long long> memory;
     SplitMix64 random(5);
     const std::vector<ProfileColumn> first = randomColumns(random, Columns::Definite, 100);
     std::vector<ProfileColumn> second = randomColumns(random, Columns::Definite, 100);
-    const RunCells none = runCells(seedsIn(memory, first.data(), 100, second.data(), 100), 100, 100);
+    const RunCells none = runCells(pairableRunsIn(memory, first.data(), 100, second.data(), 100), 100, 100);
     // A run of twelve pairs by chance has odds of about 1 in 1700 here
     for (int r = 0; r <= 100; ++r) {
         EXPECT_EQ(none.highestInRow[static_cast<std::size_t>(r)], INT_MIN) << r;
@@ -535,20 +536,20 @@ TEST(SeedCells, FindsTheRunsOfARepeatAndNothingWithoutOne) {
     }
     // Columns 21..40 of the first (rows) again as 71..90 of the second: diagonal 50
     std::copy(first.begin() + 20, first.begin() + 40, second.begin() + 70);
-    const RunCells one = runCells(seedsIn(memory, first.data(), 100, second.data(), 100), 100, 100);
+    const RunCells one = runCells(pairableRunsIn(memory, first.data(), 100, second.data(), 100), 100, 100);
     for (int r = 21; r <= 40; ++r)
         EXPECT_GE(one.highestInRow[static_cast<std::size_t>(r)], 50) << r;
     for (int j = 71; j <= 90; ++j)
         EXPECT_LE(one.lowestInColumn[static_cast<std::size_t>(j)], 50) << j;
     // And the other way round: diagonal -50
-    const RunCells turned = runCells(seedsIn(memory, second.data(), 100, first.data(), 100), 100, 100);
+    const RunCells turned = runCells(pairableRunsIn(memory, second.data(), 100, first.data(), 100), 100, 100);
     for (int j = 21; j <= 40; ++j)
         EXPECT_LE(turned.lowestInColumn[static_cast<std::size_t>(j)], -50) << j;
     // A wild column (a code of four bases) pairs with every column
     std::vector<ProfileColumn> wild(30);
     for (ProfileColumn& column : wild)
         nucleotideColumn('n', column);
-    const RunCells everywhere = runCells(seedsIn(memory, wild.data(), 30, first.data(), 100), 30, 100);
+    const RunCells everywhere = runCells(pairableRunsIn(memory, wild.data(), 30, first.data(), 100), 30, 100);
     EXPECT_EQ(everywhere.highestInRow[15], 100 - 15);
     EXPECT_EQ(everywhere.lowestInColumn[15], 15 - 30);
 }

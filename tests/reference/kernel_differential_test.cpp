@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "align/align.h"
-#include "align/kernels.h"
 #include "bench/workload.h"
 #include "input/input.h"
+#include "pairwise/kernels.h"
 #include "reference/wide_lanes_on_avx2.h"
 #include "run/run.h"
 #include "support/nodes.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "align/align.h"
-#include "align/kernels.h"
+#include "pairwise/kernels.h"
 #include "reference/wide_lanes_on_avx2.h"
 #include "run/run.h"
 #include "support/random_columns.h"

@@ -3,10 +3,10 @@
 // of sixteen rows, run and compared with the plain kernels on any processor
 // with AVX2.
 #include "reference/wide_lanes_on_avx2.h"
-#include "align/antidiagonal_kernel.h"
-#include "align/band_antidiagonal.h"
-#include "align/outside_entries.h"
-#include "align/sum_of_pairs_kernel.h"
+#include "pairwise/band_diagonal_fill.h"
+#include "pairwise/band_edge_bounds.h"
+#include "pairwise/diagonal_fill.h"
+#include "pairwise/sum_of_pairs_diagonal_fill.h"
 
 namespace vorbex {
 
@@ -21,15 +21,15 @@ SumOfPairsCorner fillWideLanesSumOfPairsOnAvx2(const ProfileColumn* columns1, in
 }
 
 BandFill fillWideLanesBandOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                                 const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds,
-                                 const OutsideEntries* entries) {
+                                 const ProfileColumn* columns2, int m, DiagonalBand band, PairableRuns& seeds,
+                                 const EdgeBounds* entries) {
     BandAntidiagonal<8> kernel;
     return kernel.fill(s, columns1, n, columns2, m, band, seeds, entries);
 }
 
-void findWideLanesEntriesOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                                const ProfileColumn* columns2, int m, DiagonalBand band,
-                                OutsideEntries& entries) {
+void findWideLanesEdgeBoundsOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                                   const ProfileColumn* columns2, int m, DiagonalBand band,
+                                   EdgeBounds& entries) {
     EntriesByStripes<8, 2>().find(s, columns1, n, columns2, m, band, entries);
 }
 

@@ -2,8 +2,8 @@
 // where the processor has AVX2.
 #pragma once
 
-#include "align/band_kernel.h"
-#include "align/kernels.h"
+#include "pairwise/band_fill.h"
+#include "pairwise/kernels.h"
 
 namespace vorbex {
 
@@ -12,11 +12,11 @@ double fillWideLanesKernelOnAvx2(const KernelSettings& s, const ProfileColumn* c
 SumOfPairsCorner fillWideLanesSumOfPairsOnAvx2(const ProfileColumn* columns1, int n,
                                                const ProfileColumn* columns2, int m, int threads);
 BandFill fillWideLanesBandOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                                 const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds,
-                                 const OutsideEntries* entries = nullptr);
-void findWideLanesEntriesOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                                const ProfileColumn* columns2, int m, DiagonalBand band,
-                                OutsideEntries& entries);
+                                 const ProfileColumn* columns2, int m, DiagonalBand band, PairableRuns& seeds,
+                                 const EdgeBounds* entries = nullptr);
+void findWideLanesEdgeBoundsOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                                   const ProfileColumn* columns2, int m, DiagonalBand band,
+                                   EdgeBounds& entries);
 
 } // namespace vorbex
 

@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "align/sum_of_pairs.h"
+#include "align/alignment_sum_of_pairs.h"
 #include "input/input.h"
+#include "pairwise/sum_of_pairs.h"
 
 namespace vorbex::test_support {
 

@@ -13,9 +13,9 @@
 #include "align/align.h"
 #include "align/quarter_counts.h"
 #include "align/settled_subtrees.h"
-#include "align/sum_of_pairs.h"
 #include "base/settings.h"
 #include "input/input.h"
+#include "pairwise/sum_of_pairs.h"
 
 namespace vorbex::test_support {
 

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "align/refinement.h"
-#include "align/sum_of_pairs.h"
 #include "base/settings.h"
 #include "input/input.h"
+#include "pairwise/sum_of_pairs.h"
 #include "run/run.h"
 #include "support/row_scores.h"
 

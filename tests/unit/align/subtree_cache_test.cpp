@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "align/align.h"
-#include "align/kernels.h"
+#include "align/subtree_cache.h"
+#include "pairwise/kernels.h"
 #include "run/run.h"
 #include "support/nodes.h"
 

@@ -18,11 +18,11 @@
 
 #include <immintrin.h>
 
-#include "align/align.h"
-#include "align/kernels.h"
-#include "align/stripe_pool.h"
-#include "align/stripe_steps.h"
-#include "align/vector_lanes.h"
+#include "pairwise/kernels.h"
+#include "pairwise/pairwise.h"
+#include "pairwise/stripe_pool.h"
+#include "pairwise/stripe_steps.h"
+#include "pairwise/vector_lanes.h"
 
 namespace vorbex {
 namespace {

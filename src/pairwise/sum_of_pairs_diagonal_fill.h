@@ -1,5 +1,5 @@
 // The sum-of-pairs DP by anti-diagonals over stripes of rows, laid out as the
-// specified DP's vector kernel (see antidiagonal_kernel.h): lane q of a stripe
+// specified DP's vector kernel (see diagonal_fill.h): lane q of a stripe
 // handles row i0 + q, shifted by q columns, and a stripe waits block by block
 // for the one above when threads share an alignment. Every cell performs the
 // plain fill's operations in the plain fill's order, so states and flags are
@@ -11,12 +11,12 @@
 
 #include <limits>
 
-#include "align/align.h"
-#include "align/kernels.h"
-#include "align/stripe_pool.h"
-#include "align/stripe_steps.h"
-#include "align/sum_of_pairs.h"
-#include "align/vector_lanes.h"
+#include "pairwise/kernels.h"
+#include "pairwise/pairwise.h"
+#include "pairwise/stripe_pool.h"
+#include "pairwise/stripe_steps.h"
+#include "pairwise/sum_of_pairs.h"
+#include "pairwise/vector_lanes.h"
 
 namespace vorbex {
 namespace {

@@ -19,7 +19,7 @@
 // the run bonus b, and the similarity is at most 1. Columns holding one base
 // alone are classed by it, all others are wild; two columns of different
 // bases score at most theta = 1 - (w1 + w2), w1 and w2 the two smallest
-// weights. SeedCells finds the runs of q consecutive pairable cells (same
+// weights. PairableRuns finds the runs of q consecutive pairable cells (same
 // class, or a wild one) along a diagonal, for q = 12 and 16. In a row
 // holding no cell of such a run outside the band, every q consecutive pair
 // steps there hold one scoring at most theta, so a stretch of l pair steps
@@ -30,7 +30,7 @@
 // row holding a run's cell. The lesser of the bounds for the two run lengths
 // counts. A slack covers the rounding of the sums and of the whole matrix's
 // own values.
-#include "align/band_kernel.h"
+#include "pairwise/band_fill.h"
 
 #include <algorithm>
 #include <climits>
@@ -38,7 +38,7 @@
 #include <limits>
 #include <vector>
 
-#include "align/align.h"
+#include "pairwise/pairwise.h"
 
 namespace vorbex {
 
@@ -87,8 +87,8 @@ ExcursionBound excursionBound(const KernelSettings& s, int runLength, int n, int
     const double c0 = (q - 1.0) * (1.0 + b - theta) / q;
     const double parted = std::max(0.0, c0 + s.gapOpen);
     const double perRow = std::max(0.0, rho + parted);
-    // A seed's pair step counts in full, and may part a run once more
-    const double perSeedRow = (1.0 + b) + c0 + parted;
+    // A run's pair step counts in full, and may part a run once more
+    const double perRunRow = (1.0 + b) + c0 + parted;
     const double roundUp = 1.0 + 1e-12;
     // The rounding of n + m steps of a few operations each, on values no
     // larger than n + m steps of the largest score or cost, in the whole
@@ -97,7 +97,7 @@ ExcursionBound excursionBound(const KernelSettings& s, int runLength, int n, int
     const double largest =
         steps * (2.0 + std::fabs(s.gapOpen) + std::fabs(s.gapExtend) + 2.0 * (w[0] + w[1] + w[2] + w[3]));
     const double rounding = 8.0 * steps * largest * std::numeric_limits<double>::epsilon();
-    return {perRow * roundUp, perSeedRow * roundUp, c0 + SLACK + rounding};
+    return {perRow * roundUp, perRunRow * roundUp, c0 + SLACK + rounding};
 }
 
 namespace {
@@ -167,12 +167,12 @@ bool bandCoversMatrix(DiagonalBand band, int n, int m) {
     return band.lowest <= -n && band.highest >= m;
 }
 
-std::size_t SeedCells::bytes(int n, int m) {
+std::size_t PairableRuns::bytes(int n, int m) {
     return Scan::bytes(n, m) + Scan::bytes(m, n);
 }
 
-SeedCells::SeedCells(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m,
-                     void* memory) {
+PairableRuns::PairableRuns(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m,
+                           void* memory) {
     auto* next = static_cast<unsigned char*>(memory);
     rows_.reset(columns1, n, columns2, m, next);
     columns_.reset(columns2, m, columns1, n, next);
@@ -187,14 +187,14 @@ constexpr int RUN_ROWS = RUNS4_ROWS + RUNS4;
 constexpr int SHORT_RUN = RUN_LENGTHS[0];
 constexpr int LONG_RUN = RUN_LENGTHS[1];
 
-std::size_t SeedCells::Scan::bytes(int n, int m) {
+std::size_t PairableRuns::Scan::bytes(int n, int m) {
     const std::size_t words = (static_cast<std::size_t>(m) + 1 + 63) / 64;
     const std::size_t ends = (static_cast<std::size_t>(n) + 2) / 2 * 2; // rows 0 .. n, in 8-byte steps
     return (RUN_ROWS + 2) * words * sizeof(Word) + 2 * ends * sizeof(int);
 }
 
-void SeedCells::Scan::reset(const ProfileColumn* rows, int n, const ProfileColumn* columns, int m,
-                            unsigned char*& memory) {
+void PairableRuns::Scan::reset(const ProfileColumn* rows, int n, const ProfileColumn* columns, int m,
+                               unsigned char*& memory) {
     rows_ = rows;
     n_ = n;
     words_ = (static_cast<std::size_t>(m) + 1 + 63) / 64;
@@ -212,7 +212,7 @@ void SeedCells::Scan::reset(const ProfileColumn* rows, int n, const ProfileColum
 
 // The columns' classes and empty runs, when a fill first asks: a band
 // bounded by the whole matrix never does
-void SeedCells::Scan::prepare() {
+void PairableRuns::Scan::prepare() {
     ready_ = true;
     for (int* ending : highestEnding_)
         std::fill(ending, ending + n_ + 1, INT_MIN);
@@ -229,7 +229,7 @@ void SeedCells::Scan::prepare() {
     }
 }
 
-int SeedCells::Scan::highestAt(int k, int r) {
+int PairableRuns::Scan::highestAt(int k, int r) {
     if (!ready_)
         prepare();
     // A run ending in row i holds a cell of rows i - length + 1 .. i
@@ -245,7 +245,7 @@ int SeedCells::Scan::highestAt(int k, int r) {
 // [i - t][j - t] are pairable for t < 2, of runs of four for t < 4, and of a
 // run for t < its length (runs of four joined, the run of 16 from the run of
 // 12); the highest diagonal of each row's runs, found by the last join.
-void SeedCells::Scan::advance(int to) {
+void PairableRuns::Scan::advance(int to) {
     const std::size_t words = words_;
     // `into` = `keep` with bit j kept where bit j - shift of `from` is set (0 < shift < 64)
     auto joined = [words](Word* into, const Word* keep, const Word* from, int shift) {
@@ -297,9 +297,9 @@ void SeedCells::Scan::advance(int to) {
 // (additions round monotonically, the similarity is the same operations in
 // the same order, and a maximum is exact), so it bounds the state from above
 // without slack. Row by row: the reference of the vector builds
-// (outside_entries.h).
-void findOutsideEntries(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                        const ProfileColumn* columns2, int m, DiagonalBand band, OutsideEntries& entries) {
+// (band_edge_bounds.h).
+void findEdgeBounds(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                    const ProfileColumn* columns2, int m, DiagonalBand band, EdgeBounds& entries) {
     const double d = s.gapOpen;
     const double g = s.gapExtend;
     const auto larger = [](double a, double b) { return a < b ? b : a; };
@@ -339,8 +339,8 @@ void findOutsideEntries(const KernelSettings& s, const ProfileColumn* columns1, 
 }
 
 BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                        const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds,
-                        const OutsideEntries* entries) {
+                        const ProfileColumn* columns2, int m, DiagonalBand band, PairableRuns& runs,
+                        const EdgeBounds* entries) {
     const double d = s.gapOpen;
     const double g = s.gapExtend;
     std::uint8_t* const F = traceMatrix;
@@ -368,7 +368,7 @@ BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, 
 
     // Bounds on what a path outside the band brings to the edge cells: the
     // best exit so far, grown by a pair step per row since it was taken
-    OutsideBound above(s, n, m), below(s, n, m);
+    ExcursionTracker above(s, n, m), below(s, n, m);
     double leftBoundary = 0.0;
     for (int i = 0; i < n; ++i) {
         const Row& up = rows[i % 2];
@@ -380,23 +380,23 @@ BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, 
         // row i above the band, into column i + lowest below it
         if (entries == nullptr) {
             const int column = i + band.lowest;
-            bool seededAbove[2], seededBelow[2];
+            bool runAbove[2], runBelow[2];
             for (int k = 0; k < 2; ++k) {
-                seededAbove[k] = seeds.highestInRow(k, i) > band.highest;
-                seededBelow[k] = column >= 0 && column <= m && seeds.lowestInColumn(k, column) < band.lowest;
+                runAbove[k] = runs.highestInRow(k, i) > band.highest;
+                runBelow[k] = column >= 0 && column <= m && runs.lowestInColumn(k, column) < band.lowest;
             }
-            above.pass(seededAbove);
+            above.pass(runAbove);
             if (i + band.highest < m) {
                 above.exitFrom(i == 0, up.S[top], up.boundS[top], up.H[top], up.boundH[top], d, g);
             }
-            below.pass(seededBelow);
+            below.pass(runBelow);
             if (i + band.lowest >= 0) {
                 below.exitFrom(bottom == 0, up.S[bottom], up.boundS[bottom], up.V[bottom], up.boundV[bottom],
                                d, g);
             }
         }
-        const double fromAbove = outsideEntry(above.entry(), entries, &OutsideEntries::above, i);
-        const double fromBelow = outsideEntry(below.entry(), entries, &OutsideEntries::below, i + 1);
+        const double fromAbove = edgeEntryBound(above.entry(), entries, &EdgeBounds::above, i);
+        const double fromBelow = edgeEntryBound(below.entry(), entries, &EdgeBounds::below, i + 1);
 
         const int row1 = i + 1;
         const int lo = first(row1);

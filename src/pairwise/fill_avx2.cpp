@@ -1,5 +1,5 @@
 // Built with -mavx2: only run when the processor has it.
-#include "align/antidiagonal_kernel.h"
+#include "pairwise/diagonal_fill.h"
 
 namespace vorbex {
 

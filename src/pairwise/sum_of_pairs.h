@@ -1,5 +1,5 @@
 // The costs of --scoring=sp, for the pairwise alignment and the score of a
-// whole alignment alike.
+// whole alignment alike, and the pairwise alignment by them.
 #pragma once
 
 #include <cstdint>
@@ -46,19 +46,25 @@ inline ColumnGapCosts columnGapCosts(double bases, double previousBases) {
             (1.0 - bases) + starts * (COSTS.gapOpen / COSTS.gapExtend), starts};
 }
 
-// One row of an alignment and the weight of its sequence.
-struct WeightedRow {
-    const ProfileColumn* columns;
-    int length; // columns beyond it, up to the alignment's length, are not scored
-    double weight;
+// Expected score of every pair of bases
+struct Substitution {
+    double score[BASE_COUNT][BASE_COUNT];
 };
+inline Substitution buildSubstitution() {
+    constexpr SumOfPairsCosts COSTS = SUM_OF_PAIRS_COSTS;
+    Substitution s{};
+    for (int x = 0; x < BASE_COUNT; ++x)
+        for (int y = 0; y < BASE_COUNT; ++y) {
+            const bool transition = (x ^ y) == 2; // A=0 with G=2, C=1 with T=3
+            s.score[x][y] = x == y ? COSTS.match : transition ? COSTS.transition : COSTS.transversion;
+        }
+    return s;
+}
 
-// The weighted sum of pairs of the first `length` columns of the rows: every
-// pair of two rows once, weighing the product of their weights, and scored as
-// the two rows alone would be (their columns of two gaps left out), so a gap
-// opens once against each row it faces. A row's columns are a single code's
-// or gaps.
-double sumOfPairsOfRows(const std::vector<WeightedRow>& rows, int length);
+// A column's share of bases
+inline double bases(const ProfileColumn& column) {
+    return column.weight[BASE_A] + column.weight[BASE_C] + column.weight[BASE_G] + column.weight[BASE_T];
+}
 
 // Aligns two profiles by the weighted sum of pairs, filling the aligned
 // buffers and alignmentPath from position n + m - 1 down to k + 1; the

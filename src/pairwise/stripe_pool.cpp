@@ -1,4 +1,4 @@
-#include "align/stripe_pool.h"
+#include "pairwise/stripe_pool.h"
 
 #include <immintrin.h>
 #include <pthread.h>

@@ -1,8 +1,8 @@
 // Chooses the thread count of each vector alignment by its size and by the
 // time per cell measured so far.
-#include "align/thread_count_choice.h"
+#include "pairwise/thread_count_choice.h"
 
-#include "align/align.h"
+#include "pairwise/pairwise.h"
 
 namespace vorbex {
 

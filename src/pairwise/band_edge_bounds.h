@@ -1,4 +1,4 @@
-// The bounds at a band's edges (findOutsideEntries in band_kernel.cpp) in
+// The bounds at a band's edges (findEdgeBounds in band_fill.cpp) in
 // vectors, written once over the lane count and compiled once per
 // instruction set (everything here has internal linkage).
 #pragma once
@@ -7,10 +7,10 @@
 #include <cstddef>
 #include <vector>
 
-#include "align/align.h"
-#include "align/band_kernel.h"
-#include "align/stripe_steps.h"
-#include "align/vector_lanes.h"
+#include "pairwise/band_fill.h"
+#include "pairwise/pairwise.h"
+#include "pairwise/stripe_steps.h"
+#include "pairwise/vector_lanes.h"
 
 namespace vorbex {
 namespace {
@@ -30,7 +30,7 @@ template <int L, int K> class EntriesByStripes {
 
   public:
     void find(const KernelSettings& s, const ProfileColumn* columns1, int n, const ProfileColumn* columns2,
-              int m, DiagonalBand band, OutsideEntries& entries) {
+              int m, DiagonalBand band, EdgeBounds& entries) {
         const std::size_t rows = static_cast<std::size_t>(n) + 2;
         entries.above.assign(rows, HUGE_VAL);
         entries.below.assign(rows, HUGE_VAL);
@@ -105,7 +105,7 @@ template <int L, int K> class EntriesByStripes {
         D diagS[K]; // S of the cell up-left of the next step's cell
     };
 
-    void stripe(const KernelSettings& s, int k, int n, int m, DiagonalBand band, OutsideEntries& entries) {
+    void stripe(const KernelSettings& s, int k, int n, int m, DiagonalBand band, EdgeBounds& entries) {
         const int i0 = 1 + k * KL;
         State st;
         for (int x = 0; x < BASE_COUNT; ++x)
@@ -148,7 +148,7 @@ template <int L, int K> class EntriesByStripes {
     };
 
     template <bool NEAR_LEFT_EDGE>
-    void step(State& st, int t, int m, bool writeRow, const Edges& edges, OutsideEntries& entries) {
+    void step(State& st, int t, int m, bool writeRow, const Edges& edges, EdgeBounds& entries) {
         const D d = st.gapOpen;
         const D g = st.gapExtend;
         const int base = secondIndex(m, t - 1);

@@ -1,5 +1,5 @@
 // Built with -mavx2: only run when the processor has it.
-#include "align/sum_of_pairs_kernel.h"
+#include "pairwise/sum_of_pairs_diagonal_fill.h"
 
 namespace vorbex {
 

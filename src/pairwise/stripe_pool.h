@@ -4,7 +4,7 @@
 // library code is compiled with their flags.
 #pragma once
 
-#include "align/align.h"
+#include "pairwise/pairwise.h"
 
 namespace vorbex {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "align/align.h"
-#include "align/kernels.h"
-#include "align/stripe_pool.h"
+#include "pairwise/kernels.h"
+#include "pairwise/stripe_pool.h"
 #include "run/run.h"
 
 namespace vorbex {

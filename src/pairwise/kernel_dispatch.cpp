@@ -1,6 +1,6 @@
 // Chooses the DP kernel by what the processor can run, once per process.
-#include "align/align.h"
-#include "align/kernels.h"
+#include "pairwise/kernels.h"
+#include "pairwise/pairwise.h"
 
 namespace vorbex {
 

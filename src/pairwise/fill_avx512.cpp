@@ -1,5 +1,5 @@
 // Built with -mavx512f, -mavx512dq, -mavx512bw and -mavx512vl: only run when the processor has them.
-#include "align/antidiagonal_kernel.h"
+#include "pairwise/diagonal_fill.h"
 
 namespace vorbex {
 

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-#include "align/align.h"
-#include "align/kernels.h"
+#include "pairwise/kernels.h"
+#include "pairwise/pairwise.h"
 
 namespace vorbex {
 

@@ -2,7 +2,7 @@
 // when timing shows that the others only slow it down.
 #pragma once
 
-#include "align/kernels.h"
+#include "pairwise/kernels.h"
 
 namespace vorbex {
 

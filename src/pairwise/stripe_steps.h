@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "align/align.h"
-#include "align/stripe_pool.h"
+#include "pairwise/pairwise.h"
+#include "pairwise/stripe_pool.h"
 
 namespace vorbex {
 namespace {

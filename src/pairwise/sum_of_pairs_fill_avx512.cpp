@@ -1,5 +1,5 @@
 // Built with -mavx512f, -mavx512dq, -mavx512bw and -mavx512vl: only run when the processor has them.
-#include "align/sum_of_pairs_kernel.h"
+#include "pairwise/sum_of_pairs_diagonal_fill.h"
 
 namespace vorbex {
 

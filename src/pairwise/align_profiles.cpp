@@ -7,15 +7,15 @@
 #include <cmath>
 #include <cstring>
 
-#include "align/align.h"
-#include "align/band_kernel.h"
-#include "align/kernels.h"
-#include "align/sum_of_pairs.h"
-#include "align/thread_count_choice.h"
 #include "base/output.h"
 #include "base/physical_memory.h"
 #include "base/result_code.h"
 #include "base/settings.h"
+#include "pairwise/band_fill.h"
+#include "pairwise/kernels.h"
+#include "pairwise/pairwise.h"
+#include "pairwise/sum_of_pairs.h"
+#include "pairwise/thread_count_choice.h"
 
 namespace vorbex {
 
@@ -103,14 +103,14 @@ double bandCells(DiagonalBand band, int n, int m) {
 // One band fill and its proof; with `entries`, the whole matrix's bounds at the
 // band's edges.
 BandFill fillBand(KernelKind kind, const KernelSettings& s, const ProfileColumn* columns1, int n,
-                  const ProfileColumn* columns2, int m, DiagonalBand band, const OutsideEntries* entries) {
+                  const ProfileColumn* columns2, int m, DiagonalBand band, const EdgeBounds* entries) {
     // Found again for each band: the work memory of the runs moves with the
     // band's flags (what is found once costs little beside the fill)
-    SeedCells seeds(columns1, n, columns2, m,
-                    static_cast<unsigned char*>(bandScratch) + bandScratchBytes(n, m));
+    PairableRuns runs(columns1, n, columns2, m,
+                      static_cast<unsigned char*>(bandScratch) + bandScratchBytes(n, m));
     const BandFill fill = kind == KernelKind::Avx512
-                              ? fillBandAvx512(s, columns1, n, columns2, m, band, seeds, entries)
-                              : fillBandAvx2(s, columns1, n, columns2, m, band, seeds, entries);
+                              ? fillBandAvx512(s, columns1, n, columns2, m, band, runs, entries)
+                              : fillBandAvx2(s, columns1, n, columns2, m, band, runs, entries);
     cellCounts.computed += fill.cells;
     cellCounts.inBands += fill.cells;
     return fill;
@@ -118,7 +118,7 @@ BandFill fillBand(KernelKind kind, const KernelSettings& s, const ProfileColumn*
 
 bool reserveBand(int n, int m, DiagonalBand band) {
     return reserveBandTraceStorage(n, m, band.lowest, band.highest,
-                                   bandScratchBytes(n, m) + SeedCells::bytes(n, m));
+                                   bandScratchBytes(n, m) + PairableRuns::bytes(n, m));
 }
 
 // Bands proven by the bound of a path outside alone, widened until proven or
@@ -149,11 +149,11 @@ bool provenInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn*
     if (tooWide(band) || alignmentStorageBytes(kind, n, m) > physicalMemoryBytes() ||
         !reserveBand(n, m, band))
         return false;
-    thread_local OutsideEntries entries;
+    thread_local EdgeBounds entries;
     if (kind == KernelKind::Avx512)
-        findOutsideEntriesAvx512(s, columns1, n, columns2, m, band, entries);
+        findEdgeBoundsAvx512(s, columns1, n, columns2, m, band, entries);
     else
-        findOutsideEntriesAvx2(s, columns1, n, columns2, m, band, entries);
+        findEdgeBoundsAvx2(s, columns1, n, columns2, m, band, entries);
     cellCounts.bounded += matrix;
     const BandFill fill = fillBand(kind, s, columns1, n, columns2, m, band, &entries);
     if (fill.proven)

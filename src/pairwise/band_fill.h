@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "align/kernels.h"
+#include "pairwise/kernels.h"
 
 namespace vorbex {
 
@@ -42,18 +42,18 @@ DiagonalBand bandAround(int n, int m, int margin);
 // True when the band holds every cell of an n x m matrix.
 bool bandCoversMatrix(DiagonalBand band, int n, int m);
 
-// Runs of SEED_LENGTH pairable cells along a diagonal (see band_kernel.cpp),
+// Runs of RUN_LENGTHS pairable cells along a diagonal (see band_fill.cpp),
 // found row by row (column by column) as far as the band fills ask.
 // Two run lengths, each giving its own bound: the shorter proves more where
 // few columns pair by chance, the longer where many do.
 constexpr int RUN_LENGTHS[2] = {12, 16};
 
-class SeedCells {
+class PairableRuns {
   public:
     // Bytes of work memory for an n x m alignment
     static std::size_t bytes(int n, int m);
     // `memory` (of bytes(n, m), 8-byte aligned) is the work memory while the object is used
-    SeedCells(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m, void* memory);
+    PairableRuns(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m, void* memory);
     // The highest diagonal on which a run of RUN_LENGTHS[k] holds a cell of
     // row r, INT_MIN when none
     int highestInRow(int k, int r) { return rows_.highestAt(k, r); }
@@ -105,11 +105,11 @@ inline double highestValue(double value, double bound) {
 }
 
 // What a path outside the band may bring to it: at most `perRow` per row
-// it passes (`perSeedRow` in a row or column holding a run outside the band),
-// plus `constant` (see band_kernel.cpp).
+// it passes (`perRunRow` in a row or column holding a run outside the band),
+// plus `constant` (see band_fill.cpp).
 struct ExcursionBound {
     double perRow;
-    double perSeedRow;
+    double perRunRow;
     double constant;
 };
 ExcursionBound excursionBound(const KernelSettings& s, int runLength, int n, int m);
@@ -117,15 +117,15 @@ ExcursionBound excursionBound(const KernelSettings& s, int runLength, int n, int
 // What paths outside the band on one side may bring back into it, kept as
 // the rows pass: the best exit so far, grown by what a pair step may score
 // in each row since, under the bound of each run length; the lesser counts.
-class OutsideBound {
+class ExcursionTracker {
   public:
-    OutsideBound(const KernelSettings& s, int n, int m)
+    ExcursionTracker(const KernelSettings& s, int n, int m)
         : bounds_{excursionBound(s, RUN_LENGTHS[0], n, m), excursionBound(s, RUN_LENGTHS[1], n, m)} {}
-    // A row (below the band: a column) passed; `seeded[k]` when a run of
+    // A row (below the band: a column) passed; `inRun[k]` when a run of
     // RUN_LENGTHS[k] outside the band holds a cell of it
-    void pass(const bool (&seeded)[2]) {
+    void pass(const bool (&inRun)[2]) {
         for (int k = 0; k < 2; ++k)
-            exits_[k] += seeded[k] ? bounds_[k].perSeedRow : bounds_[k].perRow;
+            exits_[k] += inRun[k] ? bounds_[k].perRunRow : bounds_[k].perRow;
     }
     // A gap step out of an edge cell: opening from its score or extending
     // its gap run along the step; from a boundary cell, the boundary's step
@@ -152,22 +152,21 @@ class OutsideBound {
 // where the cell lies outside the matrix. Found by a DP over every cell,
 // cheaper than the fill (no choices kept), which proves bands the bound of
 // a path outside cannot.
-struct OutsideEntries {
+struct EdgeBounds {
     std::vector<double> above;
     std::vector<double> below;
 };
-void findOutsideEntries(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                        const ProfileColumn* columns2, int m, DiagonalBand band, OutsideEntries& entries);
+void findEdgeBounds(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                    const ProfileColumn* columns2, int m, DiagonalBand band, EdgeBounds& entries);
 // The same in AVX2 and AVX-512 vectors, bit for bit
-void findOutsideEntriesAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                            const ProfileColumn* columns2, int m, DiagonalBand band, OutsideEntries& entries);
-void findOutsideEntriesAvx512(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                              const ProfileColumn* columns2, int m, DiagonalBand band,
-                              OutsideEntries& entries);
+void findEdgeBoundsAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                        const ProfileColumn* columns2, int m, DiagonalBand band, EdgeBounds& entries);
+void findEdgeBoundsAvx512(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                          const ProfileColumn* columns2, int m, DiagonalBand band, EdgeBounds& entries);
 // What enters a band's edge cell from outside: the whole matrix's bound where
 // it is known (far tighter than the paths' bound, which is then not kept)
-inline double outsideEntry(double pathBound, const OutsideEntries* entries,
-                           const std::vector<double> OutsideEntries::*side, int row) {
+inline double edgeEntryBound(double pathBound, const EdgeBounds* entries,
+                             const std::vector<double> EdgeBounds::*side, int row) {
     return entries == nullptr ? pathBound : (entries->*side)[static_cast<std::size_t>(row)];
 }
 
@@ -184,16 +183,16 @@ std::size_t bandScratchBytes(int n, int m);
 // for the whole n x m), as the plain kernel fills those cells when the rest of
 // the matrix does not reach them, and proves whether it does not.
 BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                        const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds,
-                        const OutsideEntries* entries = nullptr);
+                        const ProfileColumn* columns2, int m, DiagonalBand band, PairableRuns& runs,
+                        const EdgeBounds* entries = nullptr);
 // The same by anti-diagonals in vectors, with the same flags in every band
 // cell, the same score and the same proof; their rows live at bandScratch
 // (reserveBandTraceStorage with bandScratchBytes(n, m) of scratch).
 BandFill fillBandAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                      const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds,
-                      const OutsideEntries* entries = nullptr);
+                      const ProfileColumn* columns2, int m, DiagonalBand band, PairableRuns& runs,
+                      const EdgeBounds* entries = nullptr);
 BandFill fillBandAvx512(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                        const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds,
-                        const OutsideEntries* entries = nullptr);
+                        const ProfileColumn* columns2, int m, DiagonalBand band, PairableRuns& runs,
+                        const EdgeBounds* entries = nullptr);
 
 } // namespace vorbex

@@ -18,9 +18,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "align/align.h"
-#include "align/band_kernel.h"
-#include "align/vector_lanes.h"
+#include "pairwise/band_fill.h"
+#include "pairwise/pairwise.h"
+#include "pairwise/vector_lanes.h"
 
 namespace vorbex {
 namespace {
@@ -46,8 +46,8 @@ template <int L> class BandAntidiagonal {
 
   public:
     BandFill fill(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                  const ProfileColumn* columns2, int m, DiagonalBand band, SeedCells& seeds,
-                  const OutsideEntries* entries) {
+                  const ProfileColumn* columns2, int m, DiagonalBand band, PairableRuns& runs,
+                  const EdgeBounds* entries) {
         const double d = s.gapOpen;
         const double g = s.gapExtend;
         if (!prepare(columns1, n, columns2, m))
@@ -67,7 +67,7 @@ template <int L> class BandAntidiagonal {
             weights[x] = splat(s.weights[x]);
         const D dv = splat(d), gv = splat(g);
 
-        OutsideBound above(s, n, m), below(s, n, m);
+        ExcursionTracker above(s, n, m), below(s, n, m);
         double topBoundary = 0.0, leftBoundary = 0.0;
         double cells = 0.0;
         int inexactDiagonals = 0;
@@ -86,13 +86,13 @@ template <int L> class BandAntidiagonal {
                 const std::size_t r = static_cast<std::size_t>(first) - 1;
                 up.S[r] = up.V[r] = UNREACHABLE_STATE;
                 up.boundS[r] = up.boundV[r] =
-                    outsideEntry(above.entry(), entries, &OutsideEntries::above, first - 1);
+                    edgeEntryBound(above.entry(), entries, &EdgeBounds::above, first - 1);
             }
             if (first <= last && last == iHi && t - 2 * last == band.lowest) {
                 const std::size_t r = static_cast<std::size_t>(last);
                 up.S[r] = up.H[r] = UNREACHABLE_STATE;
                 up.boundS[r] = up.boundH[r] =
-                    outsideEntry(below.entry(), entries, &OutsideEntries::below, last);
+                    edgeEntryBound(below.entry(), entries, &EdgeBounds::below, last);
             }
 
             I exactLanes = I{};
@@ -220,9 +220,9 @@ template <int L> class BandAntidiagonal {
             if (entries == nullptr && (t - band.highest) % 2 == 0 && t >= band.highest) {
                 const int row = (t - band.highest) / 2;
                 if (row < n) {
-                    const bool seeded[2] = {seeds.highestInRow(0, row) > band.highest,
-                                            seeds.highestInRow(1, row) > band.highest};
-                    above.pass(seeded);
+                    const bool inRun[2] = {runs.highestInRow(0, row) > band.highest,
+                                           runs.highestInRow(1, row) > band.highest};
+                    above.pass(inRun);
                     if (row + band.highest < m) {
                         const std::size_t r = static_cast<std::size_t>(row);
                         above.exitFrom(row == 0, cur.S[r], cur.boundS[r], cur.H[r], cur.boundH[r], d, g);
@@ -234,9 +234,9 @@ template <int L> class BandAntidiagonal {
                 if (row < n) {
                     const int column = row + band.lowest;
                     const bool inside = column >= 0 && column <= m;
-                    const bool seeded[2] = {inside && seeds.lowestInColumn(0, column) < band.lowest,
-                                            inside && seeds.lowestInColumn(1, column) < band.lowest};
-                    below.pass(seeded);
+                    const bool inRun[2] = {inside && runs.lowestInColumn(0, column) < band.lowest,
+                                           inside && runs.lowestInColumn(1, column) < band.lowest};
+                    below.pass(inRun);
                     if (column >= 0) {
                         const std::size_t r = static_cast<std::size_t>(row);
                         below.exitFrom(column == 0, cur.S[r], cur.boundS[r], cur.V[r], cur.boundV[r], d, g);

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "align/align.h"
-#include "align/kernels.h"
-#include "align/thread_count_choice.h"
+#include "pairwise/kernels.h"
+#include "pairwise/thread_count_choice.h"
 
 namespace vorbex {
 namespace {

@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "align/stripe_pool.h"
 #include "base/result_code.h"
 #include "input/input.h"
+#include "pairwise/stripe_pool.h"
 
 namespace vorbex {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "align/align.h"
-#include "align/kernels.h"
+#include "pairwise/kernels.h"
 
 namespace vorbex {
 namespace {

@@ -1,0 +1,19 @@
+// Built with -mavx2: only run when the processor has it.
+#include "pairwise/band_diagonal_fill.h"
+#include "pairwise/band_edge_bounds.h"
+
+namespace vorbex {
+
+BandFill fillBandAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                      const ProfileColumn* columns2, int m, DiagonalBand band, PairableRuns& runs,
+                      const EdgeBounds* entries) {
+    BandAntidiagonal<4> kernel;
+    return kernel.fill(s, columns1, n, columns2, m, band, runs, entries);
+}
+
+void findEdgeBoundsAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
+                        const ProfileColumn* columns2, int m, DiagonalBand band, EdgeBounds& entries) {
+    EntriesByStripes<4, 2>().find(s, columns1, n, columns2, m, band, entries);
+}
+
+} // namespace vorbex
