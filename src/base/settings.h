@@ -48,6 +48,10 @@ enum class RowOrder { INPUT, TREE };
 // weighted sum of pairs.
 enum class Scoring { CLASSIC, SUM_OF_PAIRS };
 
+// Which resolutions of the polytomies are tried: every one, or those a
+// search by rearrangements reaches from a start built from distances.
+enum class Search { EXHAUSTIVE, HEURISTIC };
+
 // When the progress line shows: on a terminal, or also on a pipe (mpirun
 // forwards the first rank's standard error through one), or never.
 enum class ProgressLine { TERMINAL, ALWAYS, NEVER };
@@ -66,6 +70,7 @@ struct LongOptions {
     ProgressLine progressLine = ProgressLine::TERMINAL;
     Scoring scoring = Scoring::CLASSIC;
     int refineRounds = 0; // rounds of refining the best alignment (--scoring=sp only)
+    Search search = Search::EXHAUSTIVE;
 };
 
 extern LongOptions longOptions;

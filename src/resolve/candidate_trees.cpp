@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "base/result_code.h"
@@ -15,7 +16,9 @@ namespace {
 
 int firstCandidate = 1;
 bool exhausted = false;
-int variantIndex[MAX_POLYTOMIC_NODES];
+std::vector<int> variantIndex;
+// Topologies of a candidate given whole (candidateTreeOf); empty otherwise
+std::vector<std::string> givenTopologies;
 int newNodeCount = 0;
 // Pending nodes of the index and teardown walks; a candidate of any depth fits.
 std::vector<TreeNode*> walkStack;
@@ -198,8 +201,14 @@ ResultCode buildCandidate() {
         TreeNode* polytomic = polytomicNodes[i];
         const int order = polytomic->childCount;
         char topology[TOPOLOGY_TEXT_SIZE];
-        if (!topologyText(order, variantIndex[i], topology))
+        if (!givenTopologies.empty()) {
+            const std::string& given = givenTopologies[static_cast<std::size_t>(i)];
+            if (given.size() != static_cast<std::size_t>(3 * order - 4))
+                return ERINT;
+            std::memcpy(topology, given.c_str(), given.size() + 1);
+        } else if (!topologyText(order, variantIndex[i], topology)) {
             return ERINT;
+        }
         if (const ResultCode code = buildReplacement(polytomic, topology); code != 0)
             return code;
     }
@@ -275,10 +284,10 @@ ResultCode standCandidate() {
 int nextCandidateTree() {
     if (exhausted)
         return NO_MORE_CANDIDATES;
+    givenTopologies.clear();
     if (firstCandidate) {
         firstCandidate = 0;
-        for (int& index : variantIndex)
-            index = 0;
+        variantIndex.assign(static_cast<std::size_t>(polytomicCount), 0);
     } else {
         if (const ResultCode code = tearDownCandidate(); code != 0)
             return code;
@@ -298,6 +307,8 @@ int candidateTreeAt(int number) {
             return code;
     firstCandidate = 0;
     exhausted = false;
+    givenTopologies.clear();
+    variantIndex.assign(static_cast<std::size_t>(polytomicCount), 0);
     // The candidate's number less one, in the mixed radix of the variant
     // counts, the first polytomic node's digit varying fastest
     int rest = number - 1;
@@ -308,11 +319,30 @@ int candidateTreeAt(int number) {
     return standCandidate();
 }
 
+int candidateTreeOf(const std::vector<std::string>& topologies) {
+    if (topologies.size() != static_cast<std::size_t>(polytomicCount) || polytomicCount == 0)
+        return ERINT;
+    if (!firstCandidate && !exhausted)
+        if (const ResultCode code = tearDownCandidate(); code != 0)
+            return code;
+    firstCandidate = 0;
+    exhausted = false;
+    givenTopologies = topologies;
+    return standCandidate();
+}
+
+int restoreActualTree() {
+    if (firstCandidate || exhausted)
+        return 0;
+    exhausted = true;
+    return tearDownCandidate();
+}
+
 void resetCandidateBuilder() {
     firstCandidate = 1;
     exhausted = false;
-    for (int& index : variantIndex)
-        index = 0;
+    variantIndex.clear();
+    givenTopologies.clear();
     newNodeCount = 0;
     candidateNodeCount = 0;
 }

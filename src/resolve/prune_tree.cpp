@@ -9,7 +9,7 @@
 
 namespace vorbex {
 
-TreeNode* polytomicNodes[MAX_POLYTOMIC_NODES];
+std::vector<TreeNode*> polytomicNodes;
 int polytomicCount = 0;
 int maxPolytomyOrder = 0;
 double treesToTry = 1.0;
@@ -142,7 +142,9 @@ ResultCode reportActualTree() {
 ResultCode takeCensus() {
     maxPolytomyOrder = 0;
     polytomicCount = 0;
+    polytomicNodes.clear();
     treesToTry = 1.0;
+    const bool exhaustive = longOptions.search == Search::EXHAUSTIVE;
     const bool verbose = runSettings.outputMask & OUT_VERBOSE;
     for (int i = nodeCount - 1; i >= leafCount; --i) {
         TreeNode* node = nodeTable[i];
@@ -152,12 +154,12 @@ ResultCode takeCensus() {
                 return ERMEM;
             continue;
         }
-        if (polytomicCount == MAX_POLYTOMIC_NODES) {
+        if (exhaustive && polytomicCount == MAX_POLYTOMIC_NODES) {
             reportBoth("Maximum number of polytomic nodes exceeded\n");
             return ERTREE;
         }
         // Its resolution count would not fit a 32-bit count, nor its tables any memory
-        if (order > MAX_POLYTOMY_ORDER) {
+        if (exhaustive && order > MAX_POLYTOMY_ORDER) {
             reportBoth("Polytomic(%d) node \"%s\" has more children than can be resolved (at most %d)\n",
                        order, node->name, MAX_POLYTOMY_ORDER);
             return ERTREE;
@@ -167,10 +169,12 @@ ResultCode takeCensus() {
         std::printf("Polytomic(%d) node \"%s\" found in actual tree\n", order, node->name);
         if (verbose)
             reportOnly("Polytomic(%d) node \"%s\" found in actual tree\n", order, node->name);
-        polytomicNodes[polytomicCount++] = node;
+        polytomicNodes.push_back(node);
+        ++polytomicCount;
         const double variants = resolutionCount(order);
         treesToTry *= variants;
-        node->variantCount = static_cast<int>(variants);
+        // Past a 32-bit count only the heuristic search's rearrangements reach them
+        node->variantCount = order <= MAX_POLYTOMY_ORDER ? static_cast<int>(variants) : 0;
     }
     return 0;
 }

@@ -7,6 +7,7 @@
 #include "base/output.h"
 #include "base/physical_memory.h"
 #include "base/result_code.h"
+#include "base/settings.h"
 #include "resolve/resolve.h"
 
 namespace vorbex {
@@ -169,17 +170,21 @@ double resolutionTableBytes(int order) {
 }
 
 int buildResolutionTables(double memoryBytes) {
-    if (maxPolytomyOrder > MAX_POLYTOMY_ORDER)
+    // The heuristic search enumerates the small orders only
+    const int largest = longOptions.search == Search::HEURISTIC && maxPolytomyOrder > MAX_ENUMERATED_ORDER
+                            ? MAX_ENUMERATED_ORDER
+                            : maxPolytomyOrder;
+    if (largest > MAX_POLYTOMY_ORDER)
         return ERINT;
     // All orders are weighed before the first is built
-    const double needed = resolutionTableBytes(maxPolytomyOrder);
+    const double needed = resolutionTableBytes(largest);
     if (needed > memoryBytes) {
         reportBoth("Resolution tables up to order %d need %.0f bytes, more than the memory (%.0f bytes)\n",
-                   maxPolytomyOrder, needed, memoryBytes);
+                   largest, needed, memoryBytes);
         return ERMEM;
     }
     // Each order's layout counts the resolutions of the smaller orders
-    for (int order = 3; order <= maxPolytomyOrder; ++order) {
+    for (int order = 3; order <= largest; ++order) {
         if (layouts[order].sideStart != nullptr)
             continue;
         if (const ResultCode code = buildOrder(order); code != 0)

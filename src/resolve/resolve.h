@@ -1,16 +1,24 @@
 // Tree resolution: pruning and census, resolution tables, candidate trees.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "input/input.h"
 
 namespace vorbex {
 
+// The exhaustive search's limits; the heuristic search has none but the
+// node table's and the tree reader's.
 constexpr int MAX_POLYTOMIC_NODES = 8;
 // The largest order whose resolution count fits a 32-bit count: 19!! for 11.
 constexpr int MAX_POLYTOMY_ORDER = 11;
+// The heuristic search enumerates a polytomy's resolutions up to this order
+// (945 of them) and builds their tables only so far.
+constexpr int MAX_ENUMERATED_ORDER = 6;
 
-// Census of the actual tree
-extern TreeNode* polytomicNodes[MAX_POLYTOMIC_NODES];
+// Census of the actual tree, polytomic nodes in table order from the root down
+extern std::vector<TreeNode*> polytomicNodes;
 extern int polytomicCount;
 extern int maxPolytomyOrder;
 extern double treesToTry;
@@ -50,6 +58,12 @@ int nextCandidateTree();
 // at once, in place of the one standing: 0, NO_MORE_CANDIDATES beyond the
 // last, or a ResultCode. nextCandidateTree then goes on from it.
 int candidateTreeAt(int number);
+// The candidate whose polytomic node i is resolved by topologies[i] (a
+// topology text over its children's letters, as topologyText writes them),
+// built in place of the one standing: 0 or a ResultCode.
+int candidateTreeOf(const std::vector<std::string>& topologies);
+// Tears down the candidate standing, if any: the actual tree stands again.
+int restoreActualTree();
 // Back to the state before the first call (tests); frees no node.
 void resetCandidateBuilder();
 // Forgets the census, the tables and the candidate builder's state, so that

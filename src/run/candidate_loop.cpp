@@ -7,6 +7,7 @@
 #include "align/settled_subtrees.h"
 #include "report/report.h"
 #include "resolve/resolve.h"
+#include "run/heuristic_candidates.h"
 #include "run/mpi_candidates.h"
 #include "run/parallel_candidates.h"
 #include "run/progress.h"
@@ -126,11 +127,14 @@ ResultCode runCandidates() {
     candidateNumber = 0;
     BestAlignment best = NO_BEST_ALIGNMENT;
     const std::time_t start = std::time(nullptr);
-    startProgress(treesToTry);
+    const bool searching = searchesHeuristically();
+    startProgress(treesToTry, searching);
 
     int code = 0;
     bool candidateFailed = false;
-    if (!runCandidatesOverRanks(best, code, candidateFailed)) {
+    if (searching) {
+        runHeuristicSearch(best, code, candidateFailed);
+    } else if (!runCandidatesOverRanks(best, code, candidateFailed)) {
         const int workers = candidateWorkerCount();
         if (workers <= 1 || !runCandidatesInWorkers(workers, best, code, candidateFailed))
             code = runSerially(best, candidateFailed);

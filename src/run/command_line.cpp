@@ -189,6 +189,9 @@ int takeLongValue(const std::string& name, const char* value) {
         valid = parseChoice(value, {"classic", "sp"}, {Scoring::CLASSIC, Scoring::SUM_OF_PAIRS}, o.scoring);
     else if (name == "refine")
         valid = parseCount(value, MAX_REFINE_ROUNDS, o.refineRounds);
+    else if (name == "search")
+        valid = parseChoice(value, {"exhaustive", "heuristic"}, {Search::EXHAUSTIVE, Search::HEURISTIC},
+                            o.search);
     else if (name == "progress")
         valid =
             parseChoice(value, {"terminal", "always", "never"},
@@ -204,7 +207,7 @@ int takeLongValue(const std::string& name, const char* value) {
 bool takesValue(const std::string& name) {
     for (const char* known :
          {"alignment", "alignment-format", "order", "tree", "candidates", "threads", "max-length", "newick",
-          "fasta-names", "extra-sequences", "progress", "scoring", "refine"})
+          "fasta-names", "extra-sequences", "progress", "scoring", "refine", "search"})
         if (name == known)
             return true;
     return false;
@@ -265,6 +268,8 @@ void printLongOptions() {
         " --progress=P             the progress line: terminal (default), always, never\n"
         " --scoring=sp             align profiles by the weighted sum of pairs (classic: the default)\n"
         " --refine=N               with --scoring=sp: up to N rounds of refining the best alignment\n"
+        " --search=heuristic       search the resolutions of polytomies of any number and order\n"
+        "                          by rearrangements (exhaustive: every resolution, the default)\n"
         " --help                   show this text\n"
         " --version                show the version\n"
         " --                       every later argument is a file name\n");

@@ -16,6 +16,7 @@ constexpr int LINE_WIDTH = 72;
 struct Progress {
     bool enabled = false;
     double total = 0.0;
+    bool searching = false;
     double startTime = 0.0;
     double lastUpdate = 0.0;
 };
@@ -35,7 +36,7 @@ void formatDuration(double seconds, char* text, std::size_t size) {
 
 } // namespace
 
-void startProgress(double totalCandidates) {
+void startProgress(double totalCandidates, bool searching) {
     progress = Progress{};
     // Only the first rank of an MPI run writes: it counts the candidates of all ranks
     const ProgressLine when = longOptions.progressLine;
@@ -43,6 +44,7 @@ void startProgress(double totalCandidates) {
         totalCandidates > 1.0 && !isFollowerRank() &&
         (when == ProgressLine::ALWAYS || (when == ProgressLine::TERMINAL && isatty(STDERR_FILENO) == 1));
     progress.total = totalCandidates;
+    progress.searching = searching;
     progress.startTime = now();
 }
 
@@ -51,15 +53,21 @@ void showProgress(int candidatesDone) {
         return;
     const double time = now();
     // The first and the last candidate show at once, the others a few times a second at most
-    if (candidatesDone > 1 && candidatesDone < progress.total && time - progress.lastUpdate < UPDATE_INTERVAL)
+    if (candidatesDone > 1 && (progress.searching || candidatesDone < progress.total) &&
+        time - progress.lastUpdate < UPDATE_INTERVAL)
         return;
     progress.lastUpdate = time;
     const double elapsed = time - progress.startTime;
     const double rate = elapsed > 0.0 ? candidatesDone / elapsed : 0.0;
+    std::fprintf(stderr, "\r%-*.*s", LINE_WIDTH, LINE_WIDTH, "");
+    if (progress.searching) {
+        std::fprintf(stderr, "\rHeuristic search: %d candidate trees  %.1f/s", candidatesDone, rate);
+        std::fflush(stderr);
+        return;
+    }
     char left[32] = "?";
     if (rate > 0.0)
         formatDuration((progress.total - candidatesDone) / rate, left, sizeof left);
-    std::fprintf(stderr, "\r%-*.*s", LINE_WIDTH, LINE_WIDTH, "");
     std::fprintf(stderr, "\rCandidate trees %d/%.0f  %.1f/s  %s left", candidatesDone, progress.total, rate,
                  left);
     std::fflush(stderr);

@@ -4,7 +4,8 @@
 
 namespace vorbex {
 
-void startProgress(double totalCandidates);
+// `searching`: a heuristic search, whose candidates are counted with no end known.
+void startProgress(double totalCandidates, bool searching = false);
 void showProgress(int candidatesDone);
 void endProgress();
 

@@ -1,0 +1,20 @@
+// The candidate loop of --search=heuristic: the candidates the search asks
+// for, evaluated and reported one after the other, numbered as evaluated.
+#pragma once
+
+#include "run/candidate_loop.h"
+
+namespace vorbex {
+
+// Up to this many candidate trees the heuristic search tries them all, as
+// the exhaustive search does (the same outputs).
+constexpr double HEURISTIC_ENUMERATION_LIMIT = 200.0;
+
+// True when this run resolves its polytomies by the heuristic search.
+bool searchesHeuristically();
+// Runs the search, with `best` and `code` as the serial loop leaves them
+// (code NO_MORE_CANDIDATES after the last candidate) and `candidateFailed`
+// when a candidate failed; the actual tree stands again afterwards.
+void runHeuristicSearch(BestAlignment& best, int& code, bool& candidateFailed);
+
+} // namespace vorbex

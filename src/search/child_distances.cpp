@@ -1,0 +1,92 @@
+#include "search/child_distances.h"
+
+#include <cmath>
+#include <cstddef>
+
+namespace vorbex {
+
+namespace {
+
+constexpr int WORD_COUNT = 1 << (2 * WORD_LENGTH);
+
+int baseIndex(char c) {
+    switch (c) {
+    case 'a':
+        return 0;
+    case 'c':
+        return 1;
+    case 'g':
+        return 2;
+    case 't':
+    case 'u':
+        return 3;
+    default:
+        return -1;
+    }
+}
+
+// Adds the shares of the sequence's words to `profile`; false when it has none
+bool addWordShares(const char* text, std::vector<double>& profile) {
+    std::vector<double> counts(WORD_COUNT, 0.0);
+    double total = 0.0;
+    int word = 0;
+    int valid = 0; // letters of the current word that are bases
+    for (const char* c = text; c != nullptr && *c != '\0'; ++c) {
+        const int base = baseIndex(*c);
+        if (base < 0) {
+            valid = 0;
+            continue;
+        }
+        word = ((word << 2) | base) & (WORD_COUNT - 1);
+        if (++valid >= WORD_LENGTH) {
+            counts[static_cast<std::size_t>(word)] += 1.0;
+            total += 1.0;
+        }
+    }
+    if (total == 0.0)
+        return false;
+    for (int w = 0; w < WORD_COUNT; ++w)
+        profile[static_cast<std::size_t>(w)] += counts[static_cast<std::size_t>(w)] / total;
+    return true;
+}
+
+// The mean word profile of the sequences below `node`
+std::vector<double> meanWordProfile(const TreeNode* node) {
+    std::vector<double> profile(WORD_COUNT, 0.0);
+    double sequences = 0.0;
+    std::vector<const TreeNode*> pending = {node};
+    while (!pending.empty()) {
+        const TreeNode* at = pending.back();
+        pending.pop_back();
+        if (at->childCount == 0) {
+            sequences += addWordShares(at->sourceText, profile) ? 1.0 : 0.0;
+            continue;
+        }
+        for (int i = at->childCount - 1; i >= 0; --i)
+            pending.push_back(at->children[i]);
+    }
+    if (sequences > 0.0)
+        for (double& share : profile)
+            share /= sequences;
+    return profile;
+}
+
+} // namespace
+
+std::vector<std::vector<double>> childDistances(const TreeNode* polytomic) {
+    const std::size_t order = static_cast<std::size_t>(polytomic->childCount);
+    std::vector<std::vector<double>> profiles;
+    for (std::size_t a = 0; a < order; ++a)
+        profiles.push_back(meanWordProfile(polytomic->children[a]));
+    std::vector<std::vector<double>> distances(order, std::vector<double>(order, 0.0));
+    for (std::size_t a = 0; a < order; ++a)
+        for (std::size_t b = a + 1; b < order; ++b) {
+            double sum = 0.0;
+            for (int w = 0; w < WORD_COUNT; ++w)
+                sum += std::fabs(profiles[a][static_cast<std::size_t>(w)] - profiles[b][static_cast<std::size_t>(w)]);
+            distances[a][b] = distances[b][a] = 0.5 * sum;
+        }
+    return distances;
+}
+
+} // namespace vorbex

@@ -1,0 +1,45 @@
+// The heuristic search over the resolutions of the polytomies: one polytomy
+// at a time improves while the others stay, in rounds, until a whole round
+// changes nothing. A polytomy of a small order has every resolution tried;
+// a larger one climbs by nearest-neighbour interchanges from its start.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "align/align.h"
+#include "base/result_code.h"
+#include "search/topology.h"
+
+namespace vorbex {
+
+// One candidate tree: a topology text per polytomic node, in census order.
+using CandidateTopologies = std::vector<std::string>;
+
+// What the search asks of the run.
+class CandidateEvaluator {
+  public:
+    virtual ~CandidateEvaluator() = default;
+    // Scores the candidates in the order given: 0, or the code that ends the search.
+    [[nodiscard]] virtual ResultCode evaluate(const std::vector<CandidateTopologies>& candidates,
+                                              std::vector<AlignmentScore>& scores) = 0;
+    // True when `score` is strictly better than `best` by the run's criterion.
+    virtual bool isBetter(const AlignmentScore& best, const AlignmentScore& score) const = 0;
+};
+
+struct SearchSummary {
+    int rounds = 0;         // over all polytomies
+    long long evaluated = 0; // candidates scored, the start included
+    CandidateTopologies best;
+};
+
+// Searches from `start` (a topology per polytomic node, of its order).
+// `enumerated(i)` gives every topology text of polytomy i when it is to be
+// tried in full, else an empty list. No candidate is scored twice; the
+// candidates of one step go to the evaluator together, and the best of them
+// (the first among equals) is taken when it is better than the current one.
+[[nodiscard]] ResultCode searchResolutions(const std::vector<Topology>& start,
+                                           const std::vector<std::vector<std::string>>& enumerated,
+                                           CandidateEvaluator& evaluator, SearchSummary& summary);
+
+} // namespace vorbex
