@@ -1,6 +1,8 @@
 #include "run/heuristic_candidates.h"
 
+#include <cstddef>
 #include <cstdio>
+#include <random>
 
 #include "base/output.h"
 #include "resolve/resolve.h"
@@ -65,6 +67,50 @@ std::vector<std::vector<std::string>> enumeratedTopologies() {
     return all;
 }
 
+// A random resolution: children joined two at a time, drawn by `random`
+Topology randomTopology(int order, std::mt19937_64& random) {
+    Topology t;
+    t.order = order;
+    std::vector<int> open;
+    for (int child = 0; child < order; ++child)
+        open.push_back(child);
+    while (open.size() > 1) {
+        const std::size_t a = static_cast<std::size_t>(random() % open.size());
+        const int first = open[a];
+        open.erase(open.begin() + static_cast<std::ptrdiff_t>(a));
+        const std::size_t b = static_cast<std::size_t>(random() % open.size());
+        t.left.push_back(first);
+        t.right.push_back(open[b]);
+        open[b] = order + static_cast<int>(t.left.size()) - 1;
+    }
+    return t;
+}
+
+// The starts of the search: the children joined by their distances, each
+// polytomy's first resolution (as the exhaustive search's first candidate,
+// the children in input order), then random resolutions of a fixed seed
+std::vector<std::vector<Topology>> searchStarts() {
+    std::vector<std::vector<Topology>> starts(SEARCH_STARTS);
+    std::mt19937_64 random(SEARCH_SEED);
+    for (const TreeNode* polytomic : polytomicNodes) {
+        const int order = polytomic->childCount;
+        starts[0].push_back(averageLinkageTopology(childDistances(polytomic)));
+        Topology inputOrder;
+        inputOrder.order = order;
+        for (int j = 0; j + 2 <= order; ++j) {
+            inputOrder.left.push_back(j == 0 ? 0 : order + j - 1);
+            inputOrder.right.push_back(j + 1);
+        }
+        char text[TOPOLOGY_TEXT_SIZE];
+        starts[1].push_back(order <= MAX_ENUMERATED_ORDER && topologyText(order, 0, text)
+                                ? topologyFromText(text, order)
+                                : inputOrder);
+        for (std::size_t s = 2; s < starts.size(); ++s)
+            starts[s].push_back(randomTopology(order, random));
+    }
+    return starts;
+}
+
 } // namespace
 
 bool searchesHeuristically() {
@@ -77,13 +123,10 @@ void runHeuristicSearch(BestAlignment& best, int& code, bool& candidateFailed) {
         code = NO_MORE_CANDIDATES;
         return;
     }
-    // Each polytomy starts from its children joined by their distances
-    std::vector<Topology> start;
-    for (const TreeNode* polytomic : polytomicNodes)
-        start.push_back(averageLinkageTopology(childDistances(polytomic)));
     ReportingEvaluator evaluator(best, candidateFailed);
     SearchSummary summary;
-    code = searchResolutions(start, enumeratedTopologies(), evaluator, summary);
+    const double budget = treesToTry <= EXTRA_STARTS_LIMIT ? SEARCH_BUDGET_SHARE * treesToTry : 0.0;
+    code = searchResolutions(searchStarts(), enumeratedTopologies(), budget, evaluator, summary);
     if (code != 0)
         return;
     if (const int restored = restoreActualTree(); restored != 0) {
@@ -91,8 +134,8 @@ void runHeuristicSearch(BestAlignment& best, int& code, bool& candidateFailed) {
         return;
     }
     endProgress();
-    reportBoth("Heuristic search: %lld of %g candidate trees evaluated in %d steps\n", summary.evaluated,
-               treesToTry, summary.rounds);
+    reportBoth("Heuristic search: %lld of %g candidate trees evaluated in %d steps from %d start(s)\n",
+               summary.evaluated, treesToTry, summary.rounds, summary.starts);
     code = NO_MORE_CANDIDATES;
 }
 

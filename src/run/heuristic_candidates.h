@@ -9,6 +9,15 @@ namespace vorbex {
 // Up to this many candidate trees the heuristic search tries them all, as
 // the exhaustive search does (the same outputs).
 constexpr double HEURISTIC_ENUMERATION_LIMIT = 200.0;
+// Starts of the search: distances, input order and random ones. A start after
+// the first is made only while fewer than this share of the candidate trees
+// have been evaluated, and only where they are at most EXTRA_STARTS_LIMIT:
+// in larger spaces the first start's climb takes thousands of candidates,
+// and further ones did not find better alignments.
+constexpr int SEARCH_STARTS = 4;
+constexpr double SEARCH_BUDGET_SHARE = 0.2;
+constexpr double EXTRA_STARTS_LIMIT = 1e6;
+constexpr unsigned SEARCH_SEED = 20261208;
 
 // True when this run resolves its polytomies by the heuristic search.
 bool searchesHeuristically();

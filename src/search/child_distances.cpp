@@ -83,7 +83,8 @@ std::vector<std::vector<double>> childDistances(const TreeNode* polytomic) {
         for (std::size_t b = a + 1; b < order; ++b) {
             double sum = 0.0;
             for (int w = 0; w < WORD_COUNT; ++w)
-                sum += std::fabs(profiles[a][static_cast<std::size_t>(w)] - profiles[b][static_cast<std::size_t>(w)]);
+                sum += std::fabs(profiles[a][static_cast<std::size_t>(w)] -
+                                 profiles[b][static_cast<std::size_t>(w)]);
             distances[a][b] = distances[b][a] = 0.5 * sum;
         }
     return distances;

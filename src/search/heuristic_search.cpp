@@ -1,7 +1,7 @@
 #include "search/heuristic_search.h"
 
 #include <cstddef>
-#include <set>
+#include <map>
 
 namespace vorbex {
 
@@ -18,8 +18,10 @@ std::string keyOf(const CandidateTopologies& candidate) {
 
 class ResolutionSearch {
   public:
-    ResolutionSearch(CandidateEvaluator& evaluator, SearchSummary& summary) : evaluator_(evaluator), summary_(summary) {}
+    ResolutionSearch(CandidateEvaluator& evaluator, SearchSummary& summary)
+        : evaluator_(evaluator), summary_(summary) {}
 
+    // Makes `first` the current candidate, scored now or before
     ResultCode start(const CandidateTopologies& first) {
         std::vector<AlignmentScore> scores;
         if (const ResultCode code = score({first}, scores); code != 0)
@@ -29,25 +31,21 @@ class ResolutionSearch {
         return 0;
     }
 
-    // Scores the alternatives for polytomy i not scored before and takes the
-    // best when it beats the current candidate; `improved` tells whether it did.
+    // Scores the alternatives for polytomy i and takes the best when it beats
+    // the current candidate; `improved` tells whether it did.
     ResultCode step(std::size_t i, const std::vector<std::string>& alternatives, bool& improved) {
         improved = false;
-        std::vector<CandidateTopologies> fresh;
+        std::vector<CandidateTopologies> candidates;
         for (const std::string& text : alternatives) {
-            CandidateTopologies candidate = current_;
-            candidate[i] = text;
-            if (!seen_.contains(keyOf(candidate)))
-                fresh.push_back(std::move(candidate));
+            candidates.push_back(current_);
+            candidates.back()[i] = text;
         }
-        if (fresh.empty())
-            return 0;
         std::vector<AlignmentScore> scores;
-        if (const ResultCode code = score(fresh, scores); code != 0)
+        if (const ResultCode code = score(candidates, scores); code != 0)
             return code;
-        for (std::size_t c = 0; c < fresh.size(); ++c)
+        for (std::size_t c = 0; c < candidates.size(); ++c)
             if (evaluator_.isBetter(currentScore_, scores[c])) {
-                current_ = fresh[c];
+                current_ = candidates[c];
                 currentScore_ = scores[c];
                 improved = true;
             }
@@ -55,39 +53,50 @@ class ResolutionSearch {
     }
 
     const CandidateTopologies& current() const { return current_; }
+    const AlignmentScore& currentScore() const { return currentScore_; }
 
   private:
-    ResultCode score(const std::vector<CandidateTopologies>& candidates, std::vector<AlignmentScore>& scores) {
+    // The scores of the candidates, asking the evaluator for those not scored yet
+    ResultCode score(const std::vector<CandidateTopologies>& candidates,
+                     std::vector<AlignmentScore>& scores) {
+        std::vector<CandidateTopologies> fresh;
         for (const CandidateTopologies& candidate : candidates)
-            seen_.insert(keyOf(candidate));
-        summary_.evaluated += static_cast<long long>(candidates.size());
+            if (known_.find(keyOf(candidate)) == known_.end() && !isListed(fresh, candidate))
+                fresh.push_back(candidate);
+        if (!fresh.empty()) {
+            std::vector<AlignmentScore> freshScores;
+            summary_.evaluated += static_cast<long long>(fresh.size());
+            if (const ResultCode code = evaluator_.evaluate(fresh, freshScores); code != 0)
+                return code;
+            if (freshScores.size() != fresh.size())
+                return ERINT;
+            for (std::size_t c = 0; c < fresh.size(); ++c)
+                known_.emplace(keyOf(fresh[c]), freshScores[c]);
+        }
         scores.clear();
-        if (const ResultCode code = evaluator_.evaluate(candidates, scores); code != 0)
-            return code;
-        return scores.size() == candidates.size() ? 0 : ERINT;
+        for (const CandidateTopologies& candidate : candidates)
+            scores.push_back(known_.at(keyOf(candidate)));
+        return 0;
+    }
+
+    static bool isListed(const std::vector<CandidateTopologies>& list, const CandidateTopologies& candidate) {
+        for (const CandidateTopologies& listed : list)
+            if (listed == candidate)
+                return true;
+        return false;
     }
 
     CandidateEvaluator& evaluator_;
     SearchSummary& summary_;
-    std::set<std::string> seen_;
+    std::map<std::string, AlignmentScore> known_;
     CandidateTopologies current_;
     AlignmentScore currentScore_{};
 };
 
-} // namespace
-
-ResultCode searchResolutions(const std::vector<Topology>& start,
-                             const std::vector<std::vector<std::string>>& enumerated,
-                             CandidateEvaluator& evaluator, SearchSummary& summary) {
-    if (start.size() != enumerated.size())
-        return ERINT;
-    ResolutionSearch search(evaluator, summary);
-    CandidateTopologies first;
-    std::vector<Topology> topologies = start;
-    for (const Topology& topology : topologies)
-        first.push_back(topologyTextOf(topology));
-    if (const ResultCode code = search.start(first); code != 0)
-        return code;
+// Improves the polytomies one at a time from the current candidate until a
+// whole round over them changes nothing.
+ResultCode climb(ResolutionSearch& search, std::vector<Topology> topologies,
+                 const std::vector<std::vector<std::string>>& enumerated, SearchSummary& summary) {
     for (bool changed = true; changed;) {
         changed = false;
         for (std::size_t i = 0; i < topologies.size(); ++i) {
@@ -114,7 +123,40 @@ ResultCode searchResolutions(const std::vector<Topology>& start,
             }
         }
     }
-    summary.best = search.current();
+    return 0;
+}
+
+} // namespace
+
+ResultCode searchResolutions(const std::vector<std::vector<Topology>>& starts,
+                             const std::vector<std::vector<std::string>>& enumerated, double budget,
+                             CandidateEvaluator& evaluator, SearchSummary& summary) {
+    ResolutionSearch search(evaluator, summary);
+    bool haveBest = false;
+    AlignmentScore bestScore{};
+    for (const std::vector<Topology>& start : starts) {
+        if (start.size() != enumerated.size())
+            return ERINT;
+        if (haveBest && static_cast<double>(summary.evaluated) >= budget)
+            break;
+        CandidateTopologies first;
+        for (const Topology& topology : start)
+            first.push_back(topologyTextOf(topology));
+        ++summary.starts;
+        if (const ResultCode code = search.start(first); code != 0)
+            return code;
+        // Topologies of the current candidate, for the interchanges
+        std::vector<Topology> topologies;
+        for (std::size_t i = 0; i < start.size(); ++i)
+            topologies.push_back(topologyFromText(first[i], start[i].order));
+        if (const ResultCode code = climb(search, topologies, enumerated, summary); code != 0)
+            return code;
+        if (!haveBest || evaluator.isBetter(bestScore, search.currentScore())) {
+            summary.best = search.current();
+            bestScore = search.currentScore();
+            haveBest = true;
+        }
+    }
     return 0;
 }
 

@@ -28,18 +28,22 @@ class CandidateEvaluator {
 };
 
 struct SearchSummary {
-    int rounds = 0;         // over all polytomies
-    long long evaluated = 0; // candidates scored, the start included
+    int starts = 0;
+    int rounds = 0;          // steps over all polytomies and starts
+    long long evaluated = 0; // candidates scored, the starts included
     CandidateTopologies best;
 };
 
-// Searches from `start` (a topology per polytomic node, of its order).
-// `enumerated(i)` gives every topology text of polytomy i when it is to be
-// tried in full, else an empty list. No candidate is scored twice; the
-// candidates of one step go to the evaluator together, and the best of them
-// (the first among equals) is taken when it is better than the current one.
-[[nodiscard]] ResultCode searchResolutions(const std::vector<Topology>& start,
+// Searches from each start in turn (a topology per polytomic node, of its
+// order) while fewer than `budget` candidates have been scored; the first
+// start always runs. `enumerated[i]` holds every topology text of polytomy i
+// when it is to be tried in full, else nothing. No candidate is scored twice:
+// a start meets the scores of the starts before it. The candidates of one
+// step go to the evaluator together, and the best of them (the first among
+// equals) is taken when it is better than the current one.
+[[nodiscard]] ResultCode searchResolutions(const std::vector<std::vector<Topology>>& starts,
                                            const std::vector<std::vector<std::string>>& enumerated,
-                                           CandidateEvaluator& evaluator, SearchSummary& summary);
+                                           double budget, CandidateEvaluator& evaluator,
+                                           SearchSummary& summary);
 
 } // namespace vorbex
