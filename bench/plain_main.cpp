@@ -3,6 +3,5 @@
 #include "run/run.h"
 
 int main(int argc, char** argv) {
-    vorbex::usePlainImplementation = true;
-    return vorbex::runVorbex(argc, argv);
+    return vorbex::runVorbex(argc, argv, {.plain = true});
 }

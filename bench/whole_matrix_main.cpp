@@ -4,6 +4,5 @@
 #include "run/run.h"
 
 int main(int argc, char** argv) {
-    vorbex::useDiagonalBand = false;
-    return vorbex::runVorbex(argc, argv);
+    return vorbex::runVorbex(argc, argv, {.diagonalBand = false});
 }
