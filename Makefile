@@ -41,7 +41,7 @@ bench:
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DVORBEX_TESTS=OFF -DVORBEX_BENCH=ON >/dev/null
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	$(BENCH_DIR)/bench/vorbex_kernel_bench --benchmark_color=false
-	$(BENCH_DIR)/bench/vorbex_run_bench $(BENCH_DIR)/vorbex $(BENCH_DIR)/bench/vorbex_plain $(BENCH_DIR)/work 3 1 W1,W2,W3,W4,W4B,W5
+	$(BENCH_DIR)/bench/vorbex_run_bench $(BENCH_DIR)/vorbex "$(BENCH_DIR)/bench/vorbex_variant plain" $(BENCH_DIR)/work 3 1 W1,W2,W3,W4,W4B,W5
 	$(BENCH_DIR)/bench/vorbex_run_bench $(BENCH_DIR)/vorbex - $(BENCH_DIR)/work 3 0 L1,L2
 	bash bench/result_files_bench.sh $(BENCH_DIR)/vorbex examples 21
 	bash bench/band_bench.sh $(BENCH_DIR) $(BENCH_DIR)/work 5

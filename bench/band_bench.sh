@@ -22,8 +22,10 @@ options() { # workload
     *) echo --threads=1 ;;
     esac
 }
-run() { # binary workload -> "seconds kilobytes"
-    /usr/bin/time -f "%e %M" -o time.txt taskset -c 0 "$1" $(options "$2") "$2.fasta" "$2.nwk" "$2_band.log" >"$2_$(basename "$1").out"
+run() { # name workload command... -> "seconds kilobytes"
+    local name=$1 w=$2
+    shift 2
+    /usr/bin/time -f "%e %M" -o time.txt taskset -c 0 "$@" $(options "$w") "$w.fasta" "$w.nwk" "${w}_band.log" >"${w}_$name.out"
     cat time.txt
 }
 
@@ -32,14 +34,14 @@ for w in "${workloads[@]}"; do
     : >whole.txt
     : >band.txt
     for ((i = 0; i < runs; ++i)); do
-        run "$build/bench/vorbex_whole_matrix" "$w" >>whole.txt
-        run "$build/vorbex" "$w" >>band.txt
+        run whole "$w" "$build/bench/vorbex_variant" whole-matrix >>whole.txt
+        run band "$w" "$build/vorbex" >>band.txt
     done
-    if ! diff -q <(grep -v Elapsed "${w}_vorbex_whole_matrix.out") <(grep -v Elapsed "${w}_vorbex.out") >/dev/null; then
+    if ! diff -q <(grep -v Elapsed "${w}_whole.out") <(grep -v Elapsed "${w}_band.out") >/dev/null; then
         echo "$w: the outputs differ" >&2
         exit 1
     fi
-    cells=$("$build/bench/vorbex_cells" $(options "$w") "$w.fasta" "$w.nwk" "${w}_band.log" 2>&1 >/dev/null |
+    cells=$("$build/bench/vorbex_variant" cells $(options "$w") "$w.fasta" "$w.nwk" "${w}_band.log" 2>&1 >/dev/null |
         sed -n 's/.*: \([0-9.]*%\) (\([0-9.]*%\) in bands)/\1 (\2)/p')
     whole=$(cut -d' ' -f1 whole.txt | median)
     band=$(cut -d' ' -f1 band.txt | median)

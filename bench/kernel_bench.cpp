@@ -81,13 +81,15 @@ void alignK(benchmark::State& state, KernelKind kind, int input, int threads) {
     }
     const KernelInput& in = kernelInputs()[input];
     const KernelSettings settings = currentKernelSettings();
+    const ProfileColumn* const a = in.first.data();
+    const ProfileColumn* const b = in.second.data();
+    PairwiseWorkspace& work = mainWorkspace();
     double score = 0.0;
     for (auto _ : state) {
-        score = kind == KernelKind::Avx512 ? fillAvx512Kernel(settings, in.first.data(), K_LENGTH,
-                                                              in.second.data(), K_LENGTH, threads)
-                : kind == KernelKind::Avx2
-                    ? fillAvx2Kernel(settings, in.first.data(), K_LENGTH, in.second.data(), K_LENGTH, threads)
-                    : fillPlainKernel(settings, in.first.data(), K_LENGTH, in.second.data(), K_LENGTH);
+        score = kind == KernelKind::Avx512
+                    ? fillAvx512Kernel(work, settings, a, K_LENGTH, b, K_LENGTH, threads)
+                : kind == KernelKind::Avx2 ? fillAvx2Kernel(work, settings, a, K_LENGTH, b, K_LENGTH, threads)
+                                           : fillPlainKernel(work, settings, a, K_LENGTH, b, K_LENGTH);
         benchmark::DoNotOptimize(score);
     }
     const double cells = double{K_LENGTH} * K_LENGTH * static_cast<double>(state.iterations());
@@ -103,11 +105,12 @@ void alignSumOfPairs(benchmark::State& state, KernelKind kind, int input, int th
     const KernelInput& in = kernelInputs()[input];
     const ProfileColumn* const a = in.first.data();
     const ProfileColumn* const b = in.second.data();
+    PairwiseWorkspace& work = mainWorkspace();
     for (auto _ : state) {
         const SumOfPairsCorner corner =
-            kind == KernelKind::Avx512 ? fillSumOfPairsAvx512(a, K_LENGTH, b, K_LENGTH, threads)
-            : kind == KernelKind::Avx2 ? fillSumOfPairsAvx2(a, K_LENGTH, b, K_LENGTH, threads)
-                                       : fillSumOfPairsPlain(a, K_LENGTH, b, K_LENGTH);
+            kind == KernelKind::Avx512 ? fillSumOfPairsAvx512(work, a, K_LENGTH, b, K_LENGTH, threads)
+            : kind == KernelKind::Avx2 ? fillSumOfPairsAvx2(work, a, K_LENGTH, b, K_LENGTH, threads)
+                                       : fillSumOfPairsPlain(work, a, K_LENGTH, b, K_LENGTH);
         benchmark::DoNotOptimize(corner);
     }
     const double cells = double{K_LENGTH} * K_LENGTH * static_cast<double>(state.iterations());

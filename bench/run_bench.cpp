@@ -1,10 +1,11 @@
-// Whole runs W1 to W5: the release vorbex against vorbex_plain (or an
+// Whole runs W1 to W5: the release vorbex against the plain reference (`vorbex_variant plain`, or an
 // earlier build, or "-" for none), as subprocesses. Checks that both write the same standard output and
 // report (but for the elapsed seconds) and prints median wall times, ratios and peak memory. vorbex runs
 // twice: on every processor it may use, and held to one (as under `taskset -c 0`), which gives the gain of
-// the threads.
+// the threads. The reference is a command: a program and the words it takes before the tool's arguments,
+// parted by blanks.
 //
-//   vorbex_run_bench <vorbex> <vorbex_plain> <work directory> [fast runs] [plain runs] [W1,W2,...]
+//   vorbex_run_bench <vorbex> "<vorbex_variant> plain" <work directory> [fast runs] [plain runs] [W1,W2,...]
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -44,9 +45,10 @@ int firstProcessor() {
     return 0;
 }
 
-// Runs `program` in `directory` with standard output into `stdoutFile`, on
-// one processor when `oneProcessor` is set
-RunResult runOnce(const std::string& program, const std::string& directory,
+// Runs `command` (the program, then its arguments) with `args` after them in
+// `directory`, standard output into `stdoutFile`, on one processor when
+// `oneProcessor` is set
+RunResult runOnce(const std::vector<std::string>& command, const std::string& directory,
                   const std::vector<std::string>& args, const std::string& stdoutFile,
                   bool oneProcessor = false) {
     const int processor = firstProcessor();
@@ -66,11 +68,12 @@ RunResult runOnce(const std::string& program, const std::string& directory,
         const int out = open(stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out < 0 || dup2(out, STDOUT_FILENO) < 0)
             _exit(127);
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
+        std::vector<char*> argv;
+        for (const std::vector<std::string>* words : {&command, &args})
+            for (const std::string& a : *words)
+                argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
+        execv(argv[0], argv.data());
         _exit(127);
     }
     int status = 0;
@@ -107,6 +110,16 @@ std::string absolute(const std::string& path) {
     return result;
 }
 
+// The words of a command parted by blanks, its program made absolute (the
+// runs change directory)
+std::vector<std::string> commandWords(const std::string& text) {
+    std::vector<std::string> words;
+    std::istringstream in(text);
+    for (std::string word; in >> word;)
+        words.push_back(words.empty() ? absolute(word) : word);
+    return words;
+}
+
 double median(std::vector<double> values) {
     if (values.empty())
         return 0.0;
@@ -123,15 +136,19 @@ int main(int argc, char** argv) {
     if (argc < 4) {
         std::fprintf(
             stderr,
-            "usage: vorbex_run_bench <vorbex> <vorbex_plain> <work directory> [fast runs] [plain runs] "
-            "[W1,W2,...]\n");
+            "usage: vorbex_run_bench <vorbex> \"<vorbex_variant> plain\" <work directory> [fast runs] "
+            "[plain runs] [W1,W2,...]\n");
         return 2;
     }
-    const std::string fast = absolute(argv[1]);
+    const std::vector<std::string> fast = commandWords(argv[1]);
     // "-": no reference run (the long workloads, which the plain kernel's
     // full matrices would not fit)
     const bool withPlain = std::string(argv[2]) != "-";
-    const std::string plain = absolute(argv[2]);
+    const std::vector<std::string> plain = commandWords(argv[2]);
+    if (fast.empty() || plain.empty()) {
+        std::fprintf(stderr, "vorbex_run_bench: an empty command\n");
+        return 2;
+    }
     const std::string directory = argv[3];
     const int fastRuns = argc > 4 ? std::max(1, std::atoi(argv[4])) : 3;
     const int plainRuns = argc > 5 ? std::max(1, std::atoi(argv[5])) : 1;

@@ -99,7 +99,7 @@ AlignmentScore scoreAlignment() {
     static std::vector<ProfileColumn> columnSum;
     if (columnSum.size() < static_cast<std::size_t>(alignmentLength))
         columnSum.resize(static_cast<std::size_t>(alignmentLength));
-    if (usePlainImplementation || !sumByQuarters(alignmentLength, columnSum))
+    if (mainWorkspace().choices.plain || !sumByQuarters(alignmentLength, columnSum))
         sumInOrder(alignmentLength, columnSum);
 
     // Conserved sites, with a bonus for every one that continues a run

@@ -109,7 +109,7 @@ int insertGapSymbols() {
                     firstCommonColumn = i;
             }
         }
-        if (usePlainImplementation || !insertByMerging(leaf, columns, gaps))
+        if (mainWorkspace().choices.plain || !insertByMerging(leaf, columns, gaps))
             insertByShifting(leaf, columns);
     }
     trimPosition = runSettings.leftTrim ? firstCommonColumn : 0;

@@ -113,7 +113,9 @@ class Refiner {
             return 0;
         double pairScore = 0.0;
         int k = 0;
-        if (const ResultCode code = traceSumOfPairs(profileIn.data(), n, profileOut.data(), m, pairScore, k))
+        PairwiseWorkspace& work = mainWorkspace();
+        if (const ResultCode code =
+                traceSumOfPairs(work, profileIn.data(), n, profileOut.data(), m, pairScore, k))
             return code;
         const int length = n + m - 1 - k;
         if (length > longOptions.maxLength)
@@ -122,7 +124,7 @@ class Refiner {
         int i = 0;
         int j = 0;
         for (int c = 0; c < length; ++c) {
-            const std::uint8_t step = alignmentPath[k + 1 + c];
+            const std::uint8_t step = work.alignmentPath[k + 1 + c];
             const bool takesIn = step != TRACE_LEFT;
             const bool takesOut = step != TRACE_UP;
             for (std::size_t r = 0; r < rows_.size(); ++r) {

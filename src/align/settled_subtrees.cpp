@@ -260,7 +260,7 @@ bool prepareSettledSubtrees() {
     gatheredSubtrees.clear();
     for (int idx = 0; idx < candidateNodeCount; ++idx)
         nodeTable[idx]->settledRole = 0;
-    if (usePlainImplementation || polytomicCount == 0 ||
+    if (mainWorkspace().choices.plain || polytomicCount == 0 ||
         (runSettings.outputMask & (OUT_INIT | OUT_STEPS | OUT_FINAL)) != 0)
         return false;
     // Children come before their parents in the table

@@ -187,7 +187,8 @@ bool findCachedAlignment(SubtreeKey key, CachedAlignment& found) {
     return true;
 }
 
-void storeAlignment(SubtreeKey key, double similarity, int firstLength, int secondLength, int length) {
+void storeAlignment(SubtreeKey key, double similarity, int firstLength, int secondLength,
+                    const std::uint8_t* steps, int length) {
     if (key == NO_SUBTREE_KEY || length < 0 || length > longOptions.maxLength || cache.slotOf.count(key) != 0)
         return;
     const std::size_t cost = costOf(length);
@@ -205,9 +206,9 @@ void storeAlignment(SubtreeKey key, double similarity, int firstLength, int seco
     entry.key = key;
     entry.path.assign(packedBytes(length), 0);
     for (int c = 0; c < length; ++c) {
-        const std::uint8_t step = alignmentPath[c] == TRACE_DIAG ? STEP_PAIR
-                                  : alignmentPath[c] == TRACE_UP ? STEP_GAP_IN_SECOND
-                                                                 : STEP_GAP_IN_FIRST;
+        const std::uint8_t step = steps[c] == TRACE_DIAG ? STEP_PAIR
+                                  : steps[c] == TRACE_UP ? STEP_GAP_IN_SECOND
+                                                         : STEP_GAP_IN_FIRST;
         entry.path[c / 4] |= static_cast<std::uint8_t>(step << (2 * (c % 4)));
     }
     entry.alignment = {similarity, firstLength, secondLength, length, entry.path.data()};

@@ -47,9 +47,11 @@ SubtreeKey leafSubtreeKey(const TreeNode* leaf);
 SubtreeKey pairSubtreeKey(SubtreeKey first, SubtreeKey second);
 // True, with the alignment, when the key has one kept; it becomes the most recently used.
 bool findCachedAlignment(SubtreeKey key, CachedAlignment& found);
-// Keeps the alignment just computed (its path in alignmentPath) when the
-// budget has room for it, making room by dropping the least recently used.
-void storeAlignment(SubtreeKey key, double similarity, int firstLength, int secondLength, int length);
+// Keeps the alignment just computed, its `length` steps as a workspace's
+// alignmentPath holds them, when the budget has room for it, making room by
+// dropping the least recently used.
+void storeAlignment(SubtreeKey key, double similarity, int firstLength, int secondLength,
+                    const std::uint8_t* steps, int length);
 // Gives both children the working profiles the kept alignment produced, from
 // their saved profiles.
 void rebuildAlignedChildren(const CachedAlignment& alignment, TreeNode* first, TreeNode* second);

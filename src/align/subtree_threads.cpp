@@ -20,9 +20,9 @@ enum class Stage : std::uint8_t { Waiting, Finding, Found, NotFound, Built };
 
 class SubtreeThreads {
   public:
-    SubtreeThreads(const std::vector<TreeNode*>& order, ResultCode (*build)(TreeNode*, const FoundAlignment*),
-                   double poolThreadBytes)
-        : order_(order), build_(build), poolThreadBytes_(poolThreadBytes),
+    SubtreeThreads(PairwiseWorkspace& work, const std::vector<TreeNode*>& order,
+                   ResultCode (*build)(TreeNode*, const FoundAlignment*), double poolThreadBytes)
+        : work_(work), order_(order), build_(build), poolThreadBytes_(poolThreadBytes),
           stage_(order.size(), Stage::Waiting), found_(order.size()), byPool_(order.size(), false),
           childAt_(order.size(), {-1, -1}), parentAt_(order.size(), -1) {
         std::unordered_map<const TreeNode*, int> at;
@@ -61,7 +61,7 @@ class SubtreeThreads {
     // Work storage the node's alignment may take: a whole matrix's
     double storageBytes(int i) const {
         const TreeNode* node = order_[static_cast<std::size_t>(i)];
-        return alignmentStorageBytes(selectedKernel(), node->children[0]->workLength,
+        return alignmentStorageBytes(selectedKernel(work_.choices), node->children[0]->workLength,
                                      node->children[1]->workLength);
     }
 
@@ -83,12 +83,12 @@ class SubtreeThreads {
     }
 
     // Called with the lock held; returns with it held.
-    void find(std::unique_lock<std::mutex>& lock, int i, bool byPool) {
+    void find(std::unique_lock<std::mutex>& lock, PairwiseWorkspace& work, int i, bool byPool) {
         byPool_[static_cast<std::size_t>(i)] = byPool;
         const TreeNode* node = order_[static_cast<std::size_t>(i)];
         lock.unlock();
         const bool found =
-            findAlignment(node->children[0], node->children[1], found_[static_cast<std::size_t>(i)]);
+            findAlignment(work, node->children[0], node->children[1], found_[static_cast<std::size_t>(i)]);
         lock.lock();
         stage_[static_cast<std::size_t>(i)] = found ? Stage::Found : Stage::NotFound;
         changed_.notify_all();
@@ -127,7 +127,7 @@ class SubtreeThreads {
             // All that is left waits for this node: a chain
             if (ready_.size() == 1 && open_ == 0)
                 return finish();
-            find(lock, take(*ready_.begin()), false);
+            find(lock, work_, take(*ready_.begin()), false);
         }
     }
 
@@ -136,24 +136,25 @@ class SubtreeThreads {
         changed_.notify_all();
     }
 
-    // A pool thread: finds ready nodes from the far end until told to stop
+    // A pool thread: finds ready nodes from the far end until told to stop,
+    // in storage it gives back at the end (the alignments near the root are
+    // the calling thread's)
     void findAhead() {
-        const CellCounts before = cellCounts;
+        PairwiseWorkspace work(work_.choices);
         std::unique_lock<std::mutex> lock(mutex_);
         while (!finished_) {
             if (const int i = readyForPoolThread(); i >= 0)
-                find(lock, take(i), true);
+                find(lock, work, take(i), true);
             else
                 changed_.wait(lock);
         }
-        poolCells_.computed += cellCounts.computed - before.computed;
-        poolCells_.inBands += cellCounts.inBands - before.inBands;
-        poolCells_.matrix += cellCounts.matrix - before.matrix;
-        poolCells_.bounded += cellCounts.bounded - before.bounded;
-        // The alignments near the root are the calling thread's
-        releaseWorkStorage();
+        poolCells_.computed += work.cellCounts.computed;
+        poolCells_.inBands += work.cellCounts.inBands;
+        poolCells_.matrix += work.cellCounts.matrix;
+        poolCells_.bounded += work.cellCounts.bounded;
     }
 
+    PairwiseWorkspace& work_; // the calling thread's
     const std::vector<TreeNode*>& order_;
     ResultCode (*const build_)(TreeNode*, const FoundAlignment*);
     const double poolThreadBytes_;
@@ -177,26 +178,26 @@ class SubtreeThreads {
 
 } // namespace
 
-SubtreeThreadsResult buildOnThreads(const std::vector<TreeNode*>& order,
+SubtreeThreadsResult buildOnThreads(PairwiseWorkspace& work, const std::vector<TreeNode*>& order,
                                     ResultCode (*build)(TreeNode* node, const FoundAlignment* found),
                                     int threads, double poolThreadBytes) {
     if (order.size() < 2 || threads < 2 || (threads = preparePool(threads)) < 2)
         return {0, 0, 0};
-    SubtreeThreads job(order, build, poolThreadBytes);
+    SubtreeThreads job(work, order, build, poolThreadBytes);
     runOnPool(threads, SubtreeThreads::run, &job);
-    cellCounts.computed += job.poolCells().computed;
-    cellCounts.inBands += job.poolCells().inBands;
-    cellCounts.matrix += job.poolCells().matrix;
-    cellCounts.bounded += job.poolCells().bounded;
+    work.cellCounts.computed += job.poolCells().computed;
+    work.cellCounts.inBands += job.poolCells().inBands;
+    work.cellCounts.matrix += job.poolCells().matrix;
+    work.cellCounts.bounded += job.poolCells().bounded;
     return job.result();
 }
 
-SubtreeThreadsResult buildOnThreads(const std::vector<TreeNode*>& order,
+SubtreeThreadsResult buildOnThreads(PairwiseWorkspace& work, const std::vector<TreeNode*>& order,
                                     ResultCode (*build)(TreeNode* node, const FoundAlignment* found),
                                     int threads) {
     // Each pool thread keeps work storage of its own as large as its largest
     // alignment: a share of memory, larger ones are left to the calling thread
-    return buildOnThreads(order, build, threads, physicalMemoryBytes() / (4.0 * std::max(threads, 1)));
+    return buildOnThreads(work, order, build, threads, physicalMemoryBytes() / (4.0 * std::max(threads, 1)));
 }
 
 } // namespace vorbex

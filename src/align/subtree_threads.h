@@ -22,13 +22,15 @@ struct SubtreeThreadsResult {
 // it does without one, on up to `threads` threads. Stops when only a chain is
 // left, each node waiting for the one before (one alignment at a time, which
 // can share its own threads), or at the first failure. With fewer than two
-// threads, builds nothing. A pool thread takes only alignments whose work
-// storage (a whole matrix's) is at most `poolThreadBytes`.
-SubtreeThreadsResult buildOnThreads(const std::vector<TreeNode*>& order,
+// threads, builds nothing. The calling thread finds in `work`, each pool
+// thread in a workspace of its own with the same choices, and takes only
+// alignments whose work storage (a whole matrix's) is at most
+// `poolThreadBytes`; their cells are counted in `work`.
+SubtreeThreadsResult buildOnThreads(PairwiseWorkspace& work, const std::vector<TreeNode*>& order,
                                     ResultCode (*build)(TreeNode* node, const FoundAlignment* found),
                                     int threads, double poolThreadBytes);
 // The same with a quarter of the machine's memory shared out over the threads.
-SubtreeThreadsResult buildOnThreads(const std::vector<TreeNode*>& order,
+SubtreeThreadsResult buildOnThreads(PairwiseWorkspace& work, const std::vector<TreeNode*>& order,
                                     ResultCode (*build)(TreeNode* node, const FoundAlignment* found),
                                     int threads);
 

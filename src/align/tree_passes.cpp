@@ -75,12 +75,13 @@ ResultCode alignChildren(TreeNode* first, TreeNode* second, SubtreeKey key, cons
     }
     const int firstLength = first->workLength;
     const int secondLength = second->workLength;
-    if (const ResultCode code = found != nullptr ? keepFoundAlignment(first, second, *found, similarity)
-                                                 : alignProfiles(first, second, similarity);
+    PairwiseWorkspace& work = mainWorkspace();
+    if (const ResultCode code = found != nullptr ? keepFoundAlignment(work, first, second, *found, similarity)
+                                                 : alignProfiles(work, first, second, similarity);
         code != 0)
         return code;
     ++sharingCounters.alignmentsComputed;
-    storeAlignment(key, similarity, firstLength, secondLength, first->workLength);
+    storeAlignment(key, similarity, firstLength, secondLength, work.alignmentPath, first->workLength);
     return 0;
 }
 
@@ -268,7 +269,7 @@ ResultCode reserveChildren(TreeNode* parent, int columns) {
 ResultCode widenChildren(TreeNode* parent) {
     if (const ResultCode code = reserveChildren(parent, parent->workLength); code != 0)
         return code;
-    if (!usePlainImplementation && widenChildrenByMerging(parent))
+    if (!mainWorkspace().choices.plain && widenChildrenByMerging(parent))
         return 0;
     const long most = static_cast<long>(parent->workLength) + parent->savedLength;
     if (const ResultCode code = reserveChildren(
@@ -285,7 +286,8 @@ ResultCode traceForward() {
         reportOnly("*** Trace forward ***\n\n");
     // Candidates share work only within one run: the first starts afresh.
     // One tree alone has nothing to share.
-    const bool sharing = !usePlainImplementation && polytomicCount > 0;
+    PairwiseWorkspace& work = mainWorkspace();
+    const bool sharing = !work.choices.plain && polytomicCount > 0;
     if (sharing) {
         if (candidateNumber <= 1) {
             clearSubtreeCache();
@@ -300,8 +302,9 @@ ResultCode traceForward() {
                 candidateMarks[nodeTable[idx]] = NodeMark{key, 0};
     // One tree on several threads: apart subtrees side by side, then the
     // chain to the root by the sweeps, its alignments sharing their threads
-    if (!sharing && alignmentThreads > 1 && !usePlainImplementation && leafCount < candidateNodeCount)
-        if (const ResultCode code = buildOnThreads(buildOrder(), buildUnshared, alignmentThreads).code;
+    if (!sharing && work.choices.threads > 1 && !work.choices.plain && leafCount < candidateNodeCount)
+        if (const ResultCode code =
+                buildOnThreads(work, buildOrder(), buildUnshared, work.choices.threads).code;
             code != 0)
             return code;
     // Sweep until a sweep builds nothing: a node whose child stays unbuilt is

@@ -45,25 +45,21 @@ double similarity(const KernelSettings& s, const ProfileColumn& a, const Profile
     return 1.0 - sum;                // squared distance without the root
 }
 
-std::size_t at(int i, int j) {
-    return traceCell(i, j);
-}
-
 // Traceback from the corner, preferring the pair, then the up step, then the
 // left step; each step reads only the flags of the cell it stands on. The
 // steps go into alignmentPath from n + m - 1 down; gives the position before
 // the first.
-int tracePath(int n, int m) {
-    const std::uint8_t* const F = traceMatrix;
+int tracePath(PairwiseWorkspace& work, int n, int m) {
+    const std::uint8_t* const F = work.traceMatrix;
     int i = n;
     int j = m;
     int k = i + j - 1;
     while (i > 0 || j > 0) {
-        const std::uint8_t flags = F[at(i, j)];
+        const std::uint8_t flags = F[work.traceCell(i, j)];
         const std::uint8_t step = (flags & TRACE_DIAG) ? TRACE_DIAG
                                   : (flags & TRACE_UP) ? TRACE_UP
                                                        : TRACE_LEFT;
-        alignmentPath[k--] = step;
+        work.alignmentPath[k--] = step;
         i -= step != TRACE_LEFT;
         j -= step != TRACE_UP;
     }
@@ -73,18 +69,18 @@ int tracePath(int n, int m) {
 // Both nodes' columns along the path standing in alignmentPath from k + 1.
 // ERINT, with the nodes as they were, when the alignment is too long to keep;
 // ERMEM when the nodes cannot be given room for it.
-ResultCode keepAlignmentAlongPath(TreeNode* first, TreeNode* second, int k) {
+ResultCode keepAlignmentAlongPath(PairwiseWorkspace& work, TreeNode* first, TreeNode* second, int k) {
     const ProfileColumn* const columns1 = first->workProfile;
     const ProfileColumn* const columns2 = second->workProfile;
     const ProfileColumn gapColumn{};
     int i = 0;
     int j = 0;
     for (int c = k + 1; c < first->workLength + second->workLength; ++c) {
-        const std::uint8_t step = alignmentPath[c];
-        alignedBuffer1[c] = step != TRACE_LEFT ? columns1[i++] : gapColumn;
-        alignedBuffer2[c] = step != TRACE_UP ? columns2[j++] : gapColumn;
+        const std::uint8_t step = work.alignmentPath[c];
+        work.alignedBuffer1[c] = step != TRACE_LEFT ? columns1[i++] : gapColumn;
+        work.alignedBuffer2[c] = step != TRACE_UP ? columns2[j++] : gapColumn;
     }
-    return keepAlignedColumns(first, second, k);
+    return keepAlignedColumns(work, first, second, k);
 }
 
 // The narrowest band tried, in diagonals beyond the corner's on either side
@@ -102,39 +98,40 @@ double bandCells(DiagonalBand band, int n, int m) {
 
 // One band fill and its proof; with `entries`, the whole matrix's bounds at the
 // band's edges.
-BandFill fillBand(KernelKind kind, const KernelSettings& s, const ProfileColumn* columns1, int n,
-                  const ProfileColumn* columns2, int m, DiagonalBand band, const EdgeBounds* entries) {
+BandFill fillBand(PairwiseWorkspace& work, KernelKind kind, const KernelSettings& s,
+                  const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m,
+                  DiagonalBand band, const EdgeBounds* entries) {
     // Found again for each band: the work memory of the runs moves with the
     // band's flags (what is found once costs little beside the fill)
     PairableRuns runs(columns1, n, columns2, m,
-                      static_cast<unsigned char*>(bandScratch) + bandScratchBytes(n, m));
+                      static_cast<unsigned char*>(work.bandScratch) + bandScratchBytes(n, m));
     const BandFill fill = kind == KernelKind::Avx512
-                              ? fillBandAvx512(s, columns1, n, columns2, m, band, runs, entries)
-                              : fillBandAvx2(s, columns1, n, columns2, m, band, runs, entries);
-    cellCounts.computed += fill.cells;
-    cellCounts.inBands += fill.cells;
+                              ? fillBandAvx512(work, s, columns1, n, columns2, m, band, runs, entries)
+                              : fillBandAvx2(work, s, columns1, n, columns2, m, band, runs, entries);
+    work.cellCounts.computed += fill.cells;
+    work.cellCounts.inBands += fill.cells;
     return fill;
 }
 
-bool reserveBand(int n, int m, DiagonalBand band) {
-    return reserveBandTraceStorage(n, m, band.lowest, band.highest,
-                                   bandScratchBytes(n, m) + PairableRuns::bytes(n, m));
+bool reserveBand(PairwiseWorkspace& work, int n, int m, DiagonalBand band) {
+    return work.reserveBandTraceStorage(n, m, band.lowest, band.highest,
+                                        bandScratchBytes(n, m) + PairableRuns::bytes(n, m));
 }
 
 // Bands proven by the bound of a path outside alone, widened until proven or
 // too wide to gain; then the narrowest with the whole matrix's bounds at its
 // edges, where the whole matrix could be filled (its DP costs about as much).
-bool provenInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn* columns1, int n,
-                  const ProfileColumn* columns2, int m, double& score) {
+bool provenInBand(PairwiseWorkspace& work, KernelKind kind, const KernelSettings& s,
+                  const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m, double& score) {
     const double matrix = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
     const auto tooWide = [&](DiagonalBand band) {
         return bandCoversMatrix(band, n, m) || bandCells(band, n, m) > LARGEST_BAND_SHARE * matrix;
     };
     for (int margin = FIRST_BAND_MARGIN;;) {
         const DiagonalBand band = bandAround(n, m, margin);
-        if (tooWide(band) || !reserveBand(n, m, band))
+        if (tooWide(band) || !reserveBand(work, n, m, band))
             break;
-        const BandFill fill = fillBand(kind, s, columns1, n, columns2, m, band, nullptr);
+        const BandFill fill = fillBand(work, kind, s, columns1, n, columns2, m, band, nullptr);
         if (fill.proven) {
             score = fill.score;
             return true;
@@ -147,15 +144,15 @@ bool provenInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn*
     }
     const DiagonalBand band = bandAround(n, m, FIRST_BAND_MARGIN);
     if (tooWide(band) || alignmentStorageBytes(kind, n, m) > physicalMemoryBytes() ||
-        !reserveBand(n, m, band))
+        !reserveBand(work, n, m, band))
         return false;
-    thread_local EdgeBounds entries;
+    EdgeBounds& entries = work.edgeBounds;
     if (kind == KernelKind::Avx512)
-        findEdgeBoundsAvx512(s, columns1, n, columns2, m, band, entries);
+        findEdgeBoundsAvx512(work, s, columns1, n, columns2, m, band, entries);
     else
-        findEdgeBoundsAvx2(s, columns1, n, columns2, m, band, entries);
-    cellCounts.bounded += matrix;
-    const BandFill fill = fillBand(kind, s, columns1, n, columns2, m, band, &entries);
+        findEdgeBoundsAvx2(work, s, columns1, n, columns2, m, band, entries);
+    work.cellCounts.bounded += matrix;
+    const BandFill fill = fillBand(work, kind, s, columns1, n, columns2, m, band, &entries);
     if (fill.proven)
         score = fill.score;
     return fill.proven;
@@ -166,28 +163,25 @@ bool provenInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn*
 // apart for the proof the attempts cost time and never gain
 constexpr int BAND_FAILURES_BEFORE_PROBING = 16;
 constexpr int BAND_PROBE_INTERVAL = 8;
-thread_local int bandFailuresInARow = 0;
-thread_local int bandAttemptsSkipped = 0;
 
 // The alignment from a proven band, widened until it is proven or too wide
 // to gain; false when the whole matrix must be filled.
-bool filledInBand(KernelKind kind, const KernelSettings& s, const ProfileColumn* columns1, int n,
-                  const ProfileColumn* columns2, int m, double& score) {
+bool filledInBand(PairwiseWorkspace& work, KernelKind kind, const KernelSettings& s,
+                  const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m, double& score) {
     if (!bandProofApplies(s))
         return false;
-    if (bandFailuresInARow >= BAND_FAILURES_BEFORE_PROBING) {
-        if (++bandAttemptsSkipped < BAND_PROBE_INTERVAL)
+    int& failures = work.bandFailuresInARow;
+    if (failures >= BAND_FAILURES_BEFORE_PROBING) {
+        if (++work.bandAttemptsSkipped < BAND_PROBE_INTERVAL)
             return false;
-        bandAttemptsSkipped = 0;
+        work.bandAttemptsSkipped = 0;
     }
-    const bool proven = provenInBand(kind, s, columns1, n, columns2, m, score);
-    bandFailuresInARow = proven ? 0 : std::min(bandFailuresInARow + 1, BAND_FAILURES_BEFORE_PROBING);
+    const bool proven = provenInBand(work, kind, s, columns1, n, columns2, m, score);
+    failures = proven ? 0 : std::min(failures + 1, BAND_FAILURES_BEFORE_PROBING);
     return proven;
 }
 
 } // namespace
-
-thread_local constinit CellCounts cellCounts{};
 
 ResultCode noRoomForAlignment(int n, int m) {
     const double traceBytes = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
@@ -197,7 +191,7 @@ ResultCode noRoomForAlignment(int n, int m) {
     return ERMEM;
 }
 
-ResultCode keepAlignedColumns(TreeNode* first, TreeNode* second, int k) {
+ResultCode keepAlignedColumns(PairwiseWorkspace& work, TreeNode* first, TreeNode* second, int k) {
     const int length = first->workLength + second->workLength - 1 - k;
     if (length > longOptions.maxLength) {
         reportBoth("ERROR: MAXSEQLEN overflow\n");
@@ -210,11 +204,11 @@ ResultCode keepAlignedColumns(TreeNode* first, TreeNode* second, int k) {
     first->workLength = length;
     second->workLength = length;
     for (int c = 0; c < length; ++c) {
-        first->workProfile[c] = alignedBuffer1[k + 1 + c];
-        second->workProfile[c] = alignedBuffer2[k + 1 + c];
+        first->workProfile[c] = work.alignedBuffer1[k + 1 + c];
+        second->workProfile[c] = work.alignedBuffer2[k + 1 + c];
     }
     // The path from its first step, for the alignments kept across candidates
-    std::memmove(alignmentPath, alignmentPath + k + 1, static_cast<std::size_t>(length));
+    std::memmove(work.alignmentPath, work.alignmentPath + k + 1, static_cast<std::size_t>(length));
     return 0;
 }
 
@@ -230,16 +224,22 @@ double columnSimilarity(const ProfileColumn& a, const ProfileColumn& b) {
     return similarity(currentKernelSettings(), a, b);
 }
 
-double fillPlainKernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
+double fillPlainKernel(PairwiseWorkspace& work, const KernelSettings& s, const ProfileColumn* columns1, int n,
                        const ProfileColumn* columns2, int m) {
-    if (!reserveAlignmentStorage(KernelKind::Plain, n, m, 1))
+    if (!work.reserveAlignmentStorage(KernelKind::Plain, n, m, 1))
         return std::nan("");
     const double d = s.gapOpen;
     const double g = s.gapExtend;
-    double* const S = scoreMatrix;
-    double* const H = gapInFirstMatrix;
-    double* const V = gapInSecondMatrix;
-    std::uint8_t* const F = traceMatrix;
+    double* const S = work.scoreMatrix;
+    double* const H = work.gapInFirstMatrix;
+    double* const V = work.gapInSecondMatrix;
+    std::uint8_t* const F = work.traceMatrix;
+    // The layout read once: for all the compiler knows, a store to F could change it
+    const std::size_t stride = work.traceStride;
+    const std::size_t offset = work.traceOffset;
+    const auto at = [stride, offset](int i, int j) {
+        return static_cast<std::size_t>(i) * stride + static_cast<std::size_t>(j) + offset;
+    };
 
     // Boundaries, summed step by step: the closed formula can differ in the last bit
     S[0] = H[0] = V[0] = 0.0;
@@ -301,86 +301,95 @@ double fillPlainKernel(const KernelSettings& s, const ProfileColumn* columns1, i
 
 namespace {
 
-// Fills this thread's trace matrix for the two profiles, in a proven band or
-// whole, and gives the corner's score. Several threads only when
+// Fills the workspace's trace matrix for the two profiles, in a proven band
+// or whole, and gives the corner's score. Several threads only when
 // `shareThreads`. ERMEM, after the message when `report`, when the work
 // storage cannot be had.
-ResultCode fillAlignment(KernelKind kind, const ProfileColumn* columns1, int n, const ProfileColumn* columns2,
-                         int m, bool shareThreads, bool report, double& score) {
+ResultCode fillAlignment(PairwiseWorkspace& work, KernelKind kind, const ProfileColumn* columns1, int n,
+                         const ProfileColumn* columns2, int m, bool shareThreads, bool report,
+                         double& score) {
     const KernelSettings s = currentKernelSettings();
     const bool vector = (kind == KernelKind::Avx512 || kind == KernelKind::Avx2) && n > 0 && m > 0;
     const KernelKind used = vector ? kind : KernelKind::Plain;
-    cellCounts.matrix += (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
-    if (vector && useDiagonalBand && !usePlainImplementation &&
-        filledInBand(used, s, columns1, n, columns2, m, score))
+    work.cellCounts.matrix += (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
+    if (vector && work.choices.diagonalBand && !work.choices.plain &&
+        filledInBand(work, used, s, columns1, n, columns2, m, score))
         return 0;
-    cellCounts.computed += (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
-    const int eligible = vector && shareThreads ? eligibleThreads(kind, n, m) : 1;
+    work.cellCounts.computed += (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
+    const int eligible = vector && shareThreads ? eligibleThreads(work.choices, kind, n, m) : 1;
     // Asked of the system only when it is there, so that a matrix larger than
     // the machine ends with a message rather than by the kernel's hand
     if (alignmentStorageBytes(used, n, m) > physicalMemoryBytes() ||
-        !reserveAlignmentStorage(used, n, m, eligible))
+        !work.reserveAlignmentStorage(used, n, m, eligible))
         return report ? noRoomForAlignment(n, m) : ERMEM;
     if (vector) {
         const int threads = eligible > 1 ? threadCountChoice.choose(eligible, double(n) * m) : 1;
         const auto start = std::chrono::steady_clock::now();
-        score = kind == KernelKind::Avx512 ? fillAvx512Kernel(s, columns1, n, columns2, m, threads)
-                                           : fillAvx2Kernel(s, columns1, n, columns2, m, threads);
+        score = kind == KernelKind::Avx512 ? fillAvx512Kernel(work, s, columns1, n, columns2, m, threads)
+                                           : fillAvx2Kernel(work, s, columns1, n, columns2, m, threads);
         if (eligible > 1)
             threadCountChoice.record(
                 threads, double(n) * m,
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     } else {
-        score = fillPlainKernel(s, columns1, n, columns2, m);
+        score = fillPlainKernel(work, s, columns1, n, columns2, m);
     }
     return 0;
 }
 
 } // namespace
 
-ResultCode alignProfilesWith(KernelKind kind, TreeNode* first, TreeNode* second, double& score) {
+ResultCode alignProfilesWith(PairwiseWorkspace& work, KernelKind kind, TreeNode* first, TreeNode* second,
+                             double& score) {
     if (longOptions.scoring == Scoring::SUM_OF_PAIRS)
-        return alignBySumOfPairs(first, second, score);
+        return alignBySumOfPairs(work, first, second, score);
     const int n = first->workLength;
     const int m = second->workLength;
     if (const ResultCode code =
-            fillAlignment(kind, first->workProfile, n, second->workProfile, m, true, true, score);
+            fillAlignment(work, kind, first->workProfile, n, second->workProfile, m, true, true, score);
         code != 0)
         return code;
-    return keepAlignmentAlongPath(first, second, tracePath(n, m));
+    return keepAlignmentAlongPath(work, first, second, tracePath(work, n, m));
 }
 
-bool findAlignment(const TreeNode* first, const TreeNode* second, FoundAlignment& found) {
+bool findAlignment(PairwiseWorkspace& work, const TreeNode* first, const TreeNode* second,
+                   FoundAlignment& found) {
     const int n = first->workLength;
     const int m = second->workLength;
     int k = 0;
     if (longOptions.scoring == Scoring::SUM_OF_PAIRS) {
-        if (traceSumOfPairs(first->workProfile, n, second->workProfile, m, found.score, k, false, false) != 0)
+        if (traceSumOfPairs(work, first->workProfile, n, second->workProfile, m, found.score, k, false,
+                            false) != 0)
             return false;
     } else {
-        if (fillAlignment(selectedKernel(), first->workProfile, n, second->workProfile, m, false, false,
-                          found.score) != 0)
+        if (fillAlignment(work, selectedKernel(work.choices), first->workProfile, n, second->workProfile, m,
+                          false, false, found.score) != 0)
             return false;
-        k = tracePath(n, m);
+        k = tracePath(work, n, m);
     }
-    found.steps.assign(alignmentPath + k + 1, alignmentPath + n + m);
+    found.steps.assign(work.alignmentPath + k + 1, work.alignmentPath + n + m);
     return true;
 }
 
-ResultCode keepFoundAlignment(TreeNode* first, TreeNode* second, const FoundAlignment& found, double& score) {
+ResultCode keepFoundAlignment(PairwiseWorkspace& work, TreeNode* first, TreeNode* second,
+                              const FoundAlignment& found, double& score) {
     const int n = first->workLength;
     const int m = second->workLength;
     const int length = static_cast<int>(found.steps.size());
-    if (!reservePathStorage(n, m))
-        return alignProfiles(first, second, score);
+    if (!work.reservePathStorage(n, m))
+        return alignProfiles(work, first, second, score);
     const int k = n + m - 1 - length;
-    std::memcpy(alignmentPath + k + 1, found.steps.data(), found.steps.size());
+    std::memcpy(work.alignmentPath + k + 1, found.steps.data(), found.steps.size());
     score = found.score;
-    return keepAlignmentAlongPath(first, second, k);
+    return keepAlignmentAlongPath(work, first, second, k);
+}
+
+ResultCode alignProfiles(PairwiseWorkspace& work, TreeNode* first, TreeNode* second, double& score) {
+    return alignProfilesWith(work, selectedKernel(work.choices), first, second, score);
 }
 
 ResultCode alignProfiles(TreeNode* first, TreeNode* second, double& score) {
-    return alignProfilesWith(selectedKernel(), first, second, score);
+    return alignProfiles(mainWorkspace(), first, second, score);
 }
 
 } // namespace vorbex

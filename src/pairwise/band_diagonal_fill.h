@@ -45,16 +45,17 @@ template <int L> class BandAntidiagonal {
     };
 
   public:
-    BandFill fill(const KernelSettings& s, const ProfileColumn* columns1, int n,
+    BandFill fill(PairwiseWorkspace& work, const KernelSettings& s, const ProfileColumn* columns1, int n,
                   const ProfileColumn* columns2, int m, DiagonalBand band, PairableRuns& runs,
                   const EdgeBounds* entries) {
         const double d = s.gapOpen;
         const double g = s.gapExtend;
-        if (!prepare(columns1, n, columns2, m))
+        if (!prepare(work.bandScratch, columns1, n, columns2, m))
             return {std::nan(""), false, 0.0, 0.0};
-        std::uint8_t* const F = traceMatrix;
+        std::uint8_t* const F = work.traceMatrix;
+        const auto traceCell = [&work](int i, int j) { return work.traceCell(i, j); };
         // Lane q of a cell's vector lies q rows down and q columns left
-        const std::size_t laneStep = traceStride - 1;
+        const std::size_t laneStep = work.traceStride - 1;
         const double* profile1[BASE_COUNT];
         const double* profile2[BASE_COUNT];
         for (int x = 0; x < BASE_COUNT; ++x) {
@@ -251,7 +252,7 @@ template <int L> class BandAntidiagonal {
                 return {std::nan(""), false, cells, static_cast<double>(t) / (n + m)};
         }
         const double score = diagonal((n + m) % 3).S[static_cast<std::size_t>(n)];
-        return {score, tracedPathProven(n, m), cells, 1.0};
+        return {score, tracedPathProven(work, n, m), cells, 1.0};
     }
 
   private:
@@ -277,17 +278,17 @@ template <int L> class BandAntidiagonal {
 
     // Three anti-diagonals of rows 0 .. n + L; the first profile by base at
     // row i, zero past n; the second by base reversed (column j at m - j),
-    // zero past its end, where lanes beyond the band read.
-    bool prepare(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m) {
+    // zero past its end, where lanes beyond the band read; all in `scratch`.
+    bool prepare(void* scratch, const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m) {
         rows_ = static_cast<std::size_t>(n) + 2 * L + 2;
         const std::size_t reversed = static_cast<std::size_t>(m) + 2 * L + 2;
         // Not cleared: cells are written before they are read, and lanes past
         // the band read values nobody uses
         static_assert(L <= MAX_BAND_LANES);
         const std::size_t doubles = 18 * rows_ + BASE_COUNT * (rows_ + reversed);
-        if (bandScratch == nullptr || (doubles + 3 * rows_) * sizeof(double) > bandScratchBytes(n, m))
+        if (scratch == nullptr || (doubles + 3 * rows_) * sizeof(double) > bandScratchBytes(n, m))
             return false;
-        values_ = static_cast<double*>(bandScratch);
+        values_ = static_cast<double*>(scratch);
         pairs_ = reinterpret_cast<long long*>(values_ + doubles);
         double* next = values_ + 18 * rows_;
         for (int x = 0; x < BASE_COUNT; ++x) {

@@ -29,12 +29,12 @@ template <int L, int K> class EntriesByStripes {
     static_assert(KL <= PAD);
 
   public:
-    void find(const KernelSettings& s, const ProfileColumn* columns1, int n, const ProfileColumn* columns2,
-              int m, DiagonalBand band, EdgeBounds& entries) {
+    void find(PairwiseWorkspace& work, const KernelSettings& s, const ProfileColumn* columns1, int n,
+              const ProfileColumn* columns2, int m, DiagonalBand band, EdgeBounds& entries) {
         const std::size_t rows = static_cast<std::size_t>(n) + 2;
         entries.above.assign(rows, HUGE_VAL);
         entries.below.assign(rows, HUGE_VAL);
-        prepare(s, columns1, n, columns2, m);
+        prepare(work.edgeBoundRows, s, columns1, n, columns2, m);
         // Row 0 and column 0 hold the boundaries (whose larger state is the
         // score), which no step computes
         const auto boundary = [&](int i, int j) { return i == 0 ? rowS_[j] : leftEdge_[i]; };
@@ -63,10 +63,9 @@ template <int L, int K> class EntriesByStripes {
     static int secondIndex(int m, int c) { return m + PAD - c; }
 
     // The profiles by base (the first at row i - 1, the second reversed),
-    // zero past their ends; column 0's scores; row 0 in the row buffer
-    void prepare(const KernelSettings& s, const ProfileColumn* columns1, int n, const ProfileColumn* columns2,
-                 int m) {
-        thread_local std::vector<double> work;
+    // zero past their ends; column 0's scores; row 0 in the row buffer; all in `work`
+    void prepare(std::vector<double>& work, const KernelSettings& s, const ProfileColumn* columns1, int n,
+                 const ProfileColumn* columns2, int m) {
         const std::size_t firstSize = static_cast<std::size_t>(n) + PAD;
         const std::size_t secondSize = static_cast<std::size_t>(m) + 3 * PAD;
         const std::size_t rowSize = static_cast<std::size_t>(m) + PAD;

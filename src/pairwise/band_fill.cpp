@@ -298,7 +298,7 @@ void PairableRuns::Scan::advance(int to) {
 // the same order, and a maximum is exact), so it bounds the state from above
 // without slack. Row by row: the reference of the vector builds
 // (band_edge_bounds.h).
-void findEdgeBounds(const KernelSettings& s, const ProfileColumn* columns1, int n,
+void findEdgeBounds(PairwiseWorkspace& work, const KernelSettings& s, const ProfileColumn* columns1, int n,
                     const ProfileColumn* columns2, int m, DiagonalBand band, EdgeBounds& entries) {
     const double d = s.gapOpen;
     const double g = s.gapExtend;
@@ -307,13 +307,17 @@ void findEdgeBounds(const KernelSettings& s, const ProfileColumn* columns1, int 
     entries.above.assign(rows, HUGE_VAL);
     entries.below.assign(rows, HUGE_VAL);
     const std::size_t width = static_cast<std::size_t>(m) + 1;
-    std::vector<double> S(2 * width), H(2 * width), V(2 * width);
+    // Two rows of each state
+    work.edgeBoundRows.assign(6 * width, 0.0);
+    double* const S = work.edgeBoundRows.data();
+    double* const H = S + 2 * width;
+    double* const V = H + 2 * width;
     for (int i = 0; i <= n; ++i) {
-        double* const Sc = &S[(i % 2) * width];
-        double* const Hc = &H[(i % 2) * width];
-        double* const Vc = &V[(i % 2) * width];
-        const double* const Sp = &S[((i + 1) % 2) * width];
-        const double* const Vp = &V[((i + 1) % 2) * width];
+        double* const Sc = S + (i % 2) * width;
+        double* const Hc = H + (i % 2) * width;
+        double* const Vc = V + (i % 2) * width;
+        const double* const Sp = S + ((i + 1) % 2) * width;
+        const double* const Vp = V + ((i + 1) % 2) * width;
         // The boundaries, summed step by step as the fills sum them
         Sc[0] = Hc[0] = i == 0 ? 0.0 : Sp[0] + (i == 1 ? d : g);
         Vc[0] = i == 0 ? 0.0 : -HUGE_VAL;
@@ -338,13 +342,15 @@ void findEdgeBounds(const KernelSettings& s, const ProfileColumn* columns1, int 
     }
 }
 
-BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                        const ProfileColumn* columns2, int m, DiagonalBand band, PairableRuns& runs,
+BandFill fillBandKernel(PairwiseWorkspace& work, const KernelSettings& s, const ProfileColumn* columns1,
+                        int n, const ProfileColumn* columns2, int m, DiagonalBand band, PairableRuns& runs,
                         const EdgeBounds* entries) {
     const double d = s.gapOpen;
     const double g = s.gapExtend;
-    std::uint8_t* const F = traceMatrix;
-    thread_local Row rows[2];
+    std::uint8_t* const F = work.traceMatrix;
+    const auto traceCell = [&work](int i, int j) { return work.traceCell(i, j); };
+    // The reference's own rows, made for each fill
+    Row rows[2];
     rows[0].resize(m);
     rows[1].resize(m);
     auto first = [&](int i) { return std::max(0, i + band.lowest); };
@@ -486,7 +492,7 @@ BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, 
             return {std::nan(""), false, cells, static_cast<double>(row1) / n};
     }
 
-    return {rows[n % 2].S[static_cast<std::size_t>(m)], tracedPathProven(n, m), cells, 1.0};
+    return {rows[n % 2].S[static_cast<std::size_t>(m)], tracedPathProven(work, n, m), cells, 1.0};
 }
 
 std::size_t bandScratchBytes(int n, int m) {
@@ -497,12 +503,12 @@ std::size_t bandScratchBytes(int n, int m) {
     return (21 * rows + BASE_COUNT * (rows + reversed)) * sizeof(double);
 }
 
-bool tracedPathProven(int n, int m) {
-    const std::uint8_t* const F = traceMatrix;
+bool tracedPathProven(const PairwiseWorkspace& work, int n, int m) {
+    const std::uint8_t* const F = work.traceMatrix;
     int i = n;
     int j = m;
     for (;;) {
-        const std::uint8_t flags = F[traceCell(i, j)];
+        const std::uint8_t flags = F[work.traceCell(i, j)];
         if (flags & TRACE_UNPROVEN)
             return false;
         if (i == 0 && j == 0)

@@ -149,20 +149,17 @@ class ExcursionTracker {
 // Upper bounds on what the whole matrix gives the cell just above a band in
 // row i (score and gap in second, at [i][i + highest + 1]) and the cell just
 // left of it (score and gap in first, at [i][i + lowest - 1]); +infinity
-// where the cell lies outside the matrix. Found by a DP over every cell,
-// cheaper than the fill (no choices kept), which proves bands the bound of
-// a path outside cannot.
-struct EdgeBounds {
-    std::vector<double> above;
-    std::vector<double> below;
-};
-void findEdgeBounds(const KernelSettings& s, const ProfileColumn* columns1, int n,
+// where the cell lies outside the matrix. Found by a DP over every cell, in
+// the workspace's edgeBoundRows, cheaper than the fill (no choices kept),
+// which proves bands the bound of a path outside cannot.
+void findEdgeBounds(PairwiseWorkspace& work, const KernelSettings& s, const ProfileColumn* columns1, int n,
                     const ProfileColumn* columns2, int m, DiagonalBand band, EdgeBounds& entries);
 // The same in AVX2 and AVX-512 vectors, bit for bit
-void findEdgeBoundsAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                        const ProfileColumn* columns2, int m, DiagonalBand band, EdgeBounds& entries);
-void findEdgeBoundsAvx512(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                          const ProfileColumn* columns2, int m, DiagonalBand band, EdgeBounds& entries);
+void findEdgeBoundsAvx2(PairwiseWorkspace& work, const KernelSettings& s, const ProfileColumn* columns1,
+                        int n, const ProfileColumn* columns2, int m, DiagonalBand band, EdgeBounds& entries);
+void findEdgeBoundsAvx512(PairwiseWorkspace& work, const KernelSettings& s, const ProfileColumn* columns1,
+                          int n, const ProfileColumn* columns2, int m, DiagonalBand band,
+                          EdgeBounds& entries);
 // What enters a band's edge cell from outside: the whole matrix's bound where
 // it is known (far tighter than the paths' bound, which is then not kept)
 inline double edgeEntryBound(double pathBound, const EdgeBounds* entries,
@@ -172,7 +169,7 @@ inline double edgeEntryBound(double pathBound, const EdgeBounds* entries,
 
 // True when no cell the traceback of traceMatrix stands on, from [n][m],
 // carries TRACE_UNPROVEN.
-bool tracedPathProven(int n, int m);
+bool tracedPathProven(const PairwiseWorkspace& work, int n, int m);
 
 // Lanes of the widest band fill
 constexpr int MAX_BAND_LANES = 8;
@@ -182,17 +179,17 @@ std::size_t bandScratchBytes(int n, int m);
 // Fills traceMatrix within the band (reserved by reserveBandTraceStorage, or
 // for the whole n x m), as the plain kernel fills those cells when the rest of
 // the matrix does not reach them, and proves whether it does not.
-BandFill fillBandKernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                        const ProfileColumn* columns2, int m, DiagonalBand band, PairableRuns& runs,
+BandFill fillBandKernel(PairwiseWorkspace& work, const KernelSettings& s, const ProfileColumn* columns1,
+                        int n, const ProfileColumn* columns2, int m, DiagonalBand band, PairableRuns& runs,
                         const EdgeBounds* entries = nullptr);
 // The same by anti-diagonals in vectors, with the same flags in every band
 // cell, the same score and the same proof; their rows live at bandScratch
 // (reserveBandTraceStorage with bandScratchBytes(n, m) of scratch).
-BandFill fillBandAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
+BandFill fillBandAvx2(PairwiseWorkspace& work, const KernelSettings& s, const ProfileColumn* columns1, int n,
                       const ProfileColumn* columns2, int m, DiagonalBand band, PairableRuns& runs,
                       const EdgeBounds* entries = nullptr);
-BandFill fillBandAvx512(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                        const ProfileColumn* columns2, int m, DiagonalBand band, PairableRuns& runs,
+BandFill fillBandAvx512(PairwiseWorkspace& work, const KernelSettings& s, const ProfileColumn* columns1,
+                        int n, const ProfileColumn* columns2, int m, DiagonalBand band, PairableRuns& runs,
                         const EdgeBounds* entries = nullptr);
 
 } // namespace vorbex

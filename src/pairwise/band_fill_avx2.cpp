@@ -4,16 +4,16 @@
 
 namespace vorbex {
 
-BandFill fillBandAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
+BandFill fillBandAvx2(PairwiseWorkspace& work, const KernelSettings& s, const ProfileColumn* columns1, int n,
                       const ProfileColumn* columns2, int m, DiagonalBand band, PairableRuns& runs,
                       const EdgeBounds* entries) {
     BandAntidiagonal<4> kernel;
-    return kernel.fill(s, columns1, n, columns2, m, band, runs, entries);
+    return kernel.fill(work, s, columns1, n, columns2, m, band, runs, entries);
 }
 
-void findEdgeBoundsAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                        const ProfileColumn* columns2, int m, DiagonalBand band, EdgeBounds& entries) {
-    EntriesByStripes<4, 2>().find(s, columns1, n, columns2, m, band, entries);
+void findEdgeBoundsAvx2(PairwiseWorkspace& work, const KernelSettings& s, const ProfileColumn* columns1,
+                        int n, const ProfileColumn* columns2, int m, DiagonalBand band, EdgeBounds& entries) {
+    EntriesByStripes<4, 2>().find(work, s, columns1, n, columns2, m, band, entries);
 }
 
 } // namespace vorbex

@@ -60,8 +60,8 @@ template <int L, int K, Distance DIST> class AntidiagonalKernel {
     static_assert(KL <= PAD);
 
   public:
-    AntidiagonalKernel(const KernelSettings& s, const StripeBuffers& b, std::uint8_t* flags)
-        : s_(s), b_(b), flags_(flags) {}
+    AntidiagonalKernel(const KernelSettings& s, PairwiseWorkspace& work, int thread)
+        : s_(s), work_(work), b_(work.stripeBuffers), flags_(work.stripeBuffers.flags[thread]) {}
 
     // Copies the profiles and fills row 0 and column 0: before any stripe runs.
     void prepare(const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m) {
@@ -79,12 +79,12 @@ template <int L, int K, Distance DIST> class AntidiagonalKernel {
                 b_.second[x][secondIndex(m, c)] = columns2[c].weight[x];
         }
         // Boundaries, summed step by step as in the plain kernel
-        std::uint8_t* const F = traceMatrix;
+        std::uint8_t* const F = work_.traceMatrix;
         b_.leftEdge[0] = 0.0;
         F[0] = 0;
         for (int i = 1; i <= n; ++i) {
             b_.leftEdge[i] = b_.leftEdge[i - 1] + (i == 1 ? d : g);
-            F[traceCell(i, 0)] = TRACE_UP;
+            F[work_.traceCell(i, 0)] = TRACE_UP;
         }
         for (int i = n + 1; i < n + PAD; ++i)
             b_.leftEdge[i] = 0.0;
@@ -138,7 +138,7 @@ template <int L, int K, Distance DIST> class AntidiagonalKernel {
         runStripeSteps<KL>(
             k, m, lastStep, shared, [&](int t) { step<true, false>(st, t, m); },
             [&](int t) { step<false, true>(st, t, m); });
-        scatterStripeFlags<L>(st.skewed, i0, lastLane, m);
+        scatterStripeFlags<L>(work_, st.skewed, i0, lastLane, m);
         if (i0 + KL - 1 < n)
             return 0.0;
         return st.S[lastLane / L][lastLane % L];
@@ -284,13 +284,14 @@ template <int L, int K, Distance DIST> class AntidiagonalKernel {
     }
 
     const KernelSettings& s_;
+    PairwiseWorkspace& work_;
     const StripeBuffers& b_;
     std::uint8_t* const flags_;
 };
 
 // One alignment's stripes shared out between the pool's threads
 struct SharedStripes {
-    WorkStorage storage; // the calling thread's
+    PairwiseWorkspace* work; // the calling thread's
     const KernelSettings* settings;
     int n, m;
     int stripes;
@@ -300,9 +301,7 @@ struct SharedStripes {
 
 template <int L, int K, Distance DIST> void runStripes(void* context, int thread) {
     SharedStripes& job = *static_cast<SharedStripes*>(context);
-    const BorrowedStorage borrowed(job.storage, thread);
-    AntidiagonalKernel<L, K, DIST> kernel(*job.settings, threadStripeBuffers(),
-                                          threadStripeBuffers().flags[thread]);
+    AntidiagonalKernel<L, K, DIST> kernel(*job.settings, *job.work, thread);
     for (int k = thread; k < job.stripes; k += job.threads) {
         const double score = kernel.stripe(k, job.n, job.m, job.threads > 1);
         if (k == job.stripes - 1)
@@ -311,36 +310,36 @@ template <int L, int K, Distance DIST> void runStripes(void* context, int thread
 }
 
 template <int L, int K, Distance DIST>
-double fillAntidiagonal(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                        const ProfileColumn* columns2, int m, int threads) {
-    AntidiagonalKernel<L, K, DIST>(s, threadStripeBuffers(), threadStripeBuffers().flags[0])
-        .prepare(columns1, n, columns2, m);
+double fillAntidiagonal(PairwiseWorkspace& work, const KernelSettings& s, const ProfileColumn* columns1,
+                        int n, const ProfileColumn* columns2, int m, int threads) {
+    AntidiagonalKernel<L, K, DIST>(s, work, 0).prepare(columns1, n, columns2, m);
     const int stripes = (n + K * L - 1) / (K * L);
     int used = threads < stripes ? threads : stripes;
     if (used > 1)
         used = preparePool(used);
     if (used > 1 && !resetStripeProgress(stripes))
         used = 1;
-    SharedStripes job{currentWorkStorage(), &s, n, m, stripes, used, 0.0};
+    SharedStripes job{&work, &s, n, m, stripes, used, 0.0};
     runOnPool(used, runStripes<L, K, DIST>, &job);
     return job.corner;
 }
 
 template <int L, int K>
-double fillAntidiagonal(KernelKind kind, const KernelSettings& s, const ProfileColumn* columns1, int n,
-                        const ProfileColumn* columns2, int m, int threads) {
+double fillAntidiagonal(PairwiseWorkspace& work, KernelKind kind, const KernelSettings& s,
+                        const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m,
+                        int threads) {
     static_assert(K * L <= MAX_STRIPE_ROWS);
     if (threads > MAX_ALIGNMENT_THREADS)
         threads = MAX_ALIGNMENT_THREADS;
     if (threads < 1)
         threads = 1;
-    if (!reserveAlignmentStorage(kind, n, m, threads))
+    if (!work.reserveAlignmentStorage(kind, n, m, threads))
         return __builtin_nan("");
     if (s.workMode & 1)
-        return fillAntidiagonal<L, K, Distance::L1>(s, columns1, n, columns2, m, threads);
+        return fillAntidiagonal<L, K, Distance::L1>(work, s, columns1, n, columns2, m, threads);
     if (s.workMode & 2)
-        return fillAntidiagonal<L, K, Distance::L2>(s, columns1, n, columns2, m, threads);
-    return fillAntidiagonal<L, K, Distance::Squared>(s, columns1, n, columns2, m, threads);
+        return fillAntidiagonal<L, K, Distance::L2>(work, s, columns1, n, columns2, m, threads);
+    return fillAntidiagonal<L, K, Distance::Squared>(work, s, columns1, n, columns2, m, threads);
 }
 
 } // namespace

@@ -3,9 +3,9 @@
 
 namespace vorbex {
 
-double fillAvx2Kernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
+double fillAvx2Kernel(PairwiseWorkspace& work, const KernelSettings& s, const ProfileColumn* columns1, int n,
                       const ProfileColumn* columns2, int m, int threads) {
-    return fillAntidiagonal<4, 2>(KernelKind::Avx2, s, columns1, n, columns2, m, threads);
+    return fillAntidiagonal<4, 2>(work, KernelKind::Avx2, s, columns1, n, columns2, m, threads);
 }
 
 } // namespace vorbex

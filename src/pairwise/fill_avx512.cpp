@@ -3,9 +3,9 @@
 
 namespace vorbex {
 
-double fillAvx512Kernel(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                        const ProfileColumn* columns2, int m, int threads) {
-    return fillAntidiagonal<8, 2>(KernelKind::Avx512, s, columns1, n, columns2, m, threads);
+double fillAvx512Kernel(PairwiseWorkspace& work, const KernelSettings& s, const ProfileColumn* columns1,
+                        int n, const ProfileColumn* columns2, int m, int threads) {
+    return fillAntidiagonal<8, 2>(work, KernelKind::Avx512, s, columns1, n, columns2, m, threads);
 }
 
 } // namespace vorbex

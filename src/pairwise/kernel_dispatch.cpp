@@ -1,6 +1,5 @@
 // Chooses the DP kernel by what the processor can run, once per process.
 #include "pairwise/kernels.h"
-#include "pairwise/pairwise.h"
 
 namespace vorbex {
 
@@ -18,11 +17,11 @@ bool kernelAvailable(KernelKind kind) {
     return true;
 }
 
-KernelKind selectedKernel() {
+KernelKind selectedKernel(const PairwiseChoices& choices) {
     static const KernelKind fastest = kernelAvailable(KernelKind::Avx512) ? KernelKind::Avx512
                                       : kernelAvailable(KernelKind::Avx2) ? KernelKind::Avx2
                                                                           : KernelKind::Plain;
-    return usePlainImplementation ? KernelKind::Plain : fastest;
+    return choices.plain ? KernelKind::Plain : fastest;
 }
 
 } // namespace vorbex

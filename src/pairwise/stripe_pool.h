@@ -4,8 +4,6 @@
 // library code is compiled with their flags.
 #pragma once
 
-#include "pairwise/pairwise.h"
-
 namespace vorbex {
 
 // Most threads one alignment uses, the calling one included

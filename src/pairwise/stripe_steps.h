@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "pairwise/pairwise.h"
 #include "pairwise/stripe_pool.h"
+#include "pairwise/workspace.h"
 
 namespace vorbex {
 namespace {
@@ -45,10 +45,11 @@ void runStripeSteps(int k, int m, int lastStep, bool shared, NearLeftEdge nearLe
 
 // Flags from the skewed stripe (one L-byte group per step and vector) into
 // their cells, rows i0 .. i0 + lastLane: rows no other stripe writes.
-template <int L> void scatterStripeFlags(std::uint8_t* const* skewed, int i0, int lastLane, int m) {
+template <int L>
+void scatterStripeFlags(PairwiseWorkspace& work, std::uint8_t* const* skewed, int i0, int lastLane, int m) {
     for (int q = 0; q <= lastLane; ++q) {
         const std::uint8_t* const from = skewed[q / L] + q % L;
-        std::uint8_t* const to = traceMatrix + traceCell(i0 + q, 0);
+        std::uint8_t* const to = work.traceMatrix + work.traceCell(i0 + q, 0);
         for (int j = 1; j <= m; ++j)
             to[j] = from[(j + q) * L];
     }

@@ -67,16 +67,14 @@ double better(double first, double second, bool& tookSecond) {
 
 } // namespace
 
-SumOfPairsCorner fillSumOfPairsPlain(const ProfileColumn* a, int n, const ProfileColumn* b, int m) {
+SumOfPairsCorner fillSumOfPairsPlain(PairwiseWorkspace& work, const ProfileColumn* a, int n,
+                                     const ProfileColumn* b, int m) {
     static const Substitution substitution = buildSubstitution();
-    if (!reserveSumOfPairsStorage(KernelKind::Plain, n, m, 1))
+    if (!work.reserveSumOfPairsStorage(KernelKind::Plain, n, m, 1))
         return {std::nan(""), std::nan(""), std::nan("")};
-    thread_local std::vector<double> basesA, basesB;
-    thread_local std::vector<ColumnGapCosts> gapA, gapB;
-    basesA.resize(static_cast<std::size_t>(n) + 1);
-    basesB.resize(static_cast<std::size_t>(m) + 1);
-    gapA.resize(static_cast<std::size_t>(n) + 1);
-    gapB.resize(static_cast<std::size_t>(m) + 1);
+    // The plain reference's own rows, made for each alignment
+    std::vector<double> basesA(static_cast<std::size_t>(n) + 1), basesB(static_cast<std::size_t>(m) + 1);
+    std::vector<ColumnGapCosts> gapA(static_cast<std::size_t>(n) + 1), gapB(static_cast<std::size_t>(m) + 1);
     for (int i = 1; i <= n; ++i) {
         basesA[i] = bases(a[i - 1]);
         gapA[i] = columnGapCosts(basesA[i], basesA[i == 1 ? i : i - 1]);
@@ -88,7 +86,7 @@ SumOfPairsCorner fillSumOfPairsPlain(const ProfileColumn* a, int n, const Profil
     const double endExtend = COSTS.gapExtend * COSTS.endGapShare;
 
     // Rows i - 1 and i of the three states
-    thread_local std::vector<double> rows[6];
+    std::vector<double> rows[6];
     for (std::vector<double>& row : rows)
         row.assign(static_cast<std::size_t>(m) + 1, NONE);
     double* prevM = rows[0].data();
@@ -97,20 +95,20 @@ SumOfPairsCorner fillSumOfPairsPlain(const ProfileColumn* a, int n, const Profil
     double* curM = rows[3].data();
     double* curX = rows[4].data();
     double* curY = rows[5].data();
-    std::uint8_t* const F = traceMatrix;
+    std::uint8_t* const F = work.traceMatrix;
 
     // Row 0: the first profile not begun, the second's columns against gaps before it
     prevM[0] = 0.0;
     F[0] = 0;
     for (int j = 1; j <= m; ++j) {
         prevY[j] = (j == 1 ? prevM[0] : prevY[j - 1]) + endExtend * basesB[j];
-        F[traceCell(0, j)] = j == 1 ? 0 : GAP_IN_FIRST_EXTENDS;
+        F[work.traceCell(0, j)] = j == 1 ? 0 : GAP_IN_FIRST_EXTENDS;
     }
     for (int i = 1; i <= n; ++i) {
         curM[0] = NONE;
         curY[0] = NONE;
         curX[0] = (i == 1 ? prevM[0] : prevX[0]) + endExtend * basesA[i];
-        F[traceCell(i, 0)] = i == 1 ? 0 : GAP_IN_SECOND_EXTENDS;
+        F[work.traceCell(i, 0)] = i == 1 ? 0 : GAP_IN_SECOND_EXTENDS;
         for (int j = 1; j <= m; ++j) {
             std::uint8_t flags = 0;
             bool took;
@@ -150,7 +148,7 @@ SumOfPairsCorner fillSumOfPairsPlain(const ProfileColumn* a, int n, const Profil
             if (took)
                 flags = static_cast<std::uint8_t>((flags & ~GAP_IN_FIRST_FROM_OTHER) | GAP_IN_FIRST_EXTENDS);
             curY[j] = y + extendY;
-            F[traceCell(i, j)] = flags;
+            F[work.traceCell(i, j)] = flags;
         }
         std::swap(prevM, curM);
         std::swap(prevX, curX);
@@ -160,28 +158,28 @@ SumOfPairsCorner fillSumOfPairsPlain(const ProfileColumn* a, int n, const Profil
     return {prevM[m], prevX[m], prevY[m]};
 }
 
-ResultCode traceSumOfPairs(const ProfileColumn* a, int n, const ProfileColumn* b, int m, double& score,
-                           int& k, bool shareThreads, bool report) {
-    const KernelKind kind = n > 0 && m > 0 ? selectedKernel() : KernelKind::Plain;
-    const int eligible = shareThreads ? eligibleThreads(kind, n, m) : 1;
+ResultCode traceSumOfPairs(PairwiseWorkspace& work, const ProfileColumn* a, int n, const ProfileColumn* b,
+                           int m, double& score, int& k, bool shareThreads, bool report) {
+    const KernelKind kind = n > 0 && m > 0 ? selectedKernel(work.choices) : KernelKind::Plain;
+    const int eligible = shareThreads ? eligibleThreads(work.choices, kind, n, m) : 1;
     // As for the specified DP: a matrix larger than the machine ends with a message
     const double traceBytes = (static_cast<double>(n) + 1) * (static_cast<double>(m) + 1);
-    if (traceBytes > physicalMemoryBytes() || !reserveSumOfPairsStorage(kind, n, m, eligible))
+    if (traceBytes > physicalMemoryBytes() || !work.reserveSumOfPairsStorage(kind, n, m, eligible))
         return report ? noRoomForAlignment(n, m) : ERMEM;
     SumOfPairsCorner corner;
     if (kind == KernelKind::Plain) {
-        corner = fillSumOfPairsPlain(a, n, b, m);
+        corner = fillSumOfPairsPlain(work, a, n, b, m);
     } else {
         const int threads = eligible > 1 ? threadCountChoice.choose(eligible, double(n) * m) : 1;
         const auto start = std::chrono::steady_clock::now();
-        corner = kind == KernelKind::Avx512 ? fillSumOfPairsAvx512(a, n, b, m, threads)
-                                            : fillSumOfPairsAvx2(a, n, b, m, threads);
+        corner = kind == KernelKind::Avx512 ? fillSumOfPairsAvx512(work, a, n, b, m, threads)
+                                            : fillSumOfPairsAvx2(work, a, n, b, m, threads);
         if (eligible > 1)
             threadCountChoice.record(
                 threads, double(n) * m,
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
-    const std::uint8_t* const F = traceMatrix;
+    const std::uint8_t* const F = work.traceMatrix;
 
     // The corner: the pair first, then X, then Y
     bool took;
@@ -199,28 +197,28 @@ ResultCode traceSumOfPairs(const ProfileColumn* a, int n, const ProfileColumn* b
     int j = m;
     k = n + m - 1;
     while (i > 0 || j > 0) {
-        const std::uint8_t flags = F[traceCell(i, j)];
+        const std::uint8_t flags = F[work.traceCell(i, j)];
         if (state == State::M && i > 0 && j > 0) {
-            alignmentPath[k] = TRACE_DIAG;
-            alignedBuffer1[k] = a[i - 1];
-            alignedBuffer2[k] = b[j - 1];
+            work.alignmentPath[k] = TRACE_DIAG;
+            work.alignedBuffer1[k] = a[i - 1];
+            work.alignedBuffer2[k] = b[j - 1];
             state = (flags & PAIR_FROM_GAP_IN_SECOND)  ? State::X
                     : (flags & PAIR_FROM_GAP_IN_FIRST) ? State::Y
                                                        : State::M;
             --i;
             --j;
         } else if (j == 0 || (state == State::X && i > 0)) {
-            alignmentPath[k] = TRACE_UP;
-            alignedBuffer1[k] = a[i - 1];
-            alignedBuffer2[k] = gapColumn;
+            work.alignmentPath[k] = TRACE_UP;
+            work.alignedBuffer1[k] = a[i - 1];
+            work.alignedBuffer2[k] = gapColumn;
             state = (flags & GAP_IN_SECOND_EXTENDS)      ? State::X
                     : (flags & GAP_IN_SECOND_FROM_OTHER) ? State::Y
                                                          : State::M;
             --i;
         } else {
-            alignmentPath[k] = TRACE_LEFT;
-            alignedBuffer1[k] = gapColumn;
-            alignedBuffer2[k] = b[j - 1];
+            work.alignmentPath[k] = TRACE_LEFT;
+            work.alignedBuffer1[k] = gapColumn;
+            work.alignedBuffer2[k] = b[j - 1];
             state = (flags & GAP_IN_FIRST_EXTENDS)      ? State::Y
                     : (flags & GAP_IN_FIRST_FROM_OTHER) ? State::X
                                                         : State::M;
@@ -231,11 +229,11 @@ ResultCode traceSumOfPairs(const ProfileColumn* a, int n, const ProfileColumn* b
     return 0;
 }
 
-ResultCode alignBySumOfPairs(TreeNode* first, TreeNode* second, double& score) {
+ResultCode alignBySumOfPairs(PairwiseWorkspace& work, TreeNode* first, TreeNode* second, double& score) {
     int k = 0;
-    const ResultCode code = traceSumOfPairs(first->workProfile, first->workLength, second->workProfile,
+    const ResultCode code = traceSumOfPairs(work, first->workProfile, first->workLength, second->workProfile,
                                             second->workLength, score, k);
-    return code != 0 ? code : keepAlignedColumns(first, second, k);
+    return code != 0 ? code : keepAlignedColumns(work, first, second, k);
 }
 
 } // namespace vorbex

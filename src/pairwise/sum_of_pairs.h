@@ -7,6 +7,7 @@
 
 #include "base/result_code.h"
 #include "input/input.h"
+#include "pairwise/workspace.h"
 
 namespace vorbex {
 
@@ -66,13 +67,14 @@ inline double bases(const ProfileColumn& column) {
     return column.weight[BASE_A] + column.weight[BASE_C] + column.weight[BASE_G] + column.weight[BASE_T];
 }
 
-// Aligns two profiles by the weighted sum of pairs, filling the aligned
-// buffers and alignmentPath from position n + m - 1 down to k + 1; the
-// alignment's length is n + m - 1 - k. Several threads only when
+// Aligns two profiles by the weighted sum of pairs, filling the workspace's
+// aligned buffers and alignmentPath from position n + m - 1 down to k + 1;
+// the alignment's length is n + m - 1 - k. Several threads only when
 // `shareThreads`. ERMEM, after a message when `report`, when its work storage
 // cannot be had.
-[[nodiscard]] ResultCode traceSumOfPairs(const ProfileColumn* a, int n, const ProfileColumn* b, int m,
-                                         double& score, int& k, bool shareThreads = true, bool report = true);
+[[nodiscard]] ResultCode traceSumOfPairs(PairwiseWorkspace& work, const ProfileColumn* a, int n,
+                                         const ProfileColumn* b, int m, double& score, int& k,
+                                         bool shareThreads = true, bool report = true);
 
 // Trace flags of a sum-of-pairs cell: where its pair state came from, and
 // whether its gap states extended a gap or opened one (from the pair state,

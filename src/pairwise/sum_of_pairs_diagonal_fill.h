@@ -32,7 +32,8 @@ template <int L, int K> class SumOfPairsKernel {
     static_assert(KL <= PAD);
 
   public:
-    SumOfPairsKernel(const SumOfPairsBuffers& b, std::uint8_t* flags) : b_(b), flags_(flags) {}
+    SumOfPairsKernel(PairwiseWorkspace& work, int thread)
+        : work_(work), b_(work.sumOfPairsBuffers), flags_(work.stripeBuffers.flags[thread]) {}
 
     // The profiles and their gap costs into the buffers, row 0 and column 0:
     // before any stripe runs. Each value is the plain fill's product or sum.
@@ -84,11 +85,11 @@ template <int L, int K> class SumOfPairsKernel {
         }
 
         // Column 0: the first profile's columns against gaps before the second
-        std::uint8_t* const F = traceMatrix;
+        std::uint8_t* const F = work_.traceMatrix;
         F[0] = 0;
         for (int i = 1; i <= n; ++i) {
             b_.leftGap[i] = (i == 1 ? 0.0 : b_.leftGap[i - 1]) + b_.firstEndExtend[i - 1];
-            F[traceCell(i, 0)] = i == 1 ? 0 : GAP_IN_SECOND_EXTENDS;
+            F[work_.traceCell(i, 0)] = i == 1 ? 0 : GAP_IN_SECOND_EXTENDS;
         }
         for (int i = n + 1; i < n + PAD; ++i)
             b_.leftGap[i] = 0.0;
@@ -144,7 +145,7 @@ template <int L, int K> class SumOfPairsKernel {
         runStripeSteps<KL>(
             k, m, lastStep, shared, [&](int t) { step<true, false>(st, t, m); },
             [&](int t) { step<false, true>(st, t, m); });
-        scatterStripeFlags<L>(st.skewed, i0, lastLane, m);
+        scatterStripeFlags<L>(work_, st.skewed, i0, lastLane, m);
         if (i0 + KL - 1 < n)
             return {};
         const int v = lastLane / L;
@@ -263,13 +264,14 @@ template <int L, int K> class SumOfPairsKernel {
         }
     }
 
+    PairwiseWorkspace& work_;
     const SumOfPairsBuffers& b_;
     std::uint8_t* const flags_;
 };
 
 // One alignment's stripes shared out between the pool's threads
 struct SumOfPairsStripes {
-    WorkStorage storage; // the calling thread's
+    PairwiseWorkspace* work; // the calling thread's
     int n, m;
     int stripes;
     int threads;
@@ -278,8 +280,7 @@ struct SumOfPairsStripes {
 
 template <int L, int K> void runSumOfPairsStripes(void* context, int thread) {
     SumOfPairsStripes& job = *static_cast<SumOfPairsStripes*>(context);
-    const BorrowedStorage borrowed(job.storage, thread);
-    SumOfPairsKernel<L, K> kernel(threadSumOfPairsBuffers(), threadStripeBuffers().flags[thread]);
+    SumOfPairsKernel<L, K> kernel(*job.work, thread);
     for (int k = thread; k < job.stripes; k += job.threads) {
         const SumOfPairsCorner corner = kernel.stripe(k, job.n, job.m, job.threads > 1);
         if (k == job.stripes - 1)
@@ -288,23 +289,23 @@ template <int L, int K> void runSumOfPairsStripes(void* context, int thread) {
 }
 
 template <int L, int K>
-SumOfPairsCorner fillSumOfPairsAntidiagonal(KernelKind kind, const ProfileColumn* columns1, int n,
+SumOfPairsCorner fillSumOfPairsAntidiagonal(PairwiseWorkspace& work, KernelKind kind,
+                                            const ProfileColumn* columns1, int n,
                                             const ProfileColumn* columns2, int m, int threads) {
     static_assert(K * L <= MAX_STRIPE_ROWS);
     threads = threads > MAX_ALIGNMENT_THREADS ? MAX_ALIGNMENT_THREADS : threads < 1 ? 1 : threads;
-    if (!reserveSumOfPairsStorage(kind, n, m, threads)) {
+    if (!work.reserveSumOfPairsStorage(kind, n, m, threads)) {
         const double nan = __builtin_nan("");
         return {nan, nan, nan};
     }
-    SumOfPairsKernel<L, K>(threadSumOfPairsBuffers(), threadStripeBuffers().flags[0])
-        .prepare(columns1, n, columns2, m);
+    SumOfPairsKernel<L, K>(work, 0).prepare(columns1, n, columns2, m);
     const int stripes = (n + K * L - 1) / (K * L);
     int used = threads < stripes ? threads : stripes;
     if (used > 1)
         used = preparePool(used);
     if (used > 1 && !resetStripeProgress(stripes))
         used = 1;
-    SumOfPairsStripes job{currentWorkStorage(), n, m, stripes, used, {}};
+    SumOfPairsStripes job{&work, n, m, stripes, used, {}};
     runOnPool(used, runSumOfPairsStripes<L, K>, &job);
     return job.corner;
 }

@@ -3,9 +3,9 @@
 
 namespace vorbex {
 
-SumOfPairsCorner fillSumOfPairsAvx2(const ProfileColumn* columns1, int n, const ProfileColumn* columns2,
-                                    int m, int threads) {
-    return fillSumOfPairsAntidiagonal<4, 2>(KernelKind::Avx2, columns1, n, columns2, m, threads);
+SumOfPairsCorner fillSumOfPairsAvx2(PairwiseWorkspace& work, const ProfileColumn* columns1, int n,
+                                    const ProfileColumn* columns2, int m, int threads) {
+    return fillSumOfPairsAntidiagonal<4, 2>(work, KernelKind::Avx2, columns1, n, columns2, m, threads);
 }
 
 } // namespace vorbex

@@ -3,9 +3,9 @@
 
 namespace vorbex {
 
-SumOfPairsCorner fillSumOfPairsAvx512(const ProfileColumn* columns1, int n, const ProfileColumn* columns2,
-                                      int m, int threads) {
-    return fillSumOfPairsAntidiagonal<8, 2>(KernelKind::Avx512, columns1, n, columns2, m, threads);
+SumOfPairsCorner fillSumOfPairsAvx512(PairwiseWorkspace& work, const ProfileColumn* columns1, int n,
+                                      const ProfileColumn* columns2, int m, int threads) {
+    return fillSumOfPairsAntidiagonal<8, 2>(work, KernelKind::Avx512, columns1, n, columns2, m, threads);
 }
 
 } // namespace vorbex

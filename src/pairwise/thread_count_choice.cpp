@@ -2,23 +2,21 @@
 // time per cell measured so far.
 #include "pairwise/thread_count_choice.h"
 
-#include "pairwise/pairwise.h"
-
 namespace vorbex {
 
-int eligibleThreads(KernelKind kind, int n, int m) {
+int eligibleThreads(const PairwiseChoices& choices, KernelKind kind, int n, int m) {
     // Below these the start of the other threads and the waits between
     // stripes cost more than they save
     constexpr int MIN_STRIPES_PER_THREAD = 2;
     constexpr long MIN_CELLS = 200000;
     const int stripeHeight = kind == KernelKind::Avx512 ? 16 : 8;
-    if (alignmentThreads <= 1 || kind == KernelKind::Plain || static_cast<long>(n) * m < MIN_CELLS)
+    if (choices.threads <= 1 || kind == KernelKind::Plain || static_cast<long>(n) * m < MIN_CELLS)
         return 1;
     const int stripes = (n + stripeHeight - 1) / stripeHeight;
     const int most = stripes / MIN_STRIPES_PER_THREAD;
     if (most <= 1)
         return 1;
-    return alignmentThreads < most ? alignmentThreads : most;
+    return choices.threads < most ? choices.threads : most;
 }
 
 ThreadCountChoice threadCountChoice;

@@ -6,9 +6,9 @@
 
 namespace vorbex {
 
-// Threads alignProfiles gives the vector kernel for an n x m alignment:
-// alignmentThreads, or 1 when the alignment is too small to gain from more.
-int eligibleThreads(KernelKind kind, int n, int m);
+// Threads alignProfiles gives the vector kernel for an n x m alignment: the
+// choices' threads, or 1 when the alignment is too small to gain from more.
+int eligibleThreads(const PairwiseChoices& choices, KernelKind kind, int n, int m);
 
 // Between one thread and several, for an alignment of `cells` cells that
 // eligibleThreads gave `threads` > 1: the one that has been faster per cell

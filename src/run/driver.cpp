@@ -73,8 +73,8 @@ void echoCommandLine(int argc, char** argv) {
     std::fflush(reportFile);
 }
 
-ResultCode preparePhases(int argc, char** argv) {
-    if (const ResultCode code = startRun(argc, argv); code != 0)
+ResultCode preparePhases(int argc, char** argv, const PairwiseChoices& choices) {
+    if (const ResultCode code = startRun(argc, argv, choices); code != 0)
         return code;
     if (const ResultCode code = readInputs(); code != 0)
         return code;
@@ -83,30 +83,32 @@ ResultCode preparePhases(int argc, char** argv) {
     return buildResolutionTables();
 }
 
-ResultCode runPhases(int argc, char** argv) {
+ResultCode runPhases(int argc, char** argv, const PairwiseChoices& choices) {
     // The ranks of an MPI run go on together or end together
-    if (const ResultCode code = agreeOnStart(preparePhases(argc, argv)); code != 0)
+    if (const ResultCode code = agreeOnStart(preparePhases(argc, argv, choices)); code != 0)
         return code;
     return runCandidates();
 }
 
 } // namespace
 
-ResultCode initialiseRun() {
+ResultCode initialiseRun(const PairwiseChoices& choices) {
     inputFile = treeFile = reportFile = nullptr;
     resetNodeTable();
     storeDefaultSettings();
+    mainWorkspace().choices = choices;
     return 0;
 }
 
-ResultCode startRun(int argc, char** argv) {
-    if (const ResultCode code = initialiseRun(); code != 0) {
+ResultCode startRun(int argc, char** argv, const PairwiseChoices& choices) {
+    if (const ResultCode code = initialiseRun(choices); code != 0) {
         std::printf("ERROR: Initialization (%d)\n", code);
         return ERINT;
     }
     if (const int code = parseArguments(argc, argv); code != 0)
         return code;
-    alignmentThreads = usePlainImplementation ? 1 : availableProcessors();
+    PairwiseChoices& chosen = mainWorkspace().choices;
+    chosen.threads = chosen.plain ? 1 : availableProcessors();
 
     std::printf("\n");
     std::printf(BANNER, VERSION);
@@ -141,8 +143,8 @@ ResultCode prepareTree() {
     return treeTextBuffer == nullptr ? ERMEM : 0;
 }
 
-int runVorbex(int argc, char** argv) {
-    return finishRun(runPhases(argc, argv));
+int runVorbex(int argc, char** argv, const PairwiseChoices& choices) {
+    return finishRun(runPhases(argc, argv, choices));
 }
 
 void releaseRun() {

@@ -478,7 +478,7 @@ bool runCandidatesOverRanks(BestAlignment& best, int& code, bool& candidateFaile
         return rankIndex > 0;
     }
     // The ranks on one machine share its processors
-    alignmentThreads = std::max(1, availableProcessors() / ranksOnThisMachine());
+    mainWorkspace().choices.threads = std::max(1, availableProcessors() / ranksOnThisMachine());
     if (rankIndex > 0) {
         runFollower(code, candidateFailed);
         return true;

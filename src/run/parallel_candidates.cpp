@@ -77,7 +77,7 @@ void sendMessage(MessageKind kind, int number, int code, const AlignmentScore& s
 // Builds every candidate, evaluates those of chunks index, index + workers, ...
 [[noreturn]] void runWorker(int index, int workers, int chunk, int fd) {
     messageFd = fd;
-    alignmentThreads = 1;
+    mainWorkspace().choices.threads = 1;
     // A fresh cache, its share of the budget
     clearSubtreeCache();
     setSubtreeCacheBudget(defaultSubtreeCacheBudget() / static_cast<std::size_t>(workers));
@@ -243,7 +243,7 @@ int candidateChunkSize(int workers) {
 }
 
 int candidateWorkerCount() {
-    if (usePlainImplementation || treesToTry < 2.0)
+    if (mainWorkspace().choices.plain || treesToTry < 2.0)
         return 1;
     if (candidateWorkers > 0)
         return std::min(candidateWorkers, MAX_CANDIDATE_WORKERS);

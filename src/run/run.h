@@ -4,6 +4,7 @@
 #include "base/output.h"
 #include "base/result_code.h"
 #include "base/settings.h"
+#include "pairwise/workspace.h"
 
 namespace vorbex {
 
@@ -17,7 +18,8 @@ constexpr int MAX_LENGTH_LIMIT = (1 << 29) - 1;
 constexpr int MAX_REFINE_ROUNDS = 1000; // the largest --refine value
 constexpr const char* BANNER = "Multiple alignment of base sequences over a tree  v.%s  Kalvexa, 2008\n";
 
-[[nodiscard]] ResultCode initialiseRun();
+// Fresh settings and node table, and the main workspace's choices.
+[[nodiscard]] ResultCode initialiseRun(const PairwiseChoices& choices = {});
 // 0, ERARG after the messages, or USAGE_SHOWN after a help or version text.
 [[nodiscard]] int parseArguments(int argc, char** argv);
 void printUsage();
@@ -27,8 +29,9 @@ void printLongOptions();
 int availableProcessors();
 
 // The phases of a run, in order. Each returns 0 or the code that ends the run.
-// Initialisation, command line, banner and the opening of every file.
-[[nodiscard]] ResultCode startRun(int argc, char** argv);
+// Initialisation, command line, banner and the opening of every file; the
+// pairwise DP's threads then follow the processors the run may use.
+[[nodiscard]] ResultCode startRun(int argc, char** argv, const PairwiseChoices& choices = {});
 // The tree, then the sequences.
 [[nodiscard]] ResultCode readInputs();
 // Pruning to the sequenced leaves, and what the candidate loop needs.
@@ -40,8 +43,9 @@ int availableProcessors();
 // removed, every stream closed. Returns the process's exit status.
 [[nodiscard]] int finishRun(int code);
 
-// The whole run, from the command line to the exit status.
-[[nodiscard]] int runVorbex(int argc, char** argv);
+// The whole run, from the command line to the exit status; benchmarks and
+// tests choose how the pairwise DP runs (the plain reference, no bands).
+[[nodiscard]] int runVorbex(int argc, char** argv, const PairwiseChoices& choices = {});
 
 // Frees what a finished run holds: trees, tables, sequences. The tool leaves
 // this to the end of the process; tests and fuzzers that run many need it.

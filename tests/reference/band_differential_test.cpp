@@ -151,9 +151,9 @@ struct WholeMatrix {
     }
 };
 
-// Those of the band fill just made, in whatever layout it was given
-std::uint8_t bandFlags(int i, int j) {
-    return traceMatrix[traceCell(i, j)];
+// Those of the band fill just made in the workspace, in whatever layout it was given
+std::uint8_t bandFlags(const PairwiseWorkspace& work, int i, int j) {
+    return work.traceMatrix[work.traceCell(i, j)];
 }
 
 // The steps of the traceback over the flags, from the corner.
@@ -178,9 +178,8 @@ class BandDifferential : public ::testing::Test {
     // Every vector band fill the processor runs against the row-by-row one
     // just made: the proof, the score, and the flags of every band cell
     // (unproven marks included) when neither stopped early.
-    static bool vectorBandsMatch(const KernelSettings& s, const Case& c, DiagonalBand band,
-                                 PairableRuns& runs, const BandFill& rows, int margin,
-                                 const EdgeBounds* entries) {
+    bool vectorBandsMatch(const KernelSettings& s, const Case& c, DiagonalBand band, PairableRuns& runs,
+                          const BandFill& rows, int margin, const EdgeBounds* entries) {
         if (!kernelAvailable(KernelKind::Avx2))
             return true;
         const int n = static_cast<int>(c.first.size());
@@ -188,19 +187,20 @@ class BandDifferential : public ::testing::Test {
         std::vector<std::uint8_t> expected;
         for (int i = 0; i <= n; ++i)
             for (int j = std::max(0, i + band.lowest); j <= std::min(m, i + band.highest); ++j)
-                expected.push_back(bandFlags(i, j));
-        const std::vector<std::uint8_t> kept(traceMatrix, traceMatrix + (static_cast<std::size_t>(n) + 1) *
-                                                                            (traceStride + 1));
+                expected.push_back(bandFlags(work, i, j));
+        const std::vector<std::uint8_t> kept(
+            work.traceMatrix, work.traceMatrix + (static_cast<std::size_t>(n) + 1) * (work.traceStride + 1));
         for (int k = 0; k < 3; ++k) {
             if (k == 1 && !kernelAvailable(KernelKind::Avx512))
                 continue;
             const char* name = k == 0 ? "avx2" : k == 1 ? "avx512" : "eight lanes on avx2";
-            std::memset(traceMatrix, 0, kept.size());
-            const BandFill fill =
-                k == 0 ? fillBandAvx2(s, c.first.data(), n, c.second.data(), m, band, runs, entries)
-                : k == 1
-                    ? fillBandAvx512(s, c.first.data(), n, c.second.data(), m, band, runs, entries)
-                    : fillWideLanesBandOnAvx2(s, c.first.data(), n, c.second.data(), m, band, runs, entries);
+            std::memset(work.traceMatrix, 0, kept.size());
+            const ProfileColumn* const a = c.first.data();
+            const ProfileColumn* const b = c.second.data();
+            const BandFill fill = k == 0 ? fillBandAvx2(work, s, a, n, b, m, band, runs, entries)
+                                  : k == 1
+                                      ? fillBandAvx512(work, s, a, n, b, m, band, runs, entries)
+                                      : fillWideLanesBandOnAvx2(work, s, a, n, b, m, band, runs, entries);
             if (fill.proven != rows.proven ||
                 (fill.proven && std::memcmp(&fill.score, &rows.score, sizeof fill.score) != 0)) {
                 ADD_FAILURE() << name << " margin " << margin << " proven " << fill.proven << " score "
@@ -212,14 +212,14 @@ class BandDifferential : public ::testing::Test {
             std::size_t e = 0;
             for (int i = 0; complete && i <= n; ++i)
                 for (int j = std::max(0, i + band.lowest); j <= std::min(m, i + band.highest); ++j, ++e)
-                    if (bandFlags(i, j) != expected[e]) {
-                        ADD_FAILURE()
-                            << name << " margin " << margin << " flags of [" << i << "][" << j << "] are "
-                            << int{bandFlags(i, j)} << " not " << int{expected[e]} << " " << c.describe();
+                    if (bandFlags(work, i, j) != expected[e]) {
+                        ADD_FAILURE() << name << " margin " << margin << " flags of [" << i << "][" << j
+                                      << "] are " << int{bandFlags(work, i, j)} << " not " << int{expected[e]}
+                                      << " " << c.describe();
                         return false;
                     }
         }
-        std::memcpy(traceMatrix, kept.data(), kept.size());
+        std::memcpy(work.traceMatrix, kept.data(), kept.size());
         return true;
     }
 
@@ -229,11 +229,11 @@ class BandDifferential : public ::testing::Test {
     // The entries found for the band bound the plain fill's states just
     // outside it (S, H, V of the whole matrix, row by row), and every vector
     // finder gives the row-by-row one's bits.
-    static bool entriesBound(const KernelSettings& s, const Case& c, DiagonalBand band,
-                             const std::vector<double> (&whole)[3], EdgeBounds& entries) {
+    bool entriesBound(const KernelSettings& s, const Case& c, DiagonalBand band,
+                      const std::vector<double> (&whole)[3], EdgeBounds& entries) {
         const int n = static_cast<int>(c.first.size());
         const int m = static_cast<int>(c.second.size());
-        findEdgeBounds(s, c.first.data(), n, c.second.data(), m, band, entries);
+        findEdgeBounds(work, s, c.first.data(), n, c.second.data(), m, band, entries);
         const auto at = [&](int k, int i, int j) {
             return whole[k][static_cast<std::size_t>(i) * (static_cast<std::size_t>(m) + 1) + j];
         };
@@ -262,10 +262,10 @@ class BandDifferential : public ::testing::Test {
             if (!testedKernelAvailable(tested))
                 continue;
             EdgeBounds vector;
-            (tested == TestedKernel::Avx2 ? findEdgeBoundsAvx2
-             : tested == TestedKernel::Avx512
-                 ? findEdgeBoundsAvx512
-                 : findWideLanesEdgeBoundsOnAvx2)(s, c.first.data(), n, c.second.data(), m, band, vector);
+            (tested == TestedKernel::Avx2     ? findEdgeBoundsAvx2
+             : tested == TestedKernel::Avx512 ? findEdgeBoundsAvx512
+                                              : findWideLanesEdgeBoundsOnAvx2)(
+                work, s, c.first.data(), n, c.second.data(), m, band, vector);
             const auto same = [](const std::vector<double>& a, const std::vector<double>& b) {
                 return a.size() == b.size() &&
                        std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
@@ -287,16 +287,16 @@ class BandDifferential : public ::testing::Test {
         const int n = static_cast<int>(c.first.size());
         const int m = static_cast<int>(c.second.size());
         EXPECT_TRUE(bandProofApplies(s));
-        if (!reserveAlignmentStorage(KernelKind::Plain, n, m, 1)) {
+        if (!work.reserveAlignmentStorage(KernelKind::Plain, n, m, 1)) {
             ADD_FAILURE() << "no memory";
             return 0;
         }
         const std::size_t cells = (static_cast<std::size_t>(n) + 1) * (static_cast<std::size_t>(m) + 1);
-        const double plainScore = fillPlainKernel(s, c.first.data(), n, c.second.data(), m);
-        const WholeMatrix plain{std::vector<std::uint8_t>(traceMatrix, traceMatrix + cells), m};
-        const std::vector<double> whole[3] = {{scoreMatrix, scoreMatrix + cells},
-                                              {gapInFirstMatrix, gapInFirstMatrix + cells},
-                                              {gapInSecondMatrix, gapInSecondMatrix + cells}};
+        const double plainScore = fillPlainKernel(work, s, c.first.data(), n, c.second.data(), m);
+        const WholeMatrix plain{std::vector<std::uint8_t>(work.traceMatrix, work.traceMatrix + cells), m};
+        const std::vector<double> whole[3] = {{work.scoreMatrix, work.scoreMatrix + cells},
+                                              {work.gapInFirstMatrix, work.gapInFirstMatrix + cells},
+                                              {work.gapInSecondMatrix, work.gapInSecondMatrix + cells}};
         EdgeBounds entries;
         const auto plainPath = tracedCells(plain, n, m);
         std::vector<unsigned long long> memory;
@@ -304,16 +304,17 @@ class BandDifferential : public ::testing::Test {
         int proven = 0;
         for (int margin : {0, 1, 2, 3, 5, 8, 13, 16, 40}) {
             const DiagonalBand band = bandAround(n, m, margin);
-            if (!reserveBandTraceStorage(n, m, band.lowest, band.highest, bandScratchBytes(n, m))) {
+            if (!work.reserveBandTraceStorage(n, m, band.lowest, band.highest, bandScratchBytes(n, m))) {
                 ADD_FAILURE() << "no memory";
                 return proven;
             }
             // Only the band's own cells: its diagonals beyond the matrix are not the matrix's
-            std::memset(traceMatrix, 0, (static_cast<std::size_t>(n) + 1) * (traceStride + 1));
+            std::memset(work.traceMatrix, 0, (static_cast<std::size_t>(n) + 1) * (work.traceStride + 1));
             if (withEntries && !entriesBound(s, c, band, whole, entries))
                 return proven;
             const EdgeBounds* edges = withEntries ? &entries : nullptr;
-            const BandFill fill = fillBandKernel(s, c.first.data(), n, c.second.data(), m, band, runs, edges);
+            const BandFill fill =
+                fillBandKernel(work, s, c.first.data(), n, c.second.data(), m, band, runs, edges);
             if (!vectorBandsMatch(s, c, band, runs, fill, margin, edges))
                 return proven;
             const bool whole = bandCoversMatrix(band, n, m);
@@ -321,7 +322,7 @@ class BandDifferential : public ::testing::Test {
                 EXPECT_TRUE(fill.proven) << c.describe();
                 for (int i = 0; i <= n; ++i)
                     for (int j = 0; j <= m; ++j)
-                        if (bandFlags(i, j) != plain(i, j)) {
+                        if (bandFlags(work, i, j) != plain(i, j)) {
                             ADD_FAILURE() << "margin " << margin << " flags of [" << i << "][" << j << "] "
                                           << c.describe();
                             return proven;
@@ -335,14 +336,14 @@ class BandDifferential : public ::testing::Test {
                               << " " << c.describe();
                 return proven;
             }
-            if (tracedCells(bandFlags, n, m) != plainPath) {
+            if (tracedCells([this](int i, int j) { return bandFlags(work, i, j); }, n, m) != plainPath) {
                 ADD_FAILURE() << "margin " << margin << " path differs " << c.describe();
                 return proven;
             }
             for (const auto& [i, j] : plainPath) {
-                if (bandFlags(i, j) != plain(i, j)) {
+                if (bandFlags(work, i, j) != plain(i, j)) {
                     ADD_FAILURE() << "margin " << margin << " flags of [" << i << "][" << j << "] are "
-                                  << int{bandFlags(i, j)} << " not " << int{plain(i, j)} << " "
+                                  << int{bandFlags(work, i, j)} << " not " << int{plain(i, j)} << " "
                                   << c.describe();
                     return proven;
                 }
@@ -352,6 +353,8 @@ class BandDifferential : public ::testing::Test {
         }
         return proven;
     }
+
+    PairwiseWorkspace work;
 };
 
 TEST_F(BandDifferential, ProvenBandsEqualTheWholeMatrixOnEveryShape) {
@@ -600,8 +603,8 @@ TEST_F(BandDifferential, AlignProfilesEqualsThePlainAlignmentOnRelatedProfiles) 
             nodes[p + 1]->workLength = static_cast<int>(c.second.size());
         }
         double plainScore = 0.0, fastScore = 0.0;
-        ASSERT_EQ(alignProfilesWith(KernelKind::Plain, nodes[0], nodes[1], plainScore), 0);
-        ASSERT_EQ(alignProfilesWith(KernelKind::Avx2, nodes[2], nodes[3], fastScore), 0);
+        ASSERT_EQ(alignProfilesWith(work, KernelKind::Plain, nodes[0], nodes[1], plainScore), 0);
+        ASSERT_EQ(alignProfilesWith(work, KernelKind::Avx2, nodes[2], nodes[3], fastScore), 0);
         ASSERT_EQ(std::memcmp(&plainScore, &fastScore, sizeof fastScore), 0) << c.describe();
         ASSERT_EQ(nodes[0]->workLength, nodes[2]->workLength) << c.describe();
         for (int p = 0; p < 2; ++p)

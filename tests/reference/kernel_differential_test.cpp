@@ -104,23 +104,24 @@ bool sameBits(double a, double b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-double plainFill(const KernelSettings& s, const Case& c) {
-    return fillPlainKernel(s, c.first.data(), static_cast<int>(c.first.size()), c.second.data(),
+double plainFill(PairwiseWorkspace& work, const KernelSettings& s, const Case& c) {
+    return fillPlainKernel(work, s, c.first.data(), static_cast<int>(c.first.size()), c.second.data(),
                            static_cast<int>(c.second.size()));
 }
 
-double fillWith(TestedKernel kernel, const KernelSettings& s, const Case& c, int threads) {
+double fillWith(PairwiseWorkspace& work, TestedKernel kernel, const KernelSettings& s, const Case& c,
+                int threads) {
     const int n = static_cast<int>(c.first.size());
     const int m = static_cast<int>(c.second.size());
     switch (kernel) {
     case TestedKernel::Avx512:
-        return fillAvx512Kernel(s, c.first.data(), n, c.second.data(), m, threads);
+        return fillAvx512Kernel(work, s, c.first.data(), n, c.second.data(), m, threads);
     case TestedKernel::Avx2:
-        return fillAvx2Kernel(s, c.first.data(), n, c.second.data(), m, threads);
+        return fillAvx2Kernel(work, s, c.first.data(), n, c.second.data(), m, threads);
     case TestedKernel::EightLanesOnAvx2:
         break;
     }
-    return fillWideLanesKernelOnAvx2(s, c.first.data(), n, c.second.data(), m, threads);
+    return fillWideLanesKernelOnAvx2(work, s, c.first.data(), n, c.second.data(), m, threads);
 }
 
 // The instruction set and the threads of one alignment
@@ -131,12 +132,9 @@ class KernelDifferential : public ::testing::TestWithParam<std::tuple<TestedKern
             GTEST_SKIP() << testedKernelName(tested()) << " not available on this processor";
         ASSERT_EQ(initialiseRun(), 0);
         // alignProfiles too, where the alignment is large enough
-        alignmentThreads = threads();
+        work.choices.threads = threads();
     }
-    void TearDown() override {
-        alignmentThreads = 1;
-        resetNodeTable();
-    }
+    void TearDown() override { resetNodeTable(); }
     static TestedKernel tested() { return std::get<0>(GetParam()); }
     static KernelKind kind() { return storageKindOf(tested()); }
     static int threads() { return std::get<1>(GetParam()); }
@@ -157,25 +155,25 @@ class KernelDifferential : public ::testing::TestWithParam<std::tuple<TestedKern
         // The matrix is (n + 1) x (m + 1) cells, one row of m + 1 after the
         // other; the row after the last must stay untouched
         for (KernelKind k : {KernelKind::Plain, kind()})
-            if (!reserveAlignmentStorage(k, n + 1, m, threads())) {
+            if (!work.reserveAlignmentStorage(k, n + 1, m, threads())) {
                 ADD_FAILURE() << "no memory for " << c.describe();
                 return false;
             }
         const std::size_t cells = (static_cast<std::size_t>(n) + 1) * (static_cast<std::size_t>(m) + 1);
         const std::size_t guarded = cells + static_cast<std::size_t>(m) + 1;
 
-        const double plainScore = plainFill(s, c);
-        const std::vector<std::uint8_t> plainFlags(traceMatrix, traceMatrix + cells);
-        std::memset(traceMatrix, 0xee, guarded);
-        const double fastScore = fillWith(tested(), s, c, threads());
+        const double plainScore = plainFill(work, s, c);
+        const std::vector<std::uint8_t> plainFlags(work.traceMatrix, work.traceMatrix + cells);
+        std::memset(work.traceMatrix, 0xee, guarded);
+        const double fastScore = fillWith(work, tested(), s, c, threads());
 
         for (std::size_t cell = 0; cell < guarded; ++cell) {
             const int expected = cell < cells ? plainFlags[cell] : 0xee;
-            if (traceMatrix[cell] != expected) {
+            if (work.traceMatrix[cell] != expected) {
                 const std::size_t i = cell / (static_cast<std::size_t>(m) + 1);
                 const std::size_t j = cell % (static_cast<std::size_t>(m) + 1);
                 ADD_FAILURE() << name() << " flags of cell [" << i << "][" << j << "] are "
-                              << int{traceMatrix[cell]} << ", not " << expected << "\n"
+                              << int{work.traceMatrix[cell]} << ", not " << expected << "\n"
                               << c.describe();
                 return false;
             }
@@ -214,8 +212,8 @@ class KernelDifferential : public ::testing::TestWithParam<std::tuple<TestedKern
             nodes[k + 1]->workLength = static_cast<int>(c.second.size());
         }
         double plainScore, fastScore;
-        if (alignProfilesWith(KernelKind::Plain, nodes[0], nodes[1], plainScore) != 0 ||
-            alignProfilesWith(kind(), nodes[2], nodes[3], fastScore) != 0) {
+        if (alignProfilesWith(work, KernelKind::Plain, nodes[0], nodes[1], plainScore) != 0 ||
+            alignProfilesWith(work, kind(), nodes[2], nodes[3], fastScore) != 0) {
             ADD_FAILURE() << name() << " alignment overflowed\n" << c.describe();
             return false;
         }
@@ -235,6 +233,8 @@ class KernelDifferential : public ::testing::TestWithParam<std::tuple<TestedKern
             if (!matchesPlain(randomCase(firstSeed + k, longest)))
                 return;
     }
+
+    PairwiseWorkspace work;
 };
 
 TEST_P(KernelDifferential, EqualsPlainKernelOnRandomProfiles) {

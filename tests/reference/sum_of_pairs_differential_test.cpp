@@ -31,19 +31,20 @@ const char* kernelName(TestedKernel tested) {
     return testedKernelName(tested);
 }
 
-SumOfPairsCorner fillWith(TestedKernel kernel, const std::vector<ProfileColumn>& first,
-                          const std::vector<ProfileColumn>& second, int threads) {
+SumOfPairsCorner fillWith(PairwiseWorkspace& work, TestedKernel kernel,
+                          const std::vector<ProfileColumn>& first, const std::vector<ProfileColumn>& second,
+                          int threads) {
     const int n = static_cast<int>(first.size());
     const int m = static_cast<int>(second.size());
     switch (kernel) {
     case TestedKernel::Avx512:
-        return fillSumOfPairsAvx512(first.data(), n, second.data(), m, threads);
+        return fillSumOfPairsAvx512(work, first.data(), n, second.data(), m, threads);
     case TestedKernel::Avx2:
-        return fillSumOfPairsAvx2(first.data(), n, second.data(), m, threads);
+        return fillSumOfPairsAvx2(work, first.data(), n, second.data(), m, threads);
     case TestedKernel::EightLanesOnAvx2:
         break;
     }
-    return fillWideLanesSumOfPairsOnAvx2(first.data(), n, second.data(), m, threads);
+    return fillWideLanesSumOfPairsOnAvx2(work, first.data(), n, second.data(), m, threads);
 }
 
 class SumOfPairsDifferential : public ::testing::TestWithParam<std::tuple<TestedKernel, int>> {
@@ -62,23 +63,23 @@ class SumOfPairsDifferential : public ::testing::TestWithParam<std::tuple<Tested
         const int n = static_cast<int>(first.size());
         const int m = static_cast<int>(second.size());
         // One row more than the matrix, which must stay untouched
-        if (!reserveSumOfPairsStorage(storageKindOf(kind()), n + 1, m, threads())) {
+        if (!work.reserveSumOfPairsStorage(storageKindOf(kind()), n + 1, m, threads())) {
             ADD_FAILURE() << "no memory for " << what;
             return false;
         }
         const std::size_t cells = (static_cast<std::size_t>(n) + 1) * (static_cast<std::size_t>(m) + 1);
         const std::size_t guarded = cells + static_cast<std::size_t>(m) + 1;
-        const SumOfPairsCorner plain = fillSumOfPairsPlain(first.data(), n, second.data(), m);
-        const std::vector<std::uint8_t> plainFlags(traceMatrix, traceMatrix + cells);
-        std::memset(traceMatrix, 0xee, guarded);
-        const SumOfPairsCorner fast = fillWith(kind(), first, second, threads());
+        const SumOfPairsCorner plain = fillSumOfPairsPlain(work, first.data(), n, second.data(), m);
+        const std::vector<std::uint8_t> plainFlags(work.traceMatrix, work.traceMatrix + cells);
+        std::memset(work.traceMatrix, 0xee, guarded);
+        const SumOfPairsCorner fast = fillWith(work, kind(), first, second, threads());
         for (std::size_t cell = 0; cell < guarded; ++cell) {
             const int expected = cell < cells ? plainFlags[cell] : 0xee;
-            if (traceMatrix[cell] != expected) {
+            if (work.traceMatrix[cell] != expected) {
                 ADD_FAILURE() << kernelName(kind()) << " x" << threads() << " flags of cell ["
                               << cell / (m + 1) << "][" << cell % (m + 1) << "] are "
-                              << int{traceMatrix[cell]} << ", not " << expected << ": " << what << " " << n
-                              << " x " << m;
+                              << int{work.traceMatrix[cell]} << ", not " << expected << ": " << what << " "
+                              << n << " x " << m;
                 return false;
             }
         }
@@ -89,6 +90,8 @@ class SumOfPairsDifferential : public ::testing::TestWithParam<std::tuple<Tested
                           << "/" << plain.gapInSecond << "/" << plain.gapInFirst << ": " << what;
         return same;
     }
+
+    PairwiseWorkspace work;
 };
 
 constexpr Columns KINDS[] = {Columns::Definite, Columns::Ambiguous, Columns::Means, Columns::NearEqual};

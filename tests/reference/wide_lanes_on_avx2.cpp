@@ -10,27 +10,28 @@
 
 namespace vorbex {
 
-double fillWideLanesKernelOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                                 const ProfileColumn* columns2, int m, int threads) {
-    return fillAntidiagonal<8, 2>(KernelKind::Avx512, s, columns1, n, columns2, m, threads);
+double fillWideLanesKernelOnAvx2(PairwiseWorkspace& work, const KernelSettings& s,
+                                 const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m,
+                                 int threads) {
+    return fillAntidiagonal<8, 2>(work, KernelKind::Avx512, s, columns1, n, columns2, m, threads);
 }
 
-SumOfPairsCorner fillWideLanesSumOfPairsOnAvx2(const ProfileColumn* columns1, int n,
+SumOfPairsCorner fillWideLanesSumOfPairsOnAvx2(PairwiseWorkspace& work, const ProfileColumn* columns1, int n,
                                                const ProfileColumn* columns2, int m, int threads) {
-    return fillSumOfPairsAntidiagonal<8, 2>(KernelKind::Avx512, columns1, n, columns2, m, threads);
+    return fillSumOfPairsAntidiagonal<8, 2>(work, KernelKind::Avx512, columns1, n, columns2, m, threads);
 }
 
-BandFill fillWideLanesBandOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                                 const ProfileColumn* columns2, int m, DiagonalBand band, PairableRuns& seeds,
-                                 const EdgeBounds* entries) {
+BandFill fillWideLanesBandOnAvx2(PairwiseWorkspace& work, const KernelSettings& s,
+                                 const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m,
+                                 DiagonalBand band, PairableRuns& seeds, const EdgeBounds* entries) {
     BandAntidiagonal<8> kernel;
-    return kernel.fill(s, columns1, n, columns2, m, band, seeds, entries);
+    return kernel.fill(work, s, columns1, n, columns2, m, band, seeds, entries);
 }
 
-void findWideLanesEdgeBoundsOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                                   const ProfileColumn* columns2, int m, DiagonalBand band,
-                                   EdgeBounds& entries) {
-    EntriesByStripes<8, 2>().find(s, columns1, n, columns2, m, band, entries);
+void findWideLanesEdgeBoundsOnAvx2(PairwiseWorkspace& work, const KernelSettings& s,
+                                   const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m,
+                                   DiagonalBand band, EdgeBounds& entries) {
+    EntriesByStripes<8, 2>().find(work, s, columns1, n, columns2, m, band, entries);
 }
 
 } // namespace vorbex

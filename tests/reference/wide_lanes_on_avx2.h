@@ -7,16 +7,17 @@
 
 namespace vorbex {
 
-double fillWideLanesKernelOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                                 const ProfileColumn* columns2, int m, int threads);
-SumOfPairsCorner fillWideLanesSumOfPairsOnAvx2(const ProfileColumn* columns1, int n,
+double fillWideLanesKernelOnAvx2(PairwiseWorkspace& work, const KernelSettings& s,
+                                 const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m,
+                                 int threads);
+SumOfPairsCorner fillWideLanesSumOfPairsOnAvx2(PairwiseWorkspace& work, const ProfileColumn* columns1, int n,
                                                const ProfileColumn* columns2, int m, int threads);
-BandFill fillWideLanesBandOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                                 const ProfileColumn* columns2, int m, DiagonalBand band, PairableRuns& seeds,
-                                 const EdgeBounds* entries = nullptr);
-void findWideLanesEdgeBoundsOnAvx2(const KernelSettings& s, const ProfileColumn* columns1, int n,
-                                   const ProfileColumn* columns2, int m, DiagonalBand band,
-                                   EdgeBounds& entries);
+BandFill fillWideLanesBandOnAvx2(PairwiseWorkspace& work, const KernelSettings& s,
+                                 const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m,
+                                 DiagonalBand band, PairableRuns& seeds, const EdgeBounds* entries = nullptr);
+void findWideLanesEdgeBoundsOnAvx2(PairwiseWorkspace& work, const KernelSettings& s,
+                                   const ProfileColumn* columns1, int n, const ProfileColumn* columns2, int m,
+                                   DiagonalBand band, EdgeBounds& entries);
 
 } // namespace vorbex
 

@@ -62,16 +62,14 @@ inline RunOutput runInProcess(const std::string& fasta, const std::string& newic
     std::vector<char*> argv;
     for (std::string& argument : arguments)
         argv.push_back(argument.data());
-    usePlainImplementation = plain;
     afterCandidate = &checkCandidate;
     ::testing::internal::CaptureStdout();
     RunOutput output{-1, "", ""};
-    output.result = runVorbex(static_cast<int>(argv.size()), argv.data());
+    output.result = runVorbex(static_cast<int>(argv.size()), argv.data(), {.plain = plain});
     output.standardOutput = withoutElapsedTime(::testing::internal::GetCapturedStdout());
     output.report = readFile(reportPath);
     releaseRun();
     afterCandidate = nullptr;
-    usePlainImplementation = false;
     for (const std::string& path : {fastaPath, treePath, reportPath})
         std::remove(path.c_str());
     EXPECT_EQ(chdir(startFolder), 0);

@@ -19,13 +19,14 @@ class ScoreAlignment : public testing::Test {
         releaseLeaves();
         trimPosition = 0;
         polytomicCount = 0;
-        usePlainImplementation = false;
     }
 
-    // Gap symbols in, then the score, as the candidate loop runs them
-    AlignmentScore score(const std::vector<std::string>& aligned, int leftTrim = 0) {
+    // Gap symbols in, then the score, as the candidate loop runs them; by the
+    // plain reference code when `plain`
+    AlignmentScore score(const std::vector<std::string>& aligned, int leftTrim = 0, bool plain = false) {
         releaseLeaves();
         setUpLeaves(aligned);
+        mainWorkspace().choices.plain = plain;
         runSettings.leftTrim = leftTrim;
         runSettings.outputMask = 0;
         insertGapSymbols();
@@ -146,9 +147,7 @@ TEST_F(ScoreAlignment, CountedSumsEqualTheSumsInLeafOrder) {
                 for (int i = 0; i < length; ++i)
                     row += alphabet[random.below(std::strlen(alphabet))];
             const int leftTrim = static_cast<int>(random.below(2));
-            usePlainImplementation = true;
-            const AlignmentScore plain = score(aligned, leftTrim);
-            usePlainImplementation = false;
+            const AlignmentScore plain = score(aligned, leftTrim, true);
             const AlignmentScore counted = score(aligned, leftTrim);
             ASSERT_EQ(counted.MA_length, plain.MA_length) << alphabet << " round " << round;
             ASSERT_EQ(counted.Conserv0, plain.Conserv0) << alphabet << " round " << round;

@@ -7,7 +7,6 @@
 
 #include "align/align.h"
 #include "align/subtree_cache.h"
-#include "pairwise/kernels.h"
 #include "run/run.h"
 #include "support/nodes.h"
 
@@ -56,11 +55,8 @@ class SubtreeCache : public ::testing::Test {
         return copy;
     }
 
-    // Pretends an alignment of `length` pairs has just been computed.
-    static void fakePath(int length) {
-        ASSERT_TRUE(reserveAlignmentStorage(KernelKind::Plain, length, 0, 1));
-        std::memset(alignmentPath, TRACE_DIAG, static_cast<std::size_t>(length));
-    }
+    // The steps of an alignment of pairs alone, as long as the longest
+    const std::vector<std::uint8_t> pairs = std::vector<std::uint8_t>(MAXSEQLEN, TRACE_DIAG);
 
     static bool sameColumns(const TreeNode* a, const TreeNode* b) {
         return a->workLength == b->workLength &&
@@ -125,7 +121,7 @@ TEST_F(SubtreeCache, HitRebuildsExactlyTheAlignedChildren) {
         double similarity;
         ASSERT_EQ(alignProfiles(first, second, similarity), 0);
         const SubtreeKey key = pairSubtreeKey(leafSubtreeKey(first), leafSubtreeKey(second));
-        storeAlignment(key, similarity, n, m, first->workLength);
+        storeAlignment(key, similarity, n, m, mainWorkspace().alignmentPath, first->workLength);
 
         CachedAlignment kept;
         ASSERT_TRUE(findCachedAlignment(key, kept));
@@ -141,13 +137,12 @@ TEST_F(SubtreeCache, HitRebuildsExactlyTheAlignedChildren) {
 TEST_F(SubtreeCache, LeastRecentlyUsedGoFirstAndTheBudgetIsNeverPassed) {
     // Long enough that one alignment outweighs the keys
     const int length = MAXSEQLEN;
-    fakePath(length);
     const SubtreeKey leaf = leafSubtreeKey(pool.leaf("a"));
     std::vector<SubtreeKey> keys;
     for (int i = 0; i < 6; ++i)
         keys.push_back(pairSubtreeKey(leaf, i == 0 ? leaf : keys.back()));
     const std::size_t keyBytes = subtreeCacheBytes();
-    storeAlignment(keys[0], 0.0, length, length, length);
+    storeAlignment(keys[0], 0.0, length, length, pairs.data(), length);
     const std::size_t entryBytes = subtreeCacheBytes() - keyBytes;
     // Room for the keys and three alignments
     const std::size_t budget = keyBytes + 3 * entryBytes;
@@ -155,10 +150,10 @@ TEST_F(SubtreeCache, LeastRecentlyUsedGoFirstAndTheBudgetIsNeverPassed) {
 
     CachedAlignment kept;
     for (int i = 1; i < 3; ++i)
-        storeAlignment(keys[i], i, length, length, length);
+        storeAlignment(keys[i], i, length, length, pairs.data(), length);
     ASSERT_EQ(subtreeCacheEntries(), 3);
     ASSERT_TRUE(findCachedAlignment(keys[0], kept)); // now the most recent
-    storeAlignment(keys[3], 3.0, length, length, length);
+    storeAlignment(keys[3], 3.0, length, length, pairs.data(), length);
     EXPECT_EQ(subtreeCacheEntries(), 3);
     EXPECT_LE(subtreeCacheBytes(), budget);
     EXPECT_TRUE(findCachedAlignment(keys[0], kept));
@@ -176,14 +171,13 @@ TEST_F(SubtreeCache, LeastRecentlyUsedGoFirstAndTheBudgetIsNeverPassed) {
 
 TEST_F(SubtreeCache, StoringStopsAtTheBudgetWithoutFailing) {
     const SubtreeKey leaf = leafSubtreeKey(pool.leaf("a"));
-    fakePath(MAXSEQLEN);
     const std::size_t budget = 64 * 1024;
     setSubtreeCacheBudget(budget);
     SubtreeKey key = leaf;
     int found = 0;
     for (int i = 0; i < 1000; ++i) {
         key = pairSubtreeKey(leaf, key);
-        storeAlignment(key, i, MAXSEQLEN, 1, MAXSEQLEN);
+        storeAlignment(key, i, MAXSEQLEN, 1, pairs.data(), MAXSEQLEN);
         EXPECT_LE(subtreeCacheBytes(), budget);
         CachedAlignment kept;
         found += findCachedAlignment(key, kept) ? 1 : 0;
@@ -196,7 +190,7 @@ TEST_F(SubtreeCache, StoringStopsAtTheBudgetWithoutFailing) {
     // An alignment larger than the whole budget is simply not kept
     setSubtreeCacheBudget(300);
     const SubtreeKey small = pairSubtreeKey(leaf, leaf);
-    storeAlignment(small, 1.0, MAXSEQLEN, 1, MAXSEQLEN);
+    storeAlignment(small, 1.0, MAXSEQLEN, 1, pairs.data(), MAXSEQLEN);
     CachedAlignment kept;
     EXPECT_FALSE(findCachedAlignment(small, kept));
     EXPECT_LE(subtreeCacheBytes(), std::size_t{300});
@@ -205,8 +199,7 @@ TEST_F(SubtreeCache, StoringStopsAtTheBudgetWithoutFailing) {
 TEST_F(SubtreeCache, NoBudgetMeansNoKeys) {
     setSubtreeCacheBudget(0);
     EXPECT_EQ(leafSubtreeKey(pool.leaf("a")), NO_SUBTREE_KEY);
-    fakePath(3);
-    storeAlignment(NO_SUBTREE_KEY, 1.0, 3, 3, 3);
+    storeAlignment(NO_SUBTREE_KEY, 1.0, 3, 3, pairs.data(), 3);
     EXPECT_EQ(subtreeCacheEntries(), 0);
     EXPECT_EQ(subtreeCacheBytes(), 0u);
 }

@@ -99,12 +99,16 @@ TEST_F(FoundAlignments, GivenLaterEqualsAlignedAtOnce) {
         TreeNode* d = pool.leaf(texts[1].c_str());
         FoundAlignment found{};
         bool ok = false;
-        std::thread([&] { ok = findAlignment(a, b, found); }).join();
+        // In a workspace of its own, as a pool thread finds
+        std::thread([&] {
+            PairwiseWorkspace own;
+            ok = findAlignment(own, a, b, found);
+        }).join();
         ASSERT_TRUE(ok);
         EXPECT_EQ(workText(a), texts[0]) << "finding must not touch the nodes";
         double given = 0.0;
         double aligned = 0.0;
-        ASSERT_EQ(keepFoundAlignment(a, b, found, given), 0);
+        ASSERT_EQ(keepFoundAlignment(mainWorkspace(), a, b, found, given), 0);
         ASSERT_EQ(alignProfiles(c, d, aligned), 0);
         EXPECT_EQ(given, aligned);
         EXPECT_EQ(workText(a), workText(c));
@@ -137,8 +141,9 @@ TEST_F(FoundAlignments, NodesAreBuiltInOrderUntilTheFirstFailure) {
             return ERINT;
         double score;
         TreeNode* first = node->children[0];
-        const ResultCode code = found != nullptr ? keepFoundAlignment(first, node->children[1], *found, score)
-                                                 : alignProfiles(first, node->children[1], score);
+        const ResultCode code =
+            found != nullptr ? keepFoundAlignment(mainWorkspace(), first, node->children[1], *found, score)
+                             : alignProfiles(first, node->children[1], score);
         if (code != 0)
             return code;
         for (int c = 0; c < first->workLength; ++c)
@@ -171,7 +176,7 @@ TEST_F(FoundAlignments, NodesAreBuiltInOrderUntilTheFirstFailure) {
         built.clear();
         failing = failAt < order.size() ? order[failAt] : nullptr;
         const SubtreeThreadsResult result =
-            buildOnThreads(order, build, split.threads, split.poolThreadBytes);
+            buildOnThreads(mainWorkspace(), order, build, split.threads, split.poolThreadBytes);
         // An alignment too large for a pool thread's memory is left to the calling thread
         if (split.poolThreadBytes == 0.0) {
             EXPECT_EQ(result.foundByPool, 0);

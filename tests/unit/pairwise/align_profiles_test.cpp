@@ -38,15 +38,15 @@ std::string flagLetters(std::uint8_t flags) {
     return letters.empty() ? "." : letters;
 }
 
-// The flag matrix of the last alignment, one row per string, cells separated by blanks.
-std::vector<std::string> flagTable(int n, int m) {
+// The flag matrix of the workspace's last alignment, one row per string, cells separated by blanks.
+std::vector<std::string> flagTable(const PairwiseWorkspace& work, int n, int m) {
     std::vector<std::string> rows;
     for (int i = 0; i <= n; ++i) {
         std::string row;
         for (int j = 0; j <= m; ++j) {
             if (j > 0)
                 row += ' ';
-            row += flagLetters(traceMatrix[traceCell(i, j)]);
+            row += flagLetters(work.traceMatrix[work.traceCell(i, j)]);
         }
         rows.push_back(row);
     }
@@ -56,7 +56,6 @@ std::vector<std::string> flagTable(int n, int m) {
 class AlignProfiles : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_EQ(initialiseRun(), 0); }
-    void TearDown() override { usePlainImplementation = false; }
 
     struct Result {
         std::string first;
@@ -68,11 +67,12 @@ class AlignProfiles : public ::testing::Test {
         TreeNode* a = pool.leaf(first);
         TreeNode* b = pool.leaf(second);
         double score = 0.0;
-        EXPECT_EQ(alignProfiles(a, b, score), 0);
+        EXPECT_EQ(alignProfiles(work, a, b, score), 0);
         EXPECT_EQ(a->workLength, b->workLength);
         return {workText(a), workText(b), score};
     }
 
+    PairwiseWorkspace work;
     NodePool pool;
 };
 
@@ -95,12 +95,12 @@ TEST_F(AlignProfiles, PairAndLeftStepTieAtTheEndAndTheGapGoesInFront) {
     EXPECT_EQ(r.first, "-A");
     EXPECT_EQ(r.second, "AA");
     EXPECT_EQ(r.score, -1.0);
-    EXPECT_EQ(traceMatrix[traceCell(1, 2)], TRACE_DIAG | TRACE_LEFT);
+    EXPECT_EQ(work.traceMatrix[work.traceCell(1, 2)], TRACE_DIAG | TRACE_LEFT);
     const std::vector<std::string> expected = {
         ". L L",
         "U D DL",
     };
-    EXPECT_EQ(flagTable(1, 2), expected);
+    EXPECT_EQ(flagTable(work, 1, 2), expected);
 }
 
 TEST_F(AlignProfiles, ShorterSecondProfileGetsItsGapsInFront) {
@@ -140,7 +140,7 @@ TEST_F(AlignProfiles, TiedUpAndLeftStepsTakeUpAndTheScoreIsNotTheTracedOne) {
         "U UL",
         "U UL",
     };
-    EXPECT_EQ(flagTable(3, 1), expected);
+    EXPECT_EQ(flagTable(work, 3, 1), expected);
 }
 
 TEST_F(AlignProfiles, MismatchesAlonePairWhileGapsWouldCostMore) {
@@ -169,43 +169,43 @@ TEST_F(AlignProfiles, AGapThatWinsReplacesThePairFlag) {
     // Up beats the mismatch at [2][1]: only the up flag stays, so C is not paired with A
     const Result up = align("AC", "A");
     EXPECT_EQ(up.second, "A-");
-    EXPECT_EQ(flagTable(2, 1), (std::vector<std::string>{". L", "U D", "U U"}));
+    EXPECT_EQ(flagTable(work, 2, 1), (std::vector<std::string>{". L", "U D", "U U"}));
     // And the mirror image for the left step
     const Result left = align("A", "AC");
     EXPECT_EQ(left.first, "A-");
-    EXPECT_EQ(flagTable(1, 2), (std::vector<std::string>{". L L", "U D L"}));
+    EXPECT_EQ(flagTable(work, 1, 2), (std::vector<std::string>{". L L", "U D L"}));
 }
 
 TEST_F(AlignProfiles, OpeningWinsANearTieWithExtending) {
     // The score matrices are those of the plain kernel
-    usePlainImplementation = true;
+    work.choices.plain = true;
     // Extending is better than opening by less than the tolerance
     runSettings.gapOpenPenalty = -1.0;
     runSettings.gapExtendPenalty = -1.0 + 5e-9;
     TreeNode* a = pool.leaf("A");
     TreeNode* b = pool.leaf("A");
     double score;
-    ASSERT_EQ(alignProfiles(a, b, score), 0);
-    EXPECT_EQ(gapInFirstMatrix[traceCell(1, 1)], scoreMatrix[traceCell(1, 0)] + -1.0);
-    EXPECT_EQ(gapInSecondMatrix[traceCell(1, 1)], scoreMatrix[traceCell(0, 1)] + -1.0);
+    ASSERT_EQ(alignProfiles(work, a, b, score), 0);
+    EXPECT_EQ(work.gapInFirstMatrix[work.traceCell(1, 1)], work.scoreMatrix[work.traceCell(1, 0)] + -1.0);
+    EXPECT_EQ(work.gapInSecondMatrix[work.traceCell(1, 1)], work.scoreMatrix[work.traceCell(0, 1)] + -1.0);
 }
 
 TEST_F(AlignProfiles, BoundaryIsSummedStepByStep) {
-    usePlainImplementation = true;
+    work.choices.plain = true;
     runSettings.gapOpenPenalty = -2.0;
     runSettings.gapExtendPenalty = -0.1;
     TreeNode* a = pool.leaf("AAAAAAAAAA");
     TreeNode* b = pool.leaf("A");
     double score;
-    ASSERT_EQ(alignProfiles(a, b, score), 0);
+    ASSERT_EQ(alignProfiles(work, a, b, score), 0);
     double sum = 0.0;
     for (int i = 1; i <= 10; ++i) {
         sum += i == 1 ? -2.0 : -0.1;
-        EXPECT_EQ(scoreMatrix[traceCell(i, 0)], sum) << "row " << i;
-        EXPECT_EQ(traceMatrix[traceCell(i, 0)], TRACE_UP);
+        EXPECT_EQ(work.scoreMatrix[work.traceCell(i, 0)], sum) << "row " << i;
+        EXPECT_EQ(work.traceMatrix[work.traceCell(i, 0)], TRACE_UP);
     }
     // The closed formula gives a different last bit here
-    EXPECT_NE(scoreMatrix[traceCell(10, 0)], -2.0 + 9 * -0.1);
+    EXPECT_NE(work.scoreMatrix[work.traceCell(10, 0)], -2.0 + 9 * -0.1);
 }
 
 TEST_F(AlignProfiles, OtherModesScoreMismatchesDifferently) {

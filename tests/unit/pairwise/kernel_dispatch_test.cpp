@@ -6,15 +6,12 @@
 namespace vorbex {
 namespace {
 
-TEST(KernelDispatch, PlainSwitchForcesThePlainKernel) {
-    usePlainImplementation = true;
-    EXPECT_EQ(selectedKernel(), KernelKind::Plain);
-    usePlainImplementation = false;
+TEST(KernelDispatch, PlainChoiceForcesThePlainKernel) {
+    EXPECT_EQ(selectedKernel({.plain = true}), KernelKind::Plain);
 }
 
 TEST(KernelDispatch, PicksTheWidestKernelTheProcessorRuns) {
-    usePlainImplementation = false;
-    const KernelKind picked = selectedKernel();
+    const KernelKind picked = selectedKernel({});
     EXPECT_TRUE(kernelAvailable(picked));
     EXPECT_TRUE(kernelAvailable(KernelKind::Plain));
     if (kernelAvailable(KernelKind::Avx512))

@@ -43,7 +43,8 @@ TEST(StripePool, KeepsTheCountWithinItsLimit) {
 }
 
 // The flags of an alignment of two random profiles, filled with `threads` threads
-std::vector<std::uint8_t> randomAlignmentFlags(KernelKind kind, int threads, double& score) {
+std::vector<std::uint8_t> randomAlignmentFlags(PairwiseWorkspace& work, KernelKind kind, int threads,
+                                               double& score) {
     std::vector<ProfileColumn> first(900), second(700);
     unsigned seed = 12345;
     for (std::vector<ProfileColumn>* profile : {&first, &second})
@@ -54,9 +55,9 @@ std::vector<std::uint8_t> randomAlignmentFlags(KernelKind kind, int threads, dou
     const KernelSettings s = currentKernelSettings();
     const int n = static_cast<int>(first.size());
     const int m = static_cast<int>(second.size());
-    score = kind == KernelKind::Avx512 ? fillAvx512Kernel(s, first.data(), n, second.data(), m, threads)
-                                       : fillAvx2Kernel(s, first.data(), n, second.data(), m, threads);
-    return std::vector<std::uint8_t>(traceMatrix, traceMatrix + traceCell(n, m) + 1);
+    score = kind == KernelKind::Avx512 ? fillAvx512Kernel(work, s, first.data(), n, second.data(), m, threads)
+                                       : fillAvx2Kernel(work, s, first.data(), n, second.data(), m, threads);
+    return std::vector<std::uint8_t>(work.traceMatrix, work.traceMatrix + work.traceCell(n, m) + 1);
 }
 
 TEST(StripePool, AForkedChildAlignsWithOneThreadOrWithItsOwnPool) {
@@ -64,11 +65,12 @@ TEST(StripePool, AForkedChildAlignsWithOneThreadOrWithItsOwnPool) {
     if (!kernelAvailable(kind))
         GTEST_SKIP() << "no vector kernel on this processor";
     ASSERT_EQ(initialiseRun(), 0);
+    PairwiseWorkspace work;
     double expectedScore = 0.0;
-    const std::vector<std::uint8_t> expected = randomAlignmentFlags(kind, 1, expectedScore);
+    const std::vector<std::uint8_t> expected = randomAlignmentFlags(work, kind, 1, expectedScore);
     // The parent's pool exists and has just run when the child is made
     double parentScore = 0.0;
-    ASSERT_EQ(randomAlignmentFlags(kind, 2, parentScore), expected);
+    ASSERT_EQ(randomAlignmentFlags(work, kind, 2, parentScore), expected);
 
     for (int childThreads : {1, 2}) {
         const pid_t child = fork();
@@ -76,7 +78,7 @@ TEST(StripePool, AForkedChildAlignsWithOneThreadOrWithItsOwnPool) {
         if (child == 0) {
             alarm(30); // a child waiting on its parent's threads would never end
             double score = 0.0;
-            const bool same = randomAlignmentFlags(kind, childThreads, score) == expected &&
+            const bool same = randomAlignmentFlags(work, kind, childThreads, score) == expected &&
                               std::memcmp(&score, &expectedScore, sizeof score) == 0;
             _exit(same ? 0 : 1);
         }
@@ -86,7 +88,7 @@ TEST(StripePool, AForkedChildAlignsWithOneThreadOrWithItsOwnPool) {
             << "child with " << childThreads << " threads, status " << status;
     }
     // And the parent's pool still serves
-    ASSERT_EQ(randomAlignmentFlags(kind, 2, parentScore), expected);
+    ASSERT_EQ(randomAlignmentFlags(work, kind, 2, parentScore), expected);
     resetNodeTable();
 }
 

@@ -8,19 +8,16 @@ namespace vorbex {
 namespace {
 
 TEST(EligibleThreads, OnlyLargeVectorAlignmentsShare) {
-    alignmentThreads = 1;
-    EXPECT_EQ(eligibleThreads(KernelKind::Avx2, MAXSEQLEN, MAXSEQLEN), 1);
-    alignmentThreads = 2;
-    EXPECT_EQ(eligibleThreads(KernelKind::Avx2, MAXSEQLEN, MAXSEQLEN), 2);
-    EXPECT_EQ(eligibleThreads(KernelKind::Avx512, MAXSEQLEN, MAXSEQLEN), 2);
-    EXPECT_EQ(eligibleThreads(KernelKind::Plain, MAXSEQLEN, MAXSEQLEN), 1);
-    EXPECT_EQ(eligibleThreads(KernelKind::Avx2, 20, 20), 1);
+    EXPECT_EQ(eligibleThreads({.threads = 1}, KernelKind::Avx2, MAXSEQLEN, MAXSEQLEN), 1);
+    const PairwiseChoices two{.threads = 2};
+    EXPECT_EQ(eligibleThreads(two, KernelKind::Avx2, MAXSEQLEN, MAXSEQLEN), 2);
+    EXPECT_EQ(eligibleThreads(two, KernelKind::Avx512, MAXSEQLEN, MAXSEQLEN), 2);
+    EXPECT_EQ(eligibleThreads(two, KernelKind::Plain, MAXSEQLEN, MAXSEQLEN), 1);
+    EXPECT_EQ(eligibleThreads(two, KernelKind::Avx2, 20, 20), 1);
     // Many columns but a single stripe: nothing to share
-    EXPECT_EQ(eligibleThreads(KernelKind::Avx512, 16, MAXSEQLEN), 1);
+    EXPECT_EQ(eligibleThreads(two, KernelKind::Avx512, 16, MAXSEQLEN), 1);
     // At least two stripes for each thread
-    alignmentThreads = 64;
-    EXPECT_EQ(eligibleThreads(KernelKind::Avx512, 160, MAXSEQLEN), 5);
-    alignmentThreads = 1;
+    EXPECT_EQ(eligibleThreads({.threads = 64}, KernelKind::Avx512, 160, MAXSEQLEN), 5);
 }
 
 // Three samples of each way, the first of which pays for starting threads

@@ -217,9 +217,9 @@ TEST_F(ParallelCandidates, AWorkerThatDiesFailsTheRunWithoutHangingOrZombies) {
 
 TEST_F(ParallelCandidates, WorkersFollowTheAffinityAndStaySerialWhenNothingIsParallel) {
     treesToTry = 1575;
-    usePlainImplementation = true;
+    mainWorkspace().choices.plain = true;
     EXPECT_EQ(candidateWorkerCount(), 1);
-    usePlainImplementation = false;
+    mainWorkspace().choices.plain = false;
     treesToTry = 1;
     EXPECT_EQ(candidateWorkerCount(), 1);
     treesToTry = 3;
