@@ -58,32 +58,14 @@ std::vector<std::vector<std::string>> enumeratedTopologies() {
     std::vector<std::vector<std::string>> all(polytomicNodes.size());
     for (std::size_t i = 0; i < polytomicNodes.size(); ++i) {
         const int order = polytomicNodes[i]->childCount;
-        if (order > MAX_ENUMERATED_ORDER)
+        // In a small space of candidates one polytomy's resolutions would be most of it
+        if (order > MAX_ENUMERATED_ORDER || resolutionCount(order) > ENUMERATED_SHARE * treesToTry)
             continue;
         char text[TOPOLOGY_TEXT_SIZE];
         for (int index = 0; topologyText(order, index, text); ++index)
             all[i].emplace_back(text);
     }
     return all;
-}
-
-// A random resolution: children joined two at a time, drawn by `random`
-Topology randomTopology(int order, std::mt19937_64& random) {
-    Topology t;
-    t.order = order;
-    std::vector<int> open;
-    for (int child = 0; child < order; ++child)
-        open.push_back(child);
-    while (open.size() > 1) {
-        const std::size_t a = static_cast<std::size_t>(random() % open.size());
-        const int first = open[a];
-        open.erase(open.begin() + static_cast<std::ptrdiff_t>(a));
-        const std::size_t b = static_cast<std::size_t>(random() % open.size());
-        t.left.push_back(first);
-        t.right.push_back(open[b]);
-        open[b] = order + static_cast<int>(t.left.size()) - 1;
-    }
-    return t;
 }
 
 // The starts of the search: the children joined by their distances, each
@@ -125,8 +107,9 @@ void runHeuristicSearch(BestAlignment& best, int& code, bool& candidateFailed) {
     }
     ReportingEvaluator evaluator(best, candidateFailed);
     SearchSummary summary;
-    const double budget = treesToTry <= EXTRA_STARTS_LIMIT ? SEARCH_BUDGET_SHARE * treesToTry : 0.0;
-    code = searchResolutions(searchStarts(), enumeratedTopologies(), budget, evaluator, summary);
+    const SearchLimits limits = {treesToTry <= EXTRA_STARTS_LIMIT ? SEARCH_BUDGET_SHARE * treesToTry : 0.0,
+                                 SEARCH_PERTURBATIONS, SEARCH_SEED + 1};
+    code = searchResolutions(searchStarts(), enumeratedTopologies(), limits, evaluator, summary);
     if (code != 0)
         return;
     if (const int restored = restoreActualTree(); restored != 0) {

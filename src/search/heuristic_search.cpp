@@ -1,7 +1,9 @@
 #include "search/heuristic_search.h"
 
+#include <cmath>
 #include <cstddef>
 #include <map>
+#include <random>
 
 namespace vorbex {
 
@@ -24,24 +26,31 @@ class ResolutionSearch {
     // Makes `first` the current candidate, scored now or before
     ResultCode start(const CandidateTopologies& first) {
         std::vector<AlignmentScore> scores;
-        if (const ResultCode code = score({first}, scores); code != 0)
+        if (const ResultCode code = score({first}, scores); code != 0 || spent_)
             return code;
         current_ = first;
         currentScore_ = scores[0];
         return 0;
     }
 
+    // From now on a step that would pass `budget` candidates scored in all
+    // ends the search instead
+    void limitTo(double budget) { budget_ = budget; }
+    bool spent() const { return spent_; }
+
     // Scores the alternatives for polytomy i and takes the best when it beats
     // the current candidate; `improved` tells whether it did.
     ResultCode step(std::size_t i, const std::vector<std::string>& alternatives, bool& improved) {
         improved = false;
+        if (spent_)
+            return 0;
         std::vector<CandidateTopologies> candidates;
         for (const std::string& text : alternatives) {
             candidates.push_back(current_);
             candidates.back()[i] = text;
         }
         std::vector<AlignmentScore> scores;
-        if (const ResultCode code = score(candidates, scores); code != 0)
+        if (const ResultCode code = score(candidates, scores); code != 0 || spent_)
             return code;
         for (std::size_t c = 0; c < candidates.size(); ++c)
             if (evaluator_.isBetter(currentScore_, scores[c])) {
@@ -63,6 +72,10 @@ class ResolutionSearch {
         for (const CandidateTopologies& candidate : candidates)
             if (known_.find(keyOf(candidate)) == known_.end() && !isListed(fresh, candidate))
                 fresh.push_back(candidate);
+        if (static_cast<double>(summary_.evaluated) + static_cast<double>(fresh.size()) > budget_) {
+            spent_ = true;
+            return 0;
+        }
         if (!fresh.empty()) {
             std::vector<AlignmentScore> freshScores;
             summary_.evaluated += static_cast<long long>(fresh.size());
@@ -91,6 +104,8 @@ class ResolutionSearch {
     std::map<std::string, AlignmentScore> known_;
     CandidateTopologies current_;
     AlignmentScore currentScore_{};
+    double budget_ = HUGE_VAL;
+    bool spent_ = false;
 };
 
 // Improves the polytomies one at a time from the current candidate until a
@@ -129,15 +144,34 @@ ResultCode climb(ResolutionSearch& search, std::vector<Topology> topologies,
 } // namespace
 
 ResultCode searchResolutions(const std::vector<std::vector<Topology>>& starts,
-                             const std::vector<std::vector<std::string>>& enumerated, double budget,
-                             CandidateEvaluator& evaluator, SearchSummary& summary) {
+                             const std::vector<std::vector<std::string>>& enumerated,
+                             const SearchLimits& limits, CandidateEvaluator& evaluator,
+                             SearchSummary& summary) {
     ResolutionSearch search(evaluator, summary);
     bool haveBest = false;
     AlignmentScore bestScore{};
-    for (const std::vector<Topology>& start : starts) {
-        if (start.size() != enumerated.size())
+    std::mt19937_64 random(limits.seed);
+    const std::size_t polytomies = enumerated.size();
+    for (std::size_t round = 0; round < starts.size() + static_cast<std::size_t>(limits.perturbations);
+         ++round) {
+        // The given starts, then the best so far with a few polytomies resolved at random
+        std::vector<Topology> start;
+        if (round < starts.size()) {
+            start = starts[round];
+        } else {
+            for (std::size_t i = 0; i < polytomies; ++i)
+                start.push_back(topologyFromText(summary.best[i], starts[0][i].order));
+            for (int k = 0; k < PERTURBED_POLYTOMIES && polytomies > 0; ++k) {
+                const std::size_t i = static_cast<std::size_t>(random() % polytomies);
+                start[i] = randomTopology(start[i].order, random);
+            }
+        }
+        if (start.size() != polytomies)
             return ERINT;
-        if (haveBest && static_cast<double>(summary.evaluated) >= budget)
+        // The first start runs to its end; the others within the budget
+        if (haveBest)
+            search.limitTo(limits.budget);
+        if (search.spent() || (haveBest && static_cast<double>(summary.evaluated) >= limits.budget))
             break;
         CandidateTopologies first;
         for (const Topology& topology : start)
@@ -145,9 +179,11 @@ ResultCode searchResolutions(const std::vector<std::vector<Topology>>& starts,
         ++summary.starts;
         if (const ResultCode code = search.start(first); code != 0)
             return code;
+        if (search.spent())
+            break;
         // Topologies of the current candidate, for the interchanges
         std::vector<Topology> topologies;
-        for (std::size_t i = 0; i < start.size(); ++i)
+        for (std::size_t i = 0; i < polytomies; ++i)
             topologies.push_back(topologyFromText(first[i], start[i].order));
         if (const ResultCode code = climb(search, topologies, enumerated, summary); code != 0)
             return code;

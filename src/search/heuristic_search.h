@@ -35,15 +35,25 @@ struct SearchSummary {
 };
 
 // Searches from each start in turn (a topology per polytomic node, of its
-// order) while fewer than `budget` candidates have been scored; the first
-// start always runs. `enumerated[i]` holds every topology text of polytomy i
+// order); the first start runs to its end, the others only while at most
+// `budget` candidates have been scored in all (a step that would pass it
+// ends the search). `enumerated[i]` holds every topology text of polytomy i
 // when it is to be tried in full, else nothing. No candidate is scored twice:
 // a start meets the scores of the starts before it. The candidates of one
 // step go to the evaluator together, and the best of them (the first among
 // equals) is taken when it is better than the current one.
+// After the given starts come up to `perturbations` more, each the best
+// candidate so far with PERTURBED_POLYTOMIES polytomies (drawn by `seed`)
+// resolved at random.
+struct SearchLimits {
+    double budget;
+    int perturbations;
+    unsigned long long seed;
+};
+constexpr int PERTURBED_POLYTOMIES = 2;
 [[nodiscard]] ResultCode searchResolutions(const std::vector<std::vector<Topology>>& starts,
                                            const std::vector<std::vector<std::string>>& enumerated,
-                                           double budget, CandidateEvaluator& evaluator,
+                                           const SearchLimits& limits, CandidateEvaluator& evaluator,
                                            SearchSummary& summary);
 
 } // namespace vorbex

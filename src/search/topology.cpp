@@ -154,4 +154,22 @@ Topology averageLinkageTopology(const std::vector<std::vector<double>>& distance
     return t;
 }
 
+Topology randomTopology(int order, std::mt19937_64& random) {
+    Topology t;
+    t.order = order;
+    std::vector<int> open;
+    for (int child = 0; child < order; ++child)
+        open.push_back(child);
+    while (open.size() > 1) {
+        const std::size_t a = static_cast<std::size_t>(random() % open.size());
+        const int first = open[a];
+        open.erase(open.begin() + static_cast<std::ptrdiff_t>(a));
+        const std::size_t b = static_cast<std::size_t>(random() % open.size());
+        t.left.push_back(first);
+        t.right.push_back(open[b]);
+        open[b] = order + static_cast<int>(t.left.size()) - 1;
+    }
+    return t;
+}
+
 } // namespace vorbex

@@ -2,6 +2,7 @@
 // children 0 .. order - 1, with the rearrangements the search makes of it.
 #pragma once
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -33,5 +34,8 @@ std::vector<Topology> interchangeNeighbours(const Topology& topology);
 // (`distances[a][b]`, symmetric); the closest pair first, ties to the lowest
 // indexes.
 Topology averageLinkageTopology(const std::vector<std::vector<double>>& distances);
+
+// A random resolution: two open groups joined at a time, drawn by `random`.
+Topology randomTopology(int order, std::mt19937_64& random);
 
 } // namespace vorbex
