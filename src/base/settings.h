@@ -71,6 +71,7 @@ struct LongOptions {
     Scoring scoring = Scoring::CLASSIC;
     int refineRounds = 0; // rounds of refining the best alignment (--scoring=sp only)
     Search search = Search::EXHAUSTIVE;
+    bool starTree = false; // no tree file: every sequence under one root
 };
 
 extern LongOptions longOptions;

@@ -47,6 +47,9 @@ struct TreeNode {
     int workLength;
     int savedLength;
     TreeNode* children[CHILD_SLOTS];
+    // All the children of a node of more than its slots hold (the root of a
+    // star tree), in their order; nullptr for any other node
+    TreeNode** manyChildren;
     char* workText;
     char* sourceText;
     ProfileColumn* workProfile;
@@ -58,6 +61,11 @@ struct TreeNode {
     std::uint8_t settledRole;
     int firstBaseColumn; // of a leaf whose text they gathered
 };
+
+// A node's children: its slots, or the many a star tree's root has
+inline TreeNode* const* childrenOf(const TreeNode* node) {
+    return node->manyChildren != nullptr ? node->manyChildren : node->children;
+}
 
 // The nodes of the current tree in processing order: leaves first, then every
 // inner node before its parent, the root last.
@@ -128,6 +136,14 @@ char* writeNewick(const TreeNode* node, char* out, const char* end);
 
 // Sequence reader
 [[nodiscard]] int readSequences();
+
+// The star tree of --star-tree, in place of readTree: its root, then a leaf
+// for each new name the sequence reader meets (nullptr, with the code, when
+// the table is full or memory exhausted), then its census line; ERTREE after
+// a message when it has fewer than 2 leaves.
+[[nodiscard]] int startStarTree();
+TreeNode* addStarLeaf(const char* name, int& code);
+[[nodiscard]] int finishStarTree();
 
 // A record of the sequence file as it stood, for the result files: the
 // stored text is lower case and nameless.

@@ -31,6 +31,7 @@ void releaseNode(TreeNode* node) {
     std::free(node->sourceText);
     std::free(node->workProfile);
     std::free(node->savedProfile);
+    std::free(node->manyChildren);
     std::free(node);
 }
 
@@ -138,9 +139,10 @@ void releaseTree() {
         pending.pop_back();
         if (!seen.insert(node).second)
             continue;
-        for (int i = 0; i < node->childCount && i < CHILD_SLOTS; ++i)
-            if (node->children[i] != nullptr)
-                pending.push_back(node->children[i]);
+        const int slots = node->manyChildren != nullptr ? node->childCount : CHILD_SLOTS;
+        for (int i = 0; i < node->childCount && i < slots; ++i)
+            if (childrenOf(node)[i] != nullptr)
+                pending.push_back(childrenOf(node)[i]);
         if (node->twin != nullptr)
             pending.push_back(node->twin);
     }

@@ -134,6 +134,13 @@ ResultCode readHeader(ReaderState& state, Scratch& scratch, std::string& wholeLi
     char name[NAME_SIZE];
     headerName(scratch.line, name);
     TreeNode* node = findNode(name);
+    // Under --star-tree each new name is a leaf; the root holds no sequence
+    if (longOptions.starTree && (node == nullptr || node == rootNode)) {
+        int code = 0;
+        node = addStarLeaf(name, code);
+        if (node == nullptr)
+            return code;
+    }
     if (node == nullptr && longOptions.ignoreExtraSequences) {
         ++state.extraRecords;
         return 0;

@@ -42,7 +42,7 @@ char* writeNewick(const TreeNode* node, char* out, const char* end) {
             if (!append(out, end, "(", 1))
                 return nullptr;
             open.push_back({next, 0});
-            next = next->children[0];
+            next = childrenOf(next)[0];
         }
         if (!appendName(out, end, next))
             return nullptr;
@@ -53,7 +53,7 @@ char* writeNewick(const TreeNode* node, char* out, const char* end) {
             if (++frame.child < frame.node->childCount) {
                 if (!append(out, end, ",", 1))
                     return nullptr;
-                next = frame.node->children[frame.child];
+                next = childrenOf(frame.node)[frame.child];
                 break;
             }
             if (!append(out, end, ")", 1) || !appendName(out, end, frame.node))

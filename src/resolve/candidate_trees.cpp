@@ -1,7 +1,9 @@
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/result_code.h"
@@ -17,8 +19,8 @@ namespace {
 int firstCandidate = 1;
 bool exhausted = false;
 std::vector<int> variantIndex;
-// Topologies of a candidate given whole (candidateTreeOf); empty otherwise
-std::vector<std::string> givenTopologies;
+// Resolutions of a candidate given whole (candidateTreeOf); empty otherwise
+std::vector<Topology> givenTopologies;
 int newNodeCount = 0;
 // Pending nodes of the index and teardown walks; a candidate of any depth fits.
 std::vector<TreeNode*> walkStack;
@@ -55,8 +57,9 @@ TreeNode* takeSpareNode() {
 
 // Slot of `node` among the children of `parent`; -1 when it is not there.
 int findChild(const TreeNode* parent, const TreeNode* node) {
+    TreeNode* const* children = childrenOf(parent);
     for (int i = 0; i < parent->childCount; ++i)
-        if (parent->children[i] == node)
+        if (children[i] == node)
             return i;
     return -1;
 }
@@ -121,7 +124,7 @@ ResultCode buildReplacement(TreeNode* polytomic, const char* topology) {
             const int index = *c - 'A';
             if (index >= polytomic->childCount)
                 return ERINT;
-            TreeNode* child = polytomic->children[index];
+            TreeNode* child = childrenOf(polytomic)[index];
             *target = child;
             child->parent = current;
         } else if (*c == '(') {
@@ -136,6 +139,113 @@ ResultCode buildReplacement(TreeNode* polytomic, const char* topology) {
         }
     }
     return current == replacement && current->children[1] != nullptr ? 0 : ERINT;
+}
+
+// The lowest child below node `at` of the topology
+int lowestChild(const Topology& t, int at, std::vector<int>& lowest) {
+    if (at < t.order)
+        return at;
+    int& known = lowest[static_cast<std::size_t>(at - t.order)];
+    if (known < 0)
+        known = std::min(lowestChild(t, t.left[static_cast<std::size_t>(at - t.order)], lowest),
+                         lowestChild(t, t.right[static_cast<std::size_t>(at - t.order)], lowest));
+    return known;
+}
+
+// True when every node but the top is a side of exactly one inner node and
+// the top of none: then the sides from the top make a tree of every node.
+bool isResolutionOf(const Topology& t, int order) {
+    if (t.order != order || order < 2 || t.left.size() != static_cast<std::size_t>(order - 1) ||
+        t.right.size() != t.left.size())
+        return false;
+    std::vector<int> uses(static_cast<std::size_t>(2 * order - 1), 0);
+    for (std::size_t j = 0; j < t.left.size(); ++j)
+        for (const int side : {t.left[j], t.right[j]}) {
+            if (side < 0 || side >= 2 * order - 2)
+                return false;
+            ++uses[static_cast<std::size_t>(side)];
+        }
+    for (int node = 0; node < 2 * order - 2; ++node)
+        if (uses[static_cast<std::size_t>(node)] != 1)
+            return false;
+    return true;
+}
+
+// Puts the subtree of the resolution in place of the polytomic node: as
+// buildReplacement does for the same resolution's text, node for node.
+ResultCode buildReplacementOf(TreeNode* polytomic, const Topology& t) {
+    const int order = polytomic->childCount;
+    if (!isResolutionOf(t, order))
+        return ERINT;
+    TreeNode* parent = polytomic->parent;
+    int slot = -1;
+    if (parent != nullptr && (slot = findChild(parent, polytomic)) < 0)
+        return ERINT;
+    TreeNode* replacement = makeReplacementNode(parent);
+    if (replacement == nullptr)
+        return ERMEM;
+    std::memcpy(replacement->name, polytomic->name, NAME_SIZE);
+    replacement->twin = polytomic;
+    polytomic->twin = replacement;
+    if (parent != nullptr)
+        parent->children[slot] = replacement;
+    else
+        rootNode = replacement;
+    std::vector<int> lowest(static_cast<std::size_t>(order - 1), -1);
+    std::vector<bool> placed(static_cast<std::size_t>(order), false);
+    const auto inRange = [&](int at) { return at >= 0 && at <= 2 * order - 2; };
+    // The sides of a topology node, the one holding the lowest child first
+    const auto sidesOf = [&](int at, int(&sides)[2]) {
+        const std::size_t join = static_cast<std::size_t>(at - order);
+        sides[0] = t.left[join];
+        sides[1] = t.right[join];
+        if (!inRange(sides[0]) || !inRange(sides[1]))
+            return false;
+        if (lowestChild(t, sides[1], lowest) < lowestChild(t, sides[0], lowest))
+            std::swap(sides[0], sides[1]);
+        return true;
+    };
+    // Preorder, the first side whole before the second, as the text is read
+    struct Frame {
+        TreeNode* node;
+        int sides[2];
+        int next;
+    };
+    std::vector<Frame> open(1, Frame{replacement, {0, 0}, 0});
+    int innerNodes = 1;
+    if (!sidesOf(2 * order - 2, open[0].sides))
+        return ERINT;
+    while (!open.empty()) {
+        if (open.back().next == 2) {
+            open.pop_back();
+            continue;
+        }
+        TreeNode* node = open.back().node;
+        const int slot = open.back().next++;
+        const int side = open.back().sides[slot];
+        if (side < order) {
+            if (placed[static_cast<std::size_t>(side)])
+                return ERINT;
+            placed[static_cast<std::size_t>(side)] = true;
+            TreeNode* child = childrenOf(polytomic)[side];
+            node->children[slot] = child;
+            child->parent = node;
+            continue;
+        }
+        // A topology that names an inner node twice would never end
+        if (++innerNodes > order - 1)
+            return ERINT;
+        TreeNode* group = makeReplacementNode(node);
+        if (group == nullptr)
+            return ERMEM;
+        nameInnerNode(group);
+        node->children[slot] = group;
+        Frame frame{group, {0, 0}, 0};
+        if (!sidesOf(side, frame.sides))
+            return ERINT;
+        open.push_back(frame);
+    }
+    return innerNodes == order - 1 ? 0 : ERINT;
 }
 
 // Puts the polytomic node back in place of its replacement and frees the
@@ -200,15 +310,16 @@ ResultCode buildCandidate() {
     for (int i = 0; i < polytomicCount; ++i) {
         TreeNode* polytomic = polytomicNodes[i];
         const int order = polytomic->childCount;
-        char topology[TOPOLOGY_TEXT_SIZE];
         if (!givenTopologies.empty()) {
-            const std::string& given = givenTopologies[static_cast<std::size_t>(i)];
-            if (given.size() != static_cast<std::size_t>(3 * order - 4))
-                return ERINT;
-            std::memcpy(topology, given.c_str(), given.size() + 1);
-        } else if (!topologyText(order, variantIndex[i], topology)) {
-            return ERINT;
+            if (const ResultCode code =
+                    buildReplacementOf(polytomic, givenTopologies[static_cast<std::size_t>(i)]);
+                code != 0)
+                return code;
+            continue;
         }
+        char topology[TOPOLOGY_TEXT_SIZE];
+        if (!topologyText(order, variantIndex[i], topology))
+            return ERINT;
         if (const ResultCode code = buildReplacement(polytomic, topology); code != 0)
             return code;
     }
@@ -319,7 +430,7 @@ int candidateTreeAt(int number) {
     return standCandidate();
 }
 
-int candidateTreeOf(const std::vector<std::string>& topologies) {
+int candidateTreeOf(const std::vector<Topology>& topologies) {
     if (topologies.size() != static_cast<std::size_t>(polytomicCount) || polytomicCount == 0)
         return ERINT;
     if (!firstCandidate && !exhausted)

@@ -22,6 +22,13 @@ double factorial(int n) {
 }
 
 double resolutionCount(int order) {
+    // Past the exhaustive search's orders the factorials would overflow first
+    if (order > MAX_POLYTOMY_ORDER) {
+        double count = 1.0;
+        for (int odd = 3; odd <= 2 * order - 3; odd += 2)
+            count *= odd;
+        return count;
+    }
     return factorial(2 * order - 3) / (factorial(order - 2) * std::pow(2.0, order - 2));
 }
 
@@ -30,12 +37,13 @@ namespace {
 // Takes `node` out of its parent's child list, the later children moving up.
 ResultCode removeFromParent(TreeNode* node) {
     TreeNode* parent = node->parent;
+    TreeNode** children = parent->manyChildren != nullptr ? parent->manyChildren : parent->children;
     for (int i = 0; i < parent->childCount; ++i) {
-        if (parent->children[i] != node)
+        if (children[i] != node)
             continue;
         for (int j = i + 1; j < parent->childCount; ++j)
-            parent->children[j - 1] = parent->children[j];
-        parent->children[--parent->childCount] = nullptr;
+            children[j - 1] = children[j];
+        children[--parent->childCount] = nullptr;
         return 0;
     }
     return ERINT;
@@ -49,9 +57,10 @@ ResultCode handOver(TreeNode* node, TreeNode* heir) {
         heir->parent = nullptr;
         return 0;
     }
+    TreeNode** children = parent->manyChildren != nullptr ? parent->manyChildren : parent->children;
     for (int i = 0; i < parent->childCount; ++i) {
-        if (parent->children[i] == node) {
-            parent->children[i] = heir;
+        if (children[i] == node) {
+            children[i] = heir;
             heir->parent = parent;
             return 0;
         }
@@ -190,7 +199,12 @@ int pruneTree() {
         return code;
     if (const ResultCode code = takeCensus(); code != 0)
         return code;
-    if (polytomicCount != 0) {
+    if (polytomicCount != 0 && !std::isfinite(treesToTry)) {
+        // Only the heuristic search meets so many
+        std::printf("Overall %d polytomic node(s), more than 1e308 trees to be tried\n", polytomicCount);
+        if (runSettings.outputMask & OUT_VERBOSE)
+            reportOnly("Overall %d polytomic node(s), more than 1e308 trees to be tried\n", polytomicCount);
+    } else if (polytomicCount != 0) {
         std::printf("Overall %d polytomic node(s), %g trees to be tried\n", polytomicCount, treesToTry);
         if (runSettings.outputMask & OUT_VERBOSE)
             reportOnly("Overall %d polytomic node(s), %g trees to be tried\n", polytomicCount, treesToTry);

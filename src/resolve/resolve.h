@@ -58,10 +58,20 @@ int nextCandidateTree();
 // at once, in place of the one standing: 0, NO_MORE_CANDIDATES beyond the
 // last, or a ResultCode. nextCandidateTree then goes on from it.
 int candidateTreeAt(int number);
-// The candidate whose polytomic node i is resolved by topologies[i] (a
-// topology text over its children's letters, as topologyText writes them),
-// built in place of the one standing: 0 or a ResultCode.
-int candidateTreeOf(const std::vector<std::string>& topologies);
+// A binary resolution of one polytomy: nodes 0 .. order - 1 are its
+// children, inner node order + j joins left[j] and right[j], and the last
+// inner node stands for the polytomic node.
+struct Topology {
+    int order = 0;
+    std::vector<int> left;
+    std::vector<int> right;
+};
+// The candidate whose polytomic node i is resolved by topologies[i], built
+// in place of the one standing: 0 or a ResultCode. Each inner node takes
+// first the side that holds the lowest child, and the nodes are made in
+// preorder, as for the topology texts of the tables, so that the same
+// resolution gives the same candidate either way.
+int candidateTreeOf(const std::vector<Topology>& topologies);
 // Tears down the candidate standing, if any: the actual tree stands again.
 int restoreActualTree();
 // Back to the state before the first call (tests); frees no node.

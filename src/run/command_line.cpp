@@ -160,6 +160,9 @@ bool parseChoice(const char* text, std::initializer_list<const char*> words,
     return false;
 }
 
+// Whether --search was given: --star-tree searches heuristically unless told otherwise
+bool searchGiven = false;
+
 // Takes a long option's value; returns 0, or 1 after a message.
 int takeLongValue(const std::string& name, const char* value) {
     LongOptions& o = longOptions;
@@ -189,10 +192,11 @@ int takeLongValue(const std::string& name, const char* value) {
         valid = parseChoice(value, {"classic", "sp"}, {Scoring::CLASSIC, Scoring::SUM_OF_PAIRS}, o.scoring);
     else if (name == "refine")
         valid = parseCount(value, MAX_REFINE_ROUNDS, o.refineRounds);
-    else if (name == "search")
+    else if (name == "search") {
         valid = parseChoice(value, {"exhaustive", "heuristic"}, {Search::EXHAUSTIVE, Search::HEURISTIC},
                             o.search);
-    else if (name == "progress")
+        searchGiven = true;
+    } else if (name == "progress")
         valid =
             parseChoice(value, {"terminal", "always", "never"},
                         {ProgressLine::TERMINAL, ProgressLine::ALWAYS, ProgressLine::NEVER}, o.progressLine);
@@ -220,6 +224,10 @@ int decodeLongOption(int argc, char** argv, int& index) {
     const char* equals = std::strchr(argument, '=');
     const std::string name =
         equals != nullptr ? std::string(argument + 2, equals) : std::string(argument + 2);
+    if (name == "star-tree" && equals == nullptr) {
+        longOptions.starTree = true;
+        return 0;
+    }
     if (!takesValue(name)) {
         std::printf("Unknown option \"%s\"\n", argument);
         return 1;
@@ -231,6 +239,21 @@ int decodeLongOption(int argc, char** argv, int& index) {
         return 1;
     }
     return takeLongValue(name, argv[++index]);
+}
+
+// Under --star-tree there is no tree file: the second name is the report's.
+// Returns 0, or 1 after a message on a third name.
+int takeStarTreeFileNames() {
+    RunSettings& s = runSettings;
+    if (!searchGiven)
+        longOptions.search = Search::HEURISTIC;
+    if (s.outputFileName[0] != '\0') {
+        std::printf("Excess filename \"%s\" in arguments\n", s.outputFileName);
+        return 1;
+    }
+    std::memcpy(s.outputFileName, s.treeFileName, NAME_SIZE);
+    s.treeFileName[0] = '\0';
+    return 0;
 }
 
 // "--help" or "--version" before any "--" ends the run after its text.
@@ -270,6 +293,8 @@ void printLongOptions() {
         " --refine=N               with --scoring=sp: up to N rounds of refining the best alignment\n"
         " --search=heuristic       search the resolutions of polytomies of any number and order\n"
         "                          by rearrangements (exhaustive: every resolution, the default)\n"
+        " --star-tree              no tree file (vorbex --star-tree [options] infile [outfile]):\n"
+        "                          every sequence under one root, resolved by the heuristic search\n"
         " --help                   show this text\n"
         " --version                show the version\n"
         " --                       every later argument is a file name\n");
@@ -310,6 +335,7 @@ int parseArguments(int argc, char** argv) {
         return USAGE_SHOWN;
     int errors = 0;
     bool optionsEnded = false;
+    searchGiven = false;
     for (int i = 1; i < argc; ++i) {
         if (!optionsEnded && isLongOption(argv[i])) {
             if (argv[i][2] == '\0')
@@ -325,7 +351,10 @@ int parseArguments(int argc, char** argv) {
         else
             errors += takeFileName(argv[i]);
     }
-    if (runSettings.inputFileName[0] == '\0' || runSettings.treeFileName[0] == '\0') {
+    if (longOptions.starTree)
+        errors += takeStarTreeFileNames();
+    if (runSettings.inputFileName[0] == '\0' ||
+        (runSettings.treeFileName[0] == '\0' && !longOptions.starTree)) {
         std::printf("Lack of filename(s) in arguments\n");
         ++errors;
     }

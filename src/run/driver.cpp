@@ -39,8 +39,8 @@ ResultCode openFiles() {
         std::printf("ERROR: Cannot open input file \"%s\"", s.inputFileName);
         return ERIO;
     }
-    treeFile = openForReading(s.treeFileName);
-    if (treeFile == nullptr) {
+    treeFile = longOptions.starTree ? nullptr : openForReading(s.treeFileName);
+    if (treeFile == nullptr && !longOptions.starTree) {
         std::printf("ERROR: Cannot open tree file \"%s\"", s.treeFileName);
         return ERIO;
     }
@@ -121,10 +121,19 @@ ResultCode startRun(int argc, char** argv, const PairwiseChoices& choices) {
 }
 
 ResultCode readInputs() {
-    if (const ResultCode code = readTree(); code != 0)
-        return code;
-    if (const ResultCode code = readSequences(); code != 0)
-        return code;
+    if (longOptions.starTree) {
+        if (const ResultCode code = startStarTree(); code != 0)
+            return code;
+        if (const ResultCode code = readSequences(); code != 0)
+            return code;
+        if (const ResultCode code = finishStarTree(); code != 0)
+            return code;
+    } else {
+        if (const ResultCode code = readTree(); code != 0)
+            return code;
+        if (const ResultCode code = readSequences(); code != 0)
+            return code;
+    }
     columnCapacity = scaledColumnCapacity(columnCapacity, longOptions.maxLength);
     baseSerial = nodeCount;
     return 0;

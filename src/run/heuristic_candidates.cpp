@@ -54,8 +54,8 @@ class ReportingEvaluator final : public CandidateEvaluator {
 };
 
 // Every resolution of the polytomies of small order, none of the others
-std::vector<std::vector<std::string>> enumeratedTopologies() {
-    std::vector<std::vector<std::string>> all(polytomicNodes.size());
+std::vector<std::vector<Topology>> enumeratedTopologies() {
+    std::vector<std::vector<Topology>> all(polytomicNodes.size());
     for (std::size_t i = 0; i < polytomicNodes.size(); ++i) {
         const int order = polytomicNodes[i]->childCount;
         // In a small space of candidates one polytomy's resolutions would be most of it
@@ -63,7 +63,7 @@ std::vector<std::vector<std::string>> enumeratedTopologies() {
             continue;
         char text[TOPOLOGY_TEXT_SIZE];
         for (int index = 0; topologyText(order, index, text); ++index)
-            all[i].emplace_back(text);
+            all[i].push_back(topologyFromText(text, order));
     }
     return all;
 }

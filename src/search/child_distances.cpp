@@ -63,7 +63,7 @@ std::vector<double> meanWordProfile(const TreeNode* node) {
             continue;
         }
         for (int i = at->childCount - 1; i >= 0; --i)
-            pending.push_back(at->children[i]);
+            pending.push_back(childrenOf(at)[i]);
     }
     if (sequences > 0.0)
         for (double& share : profile)
@@ -77,7 +77,7 @@ std::vector<std::vector<double>> childDistances(const TreeNode* polytomic) {
     const std::size_t order = static_cast<std::size_t>(polytomic->childCount);
     std::vector<std::vector<double>> profiles;
     for (std::size_t a = 0; a < order; ++a)
-        profiles.push_back(meanWordProfile(polytomic->children[a]));
+        profiles.push_back(meanWordProfile(childrenOf(polytomic)[a]));
     std::vector<std::vector<double>> distances(order, std::vector<double>(order, 0.0));
     for (std::size_t a = 0; a < order; ++a)
         for (std::size_t b = a + 1; b < order; ++b) {

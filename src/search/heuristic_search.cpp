@@ -11,8 +11,8 @@ namespace {
 
 std::string keyOf(const CandidateTopologies& candidate) {
     std::string key;
-    for (const std::string& text : candidate) {
-        key += text;
+    for (const Topology& topology : candidate) {
+        key += topologyKeyOf(topology);
         key += '|';
     }
     return key;
@@ -40,14 +40,14 @@ class ResolutionSearch {
 
     // Scores the alternatives for polytomy i and takes the best when it beats
     // the current candidate; `improved` tells whether it did.
-    ResultCode step(std::size_t i, const std::vector<std::string>& alternatives, bool& improved) {
+    ResultCode step(std::size_t i, const std::vector<Topology>& alternatives, bool& improved) {
         improved = false;
         if (spent_)
             return 0;
         std::vector<CandidateTopologies> candidates;
-        for (const std::string& text : alternatives) {
+        for (const Topology& alternative : alternatives) {
             candidates.push_back(current_);
-            candidates.back()[i] = text;
+            candidates.back()[i] = alternative;
         }
         std::vector<AlignmentScore> scores;
         if (const ResultCode code = score(candidates, scores); code != 0 || spent_)
@@ -93,8 +93,9 @@ class ResolutionSearch {
     }
 
     static bool isListed(const std::vector<CandidateTopologies>& list, const CandidateTopologies& candidate) {
+        const std::string key = keyOf(candidate);
         for (const CandidateTopologies& listed : list)
-            if (listed == candidate)
+            if (keyOf(listed) == key)
                 return true;
         return false;
     }
@@ -110,11 +111,11 @@ class ResolutionSearch {
 
 // Improves the polytomies one at a time from the current candidate until a
 // whole round over them changes nothing.
-ResultCode climb(ResolutionSearch& search, std::vector<Topology> topologies,
-                 const std::vector<std::vector<std::string>>& enumerated, SearchSummary& summary) {
+ResultCode climb(ResolutionSearch& search, const std::vector<std::vector<Topology>>& enumerated,
+                 SearchSummary& summary) {
     for (bool changed = true; changed;) {
         changed = false;
-        for (std::size_t i = 0; i < topologies.size(); ++i) {
+        for (std::size_t i = 0; i < enumerated.size(); ++i) {
             if (!enumerated[i].empty()) {
                 // Every resolution at once: the best of them stands after one step
                 bool improved = false;
@@ -125,16 +126,12 @@ ResultCode climb(ResolutionSearch& search, std::vector<Topology> topologies,
                 continue;
             }
             for (bool improved = true; improved;) {
-                std::vector<std::string> neighbours;
-                for (const Topology& next : interchangeNeighbours(topologies[i]))
-                    neighbours.push_back(topologyTextOf(next));
                 ++summary.rounds;
-                if (const ResultCode code = search.step(i, neighbours, improved); code != 0)
+                if (const ResultCode code =
+                        search.step(i, interchangeNeighbours(search.current()[i]), improved);
+                    code != 0)
                     return code;
-                if (improved) {
-                    topologies[i] = topologyFromText(search.current()[i], topologies[i].order);
-                    changed = true;
-                }
+                changed = changed || improved;
             }
         }
     }
@@ -144,9 +141,8 @@ ResultCode climb(ResolutionSearch& search, std::vector<Topology> topologies,
 } // namespace
 
 ResultCode searchResolutions(const std::vector<std::vector<Topology>>& starts,
-                             const std::vector<std::vector<std::string>>& enumerated,
-                             const SearchLimits& limits, CandidateEvaluator& evaluator,
-                             SearchSummary& summary) {
+                             const std::vector<std::vector<Topology>>& enumerated, const SearchLimits& limits,
+                             CandidateEvaluator& evaluator, SearchSummary& summary) {
     ResolutionSearch search(evaluator, summary);
     bool haveBest = false;
     AlignmentScore bestScore{};
@@ -159,8 +155,7 @@ ResultCode searchResolutions(const std::vector<std::vector<Topology>>& starts,
         if (round < starts.size()) {
             start = starts[round];
         } else {
-            for (std::size_t i = 0; i < polytomies; ++i)
-                start.push_back(topologyFromText(summary.best[i], starts[0][i].order));
+            start = summary.best;
             for (int k = 0; k < PERTURBED_POLYTOMIES && polytomies > 0; ++k) {
                 const std::size_t i = static_cast<std::size_t>(random() % polytomies);
                 start[i] = randomTopology(start[i].order, random);
@@ -173,19 +168,12 @@ ResultCode searchResolutions(const std::vector<std::vector<Topology>>& starts,
             search.limitTo(limits.budget);
         if (search.spent() || (haveBest && static_cast<double>(summary.evaluated) >= limits.budget))
             break;
-        CandidateTopologies first;
-        for (const Topology& topology : start)
-            first.push_back(topologyTextOf(topology));
         ++summary.starts;
-        if (const ResultCode code = search.start(first); code != 0)
+        if (const ResultCode code = search.start(start); code != 0)
             return code;
         if (search.spent())
             break;
-        // Topologies of the current candidate, for the interchanges
-        std::vector<Topology> topologies;
-        for (std::size_t i = 0; i < polytomies; ++i)
-            topologies.push_back(topologyFromText(first[i], start[i].order));
-        if (const ResultCode code = climb(search, topologies, enumerated, summary); code != 0)
+        if (const ResultCode code = climb(search, enumerated, summary); code != 0)
             return code;
         if (!haveBest || evaluator.isBetter(bestScore, search.currentScore())) {
             summary.best = search.current();

@@ -13,8 +13,8 @@
 
 namespace vorbex {
 
-// One candidate tree: a topology text per polytomic node, in census order.
-using CandidateTopologies = std::vector<std::string>;
+// One candidate tree: a resolution per polytomic node, in census order.
+using CandidateTopologies = std::vector<Topology>;
 
 // What the search asks of the run.
 class CandidateEvaluator {
@@ -37,7 +37,7 @@ struct SearchSummary {
 // Searches from each start in turn (a topology per polytomic node, of its
 // order); the first start runs to its end, the others only while at most
 // `budget` candidates have been scored in all (a step that would pass it
-// ends the search). `enumerated[i]` holds every topology text of polytomy i
+// ends the search). `enumerated[i]` holds every resolution of polytomy i
 // when it is to be tried in full, else nothing. No candidate is scored twice:
 // a start meets the scores of the starts before it. The candidates of one
 // step go to the evaluator together, and the best of them (the first among
@@ -52,7 +52,7 @@ struct SearchLimits {
 };
 constexpr int PERTURBED_POLYTOMIES = 2;
 [[nodiscard]] ResultCode searchResolutions(const std::vector<std::vector<Topology>>& starts,
-                                           const std::vector<std::vector<std::string>>& enumerated,
+                                           const std::vector<std::vector<Topology>>& enumerated,
                                            const SearchLimits& limits, CandidateEvaluator& evaluator,
                                            SearchSummary& summary);
 

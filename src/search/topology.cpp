@@ -31,19 +31,23 @@ int lowestChild(const Topology& t, int node, std::vector<int>& lowest) {
     return known;
 }
 
-void writeSides(const Topology& t, int node, std::vector<int>& lowest, std::string& text) {
+// Letters for the tables' texts; numbers, each closed by a comma, for keys
+void writeSides(const Topology& t, int node, std::vector<int>& lowest, bool letters, std::string& text) {
     int first = t.left[joinOf(t, node)];
     int second = t.right[joinOf(t, node)];
     if (lowestChild(t, second, lowest) < lowestChild(t, first, lowest))
         std::swap(first, second);
     for (const int side : {first, second}) {
-        if (isChild(t, side)) {
+        if (isChild(t, side) && letters) {
             text += static_cast<char>('A' + side);
-            continue;
+        } else if (isChild(t, side)) {
+            text += std::to_string(side);
+            text += ',';
+        } else {
+            text += '(';
+            writeSides(t, side, lowest, letters, text);
+            text += ')';
         }
-        text += '(';
-        writeSides(t, side, lowest, text);
-        text += ')';
     }
 }
 
@@ -79,8 +83,17 @@ std::string topologyTextOf(const Topology& topology) {
         return text;
     std::vector<int> lowest(static_cast<std::size_t>(topology.order - 1), -1);
     text.reserve(static_cast<std::size_t>(3 * topology.order - 4));
-    writeSides(topology, topNode(topology), lowest, text);
+    writeSides(topology, topNode(topology), lowest, true, text);
     return text;
+}
+
+std::string topologyKeyOf(const Topology& topology) {
+    std::string key;
+    if (topology.order < 2)
+        return key;
+    std::vector<int> lowest(static_cast<std::size_t>(topology.order - 1), -1);
+    writeSides(topology, topNode(topology), lowest, false, key);
+    return key;
 }
 
 Topology topologyFromText(const std::string& text, int order) {
@@ -105,7 +118,7 @@ std::vector<Topology> interchangeNeighbours(const Topology& topology) {
         parent[static_cast<std::size_t>(t.right[j])] = t.order + static_cast<int>(j);
     }
     std::vector<Topology> neighbours;
-    std::set<std::string> texts = {topologyTextOf(t)};
+    std::set<std::string> texts = {topologyKeyOf(t)};
     for (int node = t.order; node < topNode(t); ++node) {
         const std::size_t up = joinOf(t, parent[static_cast<std::size_t>(node)]);
         const bool onLeft = t.left[up] == node;
@@ -114,7 +127,7 @@ std::vector<Topology> interchangeNeighbours(const Topology& topology) {
             int& side = swapLeft ? next.left[joinOf(t, node)] : next.right[joinOf(t, node)];
             int& sibling = onLeft ? next.right[up] : next.left[up];
             std::swap(side, sibling);
-            if (texts.insert(topologyTextOf(next)).second)
+            if (texts.insert(topologyKeyOf(next)).second)
                 neighbours.push_back(std::move(next));
         }
     }

@@ -6,21 +6,17 @@
 #include <string>
 #include <vector>
 
-namespace vorbex {
+#include "resolve/resolve.h"
 
-// Nodes 0 .. order - 1 are the children; inner node order + j joins
-// left[j] and right[j]; the last inner node stands for the polytomic node.
-struct Topology {
-    int order = 0;
-    std::vector<int> left;
-    std::vector<int> right;
-};
+namespace vorbex {
 
 // The topology text the candidate builder reads: the polytomic node's two
 // sides, each a child's letter or "(" both of its sides ")", the side
 // holding the lowest letter first at every node, as the resolution tables
 // write them.
 std::string topologyTextOf(const Topology& topology);
+// The same without letters, for any order: one key per resolution.
+std::string topologyKeyOf(const Topology& topology);
 // The topology a text of `order` children describes; order 0 when it is no
 // such text.
 Topology topologyFromText(const std::string& text, int order);
