@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/whole_run.h"
+
+namespace vorbex {
+namespace {
+
+using test_support::InputGenerator;
+using test_support::RandomInput;
+using test_support::runInProcess;
+using test_support::RunOutput;
+using test_support::TreeShape;
+
+RandomInput generate(unsigned seed, const TreeShape& shape) {
+    return InputGenerator(seed, shape).generate();
+}
+
+// A root of `rootOrder` children, each a polytomy of three leaves: more
+// polytomic nodes than the exhaustive search takes
+RandomInput polytomiesOfThree(unsigned seed, int rootOrder) {
+    std::mt19937 random(seed);
+    // Substitutions, deletions and insertions, each now and then
+    auto mutate = [&](const std::string& sequence) {
+        std::string changed;
+        for (const char base : sequence) {
+            const unsigned roll = random() % 16;
+            if (roll == 0)
+                continue;
+            changed += roll == 1 ? "acgt"[random() % 4] : base;
+            if (roll == 2)
+                changed += "acgt"[random() % 4];
+        }
+        return changed;
+    };
+    std::string root;
+    for (int i = 0; i < 24; ++i)
+        root += "acgt"[random() % 4];
+    RandomInput input;
+    input.newick = "(";
+    for (int child = 0; child < rootOrder; ++child) {
+        const std::string parent = mutate(root);
+        input.newick += child > 0 ? ",(" : "(";
+        for (int leaf = 0; leaf < 3; ++leaf) {
+            const std::string name = "s" + std::to_string(3 * child + leaf + 1);
+            input.newick += (leaf > 0 ? "," : "") + name;
+            input.fasta += ">" + name + "\n" + mutate(parent) + "\n";
+        }
+        input.newick += ")";
+        input.candidates *= 3;
+    }
+    for (int k = 2 * rootOrder - 3; k > 1; k -= 2)
+        input.candidates *= k;
+    input.newick += ");\n";
+    return input;
+}
+
+// A candidate's or the best alignment's line of the report
+struct ScoreLine {
+    int number = 0;
+    int length = 0;
+    std::string consIndex;
+    double sumOfPairs = 0.0;
+};
+
+struct ReportLines {
+    std::vector<ScoreLine> candidates;
+    ScoreLine best;
+    long long evaluated = -1; // from the heuristic search's line
+    double candidateTrees = 0.0;
+};
+
+ReportLines readReport(const std::string& report) {
+    ReportLines lines;
+    std::istringstream text(report);
+    for (std::string line; std::getline(text, line);) {
+        ScoreLine score;
+        char consIndex[32] = "";
+        if (std::sscanf(line.c_str(), "#%d: MA_length=%d Conserv0=%*d Conserv1=%*d ConsIndex=%31s SP=%lf",
+                        &score.number, &score.length, consIndex, &score.sumOfPairs) >= 3) {
+            score.consIndex = consIndex;
+            lines.candidates.push_back(score);
+        } else if (std::sscanf(line.c_str(), "Best multiple alignment #%d: Length=%d ConsIndex=%31s SP=%lf",
+                               &score.number, &score.length, consIndex, &score.sumOfPairs) >= 3) {
+            score.consIndex = consIndex;
+            lines.best = score;
+        } else {
+            std::sscanf(line.c_str(), "Heuristic search: %lld of %lf candidate trees evaluated",
+                        &lines.evaluated, &lines.candidateTrees);
+        }
+    }
+    return lines;
+}
+
+// The candidate the run's criterion keeps: shortest then largest ConsIndex,
+// or largest sum of pairs; the first among equals
+ScoreLine bestOf(const std::vector<ScoreLine>& candidates, bool sumOfPairs) {
+    ScoreLine best = candidates.front();
+    for (const ScoreLine& c : candidates) {
+        const bool better =
+            sumOfPairs ? c.sumOfPairs > best.sumOfPairs
+                       : c.length < best.length ||
+                             (c.length == best.length && std::stod(c.consIndex) > std::stod(best.consIndex));
+        if (better)
+            best = c;
+    }
+    return best;
+}
+
+TEST(HeuristicCandidates, AtMostTheEnumerationLimitEveryCandidateIsTriedAsByDefault) {
+    struct Case {
+        unsigned seed;
+        TreeShape shape;
+    };
+    for (const Case& c : {Case{3, {9, 5, false, 200, 30}}, Case{4, {10, 4, true, 200, 24}},
+                          Case{5, {8, 0, false, 200, 30}}, Case{6, {11, 3, true, 200, 20}}}) {
+        const RandomInput input = generate(c.seed, c.shape);
+        ASSERT_GT(input.candidates, 1) << c.seed;
+        ASSERT_LE(input.candidates, 200) << c.seed;
+        for (const std::vector<std::string>& scoring : {std::vector<std::string>{}, {"--scoring=sp"}}) {
+            SCOPED_TRACE(testing::Message()
+                         << "seed " << c.seed << " " << testing::PrintToString(scoring) << "\n"
+                         << input.newick << input.fasta);
+            const RunOutput exhaustive = runInProcess(input.fasta, input.newick, scoring, false);
+            ASSERT_EQ(exhaustive.result, 0) << exhaustive.standardOutput;
+            for (const char* search : {"--search=exhaustive", "--search=heuristic"}) {
+                std::vector<std::string> options = scoring;
+                options.push_back(search);
+                const RunOutput run = runInProcess(input.fasta, input.newick, options, false);
+                EXPECT_EQ(run.result, 0) << search;
+                EXPECT_EQ(run.standardOutput, exhaustive.standardOutput) << search;
+                EXPECT_TRUE(run.report == exhaustive.report) << search << ": the reports differ";
+            }
+        }
+    }
+}
+
+TEST(HeuristicCandidates, LargerSearchesKeepTheBestOfTheCandidatesTheyEvaluate) {
+    struct Case {
+        const char* what;
+        RandomInput input;
+        std::vector<std::string> options;
+    };
+    const std::vector<Case> cases = {
+        {"orders 5 and 4", generate(8, {12, 5, false, 1575, 30}), {"--search=heuristic"}},
+        {"order 8", generate(9, {12, 8, false, 135135, 30}), {"--search=heuristic", "--scoring=sp"}},
+        {"order 12, beyond the exhaustive search",
+         generate(10, {14, 12, false, 1e15, 24}),
+         {"--search=heuristic"}},
+        {"ten polytomic nodes, beyond the exhaustive search",
+         polytomiesOfThree(11, 9),
+         {"--search=heuristic", "--scoring=sp", "-O32"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.what << "\n" << c.input.newick << c.input.fasta);
+        ASSERT_GT(c.input.candidates, 200);
+        // Every candidate's rows are checked against their inputs as it is evaluated
+        const RunOutput run = runInProcess(c.input.fasta, c.input.newick, c.options, false);
+        ASSERT_EQ(run.result, 0) << run.standardOutput;
+        const ReportLines report = readReport(run.report);
+        ASSERT_FALSE(report.candidates.empty()) << run.report;
+        for (std::size_t i = 0; i < report.candidates.size(); ++i)
+            ASSERT_EQ(report.candidates[i].number, static_cast<int>(i) + 1);
+        const bool sumOfPairs = c.options.size() > 1 && c.options[1] == "--scoring=sp";
+        const ScoreLine best = bestOf(report.candidates, sumOfPairs);
+        EXPECT_EQ(report.best.number, best.number);
+        EXPECT_EQ(report.best.length, best.length);
+        EXPECT_EQ(report.best.consIndex, best.consIndex);
+        EXPECT_EQ(report.best.sumOfPairs, best.sumOfPairs);
+        EXPECT_EQ(report.evaluated, static_cast<long long>(report.candidates.size()));
+        // Written to six digits
+        EXPECT_NEAR(report.candidateTrees / c.input.candidates, 1.0, 1e-5);
+        EXPECT_LT(report.evaluated, c.input.candidates);
+        EXPECT_NE(run.standardOutput.find("Heuristic search: "), std::string::npos);
+    }
+}
+
+TEST(HeuristicCandidates, TheSameSearchTwiceWritesTheSameBytes) {
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"--search=heuristic"}, {"--search=heuristic", "--scoring=sp", "-O63"}}) {
+        SCOPED_TRACE(testing::PrintToString(options));
+        const RandomInput input = generate(12, {13, 7, false, 10395 * 3, 30});
+        ASSERT_GT(input.candidates, 200);
+        const RunOutput first = runInProcess(input.fasta, input.newick, options, false);
+        const RunOutput second = runInProcess(input.fasta, input.newick, options, false);
+        ASSERT_EQ(first.result, 0) << first.standardOutput;
+        EXPECT_EQ(second.result, 0);
+        EXPECT_EQ(second.standardOutput, first.standardOutput);
+        EXPECT_TRUE(second.report == first.report) << "the reports differ";
+    }
+}
+
+TEST(HeuristicCandidates, AnUnknownSearchIsAnArgumentError) {
+    const RandomInput input = generate(13, {6, 4, false, 15, 20});
+    for (const char* value : {"foo", "", "heuristics", "exhaustive,heuristic"}) {
+        const RunOutput run =
+            runInProcess(input.fasta, input.newick, {std::string("--search=") + value}, false);
+        EXPECT_EQ(run.result, ERARG) << value;
+        EXPECT_NE(
+            run.standardOutput.find("Invalid value \"" + std::string(value) + "\" for option \"--search\""),
+            std::string::npos)
+            << run.standardOutput;
+        EXPECT_EQ(run.standardOutput.find("Heuristic search"), std::string::npos);
+    }
+}
+
+} // namespace
+} // namespace vorbex

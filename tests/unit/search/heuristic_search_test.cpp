@@ -1,0 +1,283 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <functional>
+#include <map>
+#include <numeric>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "resolve/resolve.h"
+#include "search/heuristic_search.h"
+#include "support/trees.h"
+
+namespace vorbex {
+namespace {
+
+// Candidates as the texts of their resolutions, as the tables write them
+using Texts = std::vector<std::string>;
+using Objective = std::function<double(const Texts&)>;
+
+Texts textsOf(const CandidateTopologies& candidate) {
+    Texts texts;
+    for (const Topology& topology : candidate)
+        texts.push_back(topologyTextOf(topology));
+    return texts;
+}
+
+// Scores a candidate by an objective of its texts (higher is better), fails
+// the test when asked for a candidate twice, and fails on request.
+class FakeEvaluator final : public CandidateEvaluator {
+  public:
+    explicit FakeEvaluator(Objective objective) : objective_(std::move(objective)) {}
+
+    ResultCode evaluate(const std::vector<CandidateTopologies>& candidates,
+                        std::vector<AlignmentScore>& scores) override {
+        ++calls;
+        if (calls == failAtCall)
+            return failure;
+        for (const CandidateTopologies& candidate : candidates) {
+            const Texts texts = textsOf(candidate);
+            EXPECT_TRUE(asked.insert(texts).second) << "asked twice for " << testing::PrintToString(texts);
+            scores.push_back({0, 0, 0, objective_(texts), 0.0});
+        }
+        if (dropScore && !scores.empty())
+            scores.pop_back();
+        return 0;
+    }
+
+    bool isBetter(const AlignmentScore& best, const AlignmentScore& score) const override {
+        return score.ConsIndex > best.ConsIndex;
+    }
+
+    std::set<Texts> asked;
+    int calls = 0;
+    int failAtCall = 0; // the call that fails with `failure`; 0 for none
+    ResultCode failure = 0;
+    bool dropScore = false; // one score fewer than candidates
+
+  private:
+    Objective objective_;
+};
+
+class HeuristicSearch : public testing::Test {
+  protected:
+    void SetUp() override {
+        maxPolytomyOrder = 7;
+        ASSERT_EQ(buildResolutionTables(), 0);
+    }
+    void TearDown() override { test_support::releaseEverything(); }
+
+    static std::vector<std::string> table(int order) {
+        std::vector<std::string> texts;
+        char text[TOPOLOGY_TEXT_SIZE];
+        for (int index = 0; topologyText(order, index, text); ++index)
+            texts.emplace_back(text);
+        return texts;
+    }
+};
+
+// The search from `starts` without perturbed starts, polytomy i enumerated
+// when enumerated[i] lists its texts; the best end as texts
+ResultCode search(const std::vector<std::vector<Topology>>& starts, const std::vector<Texts>& enumerated,
+                  double budget, FakeEvaluator& evaluator, SearchSummary& summary) {
+    std::vector<std::vector<Topology>> lists;
+    for (std::size_t i = 0; i < enumerated.size(); ++i) {
+        lists.emplace_back();
+        for (const std::string& text : enumerated[i])
+            lists.back().push_back(topologyFromText(text, starts[0][i].order));
+    }
+    return searchResolutions(starts, lists, SearchLimits{budget, 0, 1}, evaluator, summary);
+}
+
+// Interchanges from `target` to every topology of its order
+std::map<std::string, int> interchangeDistances(const std::string& target, int order) {
+    std::map<std::string, int> distance = {{target, 0}};
+    std::deque<Topology> pending = {topologyFromText(target, order)};
+    while (!pending.empty()) {
+        const Topology at = pending.front();
+        pending.pop_front();
+        const int next = distance[topologyTextOf(at)] + 1;
+        for (const Topology& neighbour : interchangeNeighbours(at))
+            if (distance.emplace(topologyTextOf(neighbour), next).second)
+                pending.push_back(neighbour);
+    }
+    return distance;
+}
+
+// A start from average linkage of random distances
+Topology randomStart(int order, std::mt19937& random) {
+    std::vector<std::vector<double>> distances(order, std::vector<double>(order, 0.0));
+    for (int a = 0; a < order; ++a)
+        for (int b = a + 1; b < order; ++b)
+            distances[a][b] = distances[b][a] = static_cast<double>(random() % 1000);
+    return averageLinkageTopology(distances);
+}
+
+TEST_F(HeuristicSearch, EnumeratedPolytomiesEndAtTheBestOfEach) {
+    for (const std::vector<int>& orders : std::vector<std::vector<int>>{{3}, {4, 5}, {5, 3, 4}, {6, 4}}) {
+        SCOPED_TRACE(testing::PrintToString(orders));
+        std::mt19937 random(static_cast<unsigned>(orders.size() * 100 + orders[0]));
+        // Distinct weights per text; a candidate scores the sum over its polytomies
+        std::vector<std::map<std::string, double>> weights(orders.size());
+        std::vector<Texts> enumerated;
+        std::vector<Topology> start;
+        Texts best;
+        for (std::size_t i = 0; i < orders.size(); ++i) {
+            enumerated.push_back(table(orders[i]));
+            std::vector<double> values(enumerated[i].size());
+            std::iota(values.begin(), values.end(), 0.0);
+            std::shuffle(values.begin(), values.end(), random);
+            for (std::size_t t = 0; t < values.size(); ++t)
+                weights[i][enumerated[i][t]] = values[t];
+            best.push_back(enumerated[i][static_cast<std::size_t>(
+                std::max_element(values.begin(), values.end()) - values.begin())]);
+            start.push_back(randomStart(orders[i], random));
+        }
+        FakeEvaluator evaluator([&](const Texts& candidate) {
+            double sum = 0.0;
+            for (std::size_t i = 0; i < candidate.size(); ++i)
+                sum += weights[i].at(candidate[i]);
+            return sum;
+        });
+        SearchSummary summary;
+        ASSERT_EQ(search({start}, enumerated, 0.0, evaluator, summary), 0);
+        EXPECT_EQ(textsOf(summary.best), best);
+        EXPECT_EQ(summary.starts, 1);
+        EXPECT_EQ(summary.evaluated, static_cast<long long>(evaluator.asked.size()));
+    }
+}
+
+TEST_F(HeuristicSearch, TiesKeepTheCurrentCandidateAndTheFirstAmongEquals) {
+    const std::vector<std::string> four = table(4);
+    const Topology seven = topologyFromText(table(7)[100], 7);
+    const Topology fourStart = topologyFromText(four[9], 4);
+    struct Case {
+        const char* what;
+        Objective objective;
+        Texts best;
+    };
+    const std::vector<Case> cases = {
+        {"all equal", [](const Texts&) { return 1.0; }, {four[9], table(7)[100]}},
+        {"entries 3 and 11 tie above the rest",
+         [&](const Texts& c) { return c[0] == four[3] || c[0] == four[11] ? 2.0 : 1.0; },
+         {four[3], table(7)[100]}},
+        {"the start ties with entry 12",
+         [&](const Texts& c) { return c[0] == four[9] || c[0] == four[12] ? 2.0 : 1.0; },
+         {four[9], table(7)[100]}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeEvaluator evaluator(c.objective);
+        SearchSummary summary;
+        ASSERT_EQ(search({{fourStart, seven}}, {four, {}}, 0.0, evaluator, summary), 0);
+        EXPECT_EQ(textsOf(summary.best), c.best);
+    }
+}
+
+TEST_F(HeuristicSearch, InterchangesClimbToTheTargetOfASeparableObjective) {
+    // Orders 7 and 6 climb, 4 is enumerated
+    const std::vector<int> orders = {7, 4, 6};
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 random(seed);
+        std::vector<std::map<std::string, int>> distances;
+        std::vector<Texts> enumerated;
+        std::vector<Topology> start;
+        Texts target;
+        for (const int order : orders) {
+            const std::vector<std::string> texts = table(order);
+            target.push_back(texts[random() % texts.size()]);
+            distances.push_back(interchangeDistances(target.back(), order));
+            enumerated.push_back(order == 4 ? texts : Texts{});
+            start.push_back(randomStart(order, random));
+        }
+        FakeEvaluator evaluator([&](const Texts& candidate) {
+            double score = 0.0;
+            for (std::size_t i = 0; i < candidate.size(); ++i)
+                score -= distances[i].at(candidate[i]);
+            return score;
+        });
+        SearchSummary summary;
+        ASSERT_EQ(search({start}, enumerated, 0.0, evaluator, summary), 0);
+        EXPECT_EQ(textsOf(summary.best), target);
+        // Far fewer than the order 7 alone has
+        EXPECT_LT(summary.evaluated, 10395);
+        EXPECT_EQ(summary.evaluated, static_cast<long long>(evaluator.asked.size()));
+    }
+}
+
+TEST_F(HeuristicSearch, LaterStartsRunWithinTheBudgetAndTheBestEndWins) {
+    // One polytomy of order 7: a slope up to `peak`, and a spike at the text
+    // farthest from it that only a start beside it finds
+    const std::vector<std::string> texts = table(7);
+    const std::string peak = texts[0];
+    const std::map<std::string, int> distance = interchangeDistances(peak, 7);
+    std::string spike = peak;
+    for (const auto& [text, d] : distance)
+        if (d > distance.at(spike))
+            spike = text;
+    ASSERT_GE(distance.at(spike), 4);
+    const Topology atPeak = topologyFromText(peak, 7);
+    const Topology besideSpike = interchangeNeighbours(topologyFromText(spike, 7))[0];
+    const Objective objective = [&](const Texts& c) { return c[0] == spike ? 100.0 : -distance.at(c[0]); };
+    struct Case {
+        const char* what;
+        std::vector<Topology> starts;
+        double budget;
+        int startsMade;
+        std::string best;
+    };
+    const std::vector<Case> cases = {
+        {"budget for both", {atPeak, besideSpike}, 1e9, 2, spike},
+        {"budget spent by the first", {atPeak, besideSpike}, 1.0, 1, peak},
+        {"a worse end after the best", {besideSpike, atPeak}, 1e9, 2, spike},
+        {"the same start twice", {atPeak, atPeak}, 1e9, 2, peak},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::vector<Topology>> starts;
+        for (const Topology& start : c.starts)
+            starts.push_back({start});
+        FakeEvaluator evaluator(objective);
+        SearchSummary summary;
+        ASSERT_EQ(search(starts, {{}}, c.budget, evaluator, summary), 0);
+        EXPECT_EQ(summary.starts, c.startsMade);
+        EXPECT_EQ(textsOf(summary.best), Texts{c.best});
+        EXPECT_EQ(summary.evaluated, static_cast<long long>(evaluator.asked.size()));
+    }
+}
+
+TEST_F(HeuristicSearch, AnEvaluatorErrorEndsTheSearchWithItsCode) {
+    const std::vector<std::string> five = table(5);
+    const std::vector<std::string> seven = table(7);
+    const std::vector<Topology> start = {topologyFromText(five[7], 5), topologyFromText(seven.back(), 7)};
+    // A climb of several steps from the last entry of order 7 to its first
+    const std::map<std::string, int> distance = interchangeDistances(seven[0], 7);
+    ASSERT_GE(distance.at(seven.back()), 3);
+    const Objective objective = [&](const Texts& c) { return -distance.at(c[1]); };
+    struct Case {
+        int failAtCall;
+        ResultCode failure;
+        bool dropScore;
+        ResultCode expected;
+    };
+    for (const Case& c : {Case{1, ERMEM, false, ERMEM}, Case{2, ERDATA, false, ERDATA},
+                          Case{4, ERINT, false, ERINT}, Case{0, 0, true, ERINT}}) {
+        SCOPED_TRACE(c.failAtCall);
+        FakeEvaluator evaluator(objective);
+        evaluator.failAtCall = c.failAtCall;
+        evaluator.failure = c.failure;
+        evaluator.dropScore = c.dropScore;
+        SearchSummary summary;
+        EXPECT_EQ(search({start, start}, {five, {}}, 1e9, evaluator, summary), c.expected);
+        // Nothing asked after the failure
+        EXPECT_EQ(evaluator.calls, c.dropScore ? 1 : c.failAtCall);
+    }
+}
+
+} // namespace
+} // namespace vorbex
