@@ -7,6 +7,7 @@
 #include "base/output.h"
 #include "resolve/resolve.h"
 #include "run/mpi_candidates.h"
+#include "run/parallel_candidates.h"
 #include "run/progress.h"
 #include "run/run.h"
 #include "search/child_distances.h"
@@ -24,6 +25,15 @@ class ReportingEvaluator final : public CandidateEvaluator {
 
     ResultCode evaluate(const std::vector<CandidateTopologies>& candidates,
                         std::vector<AlignmentScore>& scores) override {
+        // A step's candidates side by side in worker processes, written in order
+        if (workers_ > 1 && candidates.size() >= MIN_WORKER_BATCH) {
+            const CandidateBatch batch = {
+                static_cast<int>(candidates.size()), candidateNumber + 1,
+                [&](int c) { return candidateTreeOf(candidates[static_cast<std::size_t>(c)]); }};
+            int code = 0;
+            if (evaluateBatchInWorkers(workers_, batch, best_, scores, code, failed_))
+                return code;
+        }
         for (const CandidateTopologies& candidate : candidates) {
             if (const int code = candidateTreeOf(candidate); code != 0)
                 return code;
@@ -51,6 +61,7 @@ class ReportingEvaluator final : public CandidateEvaluator {
     BestAlignment& best_;
     bool& failed_;
     CandidateCapture capture_;
+    const int workers_ = candidateWorkerCount();
 };
 
 // Every resolution of the polytomies of small order, none of the others

@@ -2,6 +2,8 @@
 // for, evaluated and reported one after the other, numbered as evaluated.
 #pragma once
 
+#include <cstddef>
+
 #include "run/candidate_loop.h"
 
 namespace vorbex {
@@ -23,6 +25,8 @@ constexpr double ENUMERATED_SHARE = 0.1;
 constexpr double SEARCH_BUDGET_SHARE = 0.2;
 constexpr double EXTRA_STARTS_LIMIT = 1e6;
 constexpr unsigned SEARCH_SEED = 20261208;
+// Steps of fewer candidates are evaluated in the searching process itself
+constexpr std::size_t MIN_WORKER_BATCH = 4;
 
 // True when this run resolves its polytomies by the heuristic search.
 bool searchesHeuristically();

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -112,6 +113,38 @@ void sendMessage(MessageKind kind, int number, int code, const AlignmentScore& s
     }
 }
 
+// Evaluates the batch's candidates index, index + workers, ... The best
+// starts as the parent's: a candidate not better than every one before it
+// in this worker, that best included, cannot be the best of all.
+[[noreturn]] void runBatchWorker(int index, int workers, const CandidateBatch& batch, BestAlignment best,
+                                 int fd) {
+    messageFd = fd;
+    mainWorkspace().choices.threads = 1;
+    openCapture();
+    CandidateCapture files;
+    for (int c = index; c < batch.count; c += workers) {
+        const int number = batch.firstNumber + c;
+        if (const int code = batch.stand(c); code != 0) {
+            sendMessage(BUILD_FAILED, number, code, {});
+            _exit(0);
+        }
+        candidateNumber = number;
+        AlignmentScore score;
+        if (const ResultCode failed = evaluateCandidate(number, score); failed != 0) {
+            sendMessage(CANDIDATE_FAILED, number, failed, {});
+            _exit(0);
+        }
+        if (const ResultCode failed = captureEvaluated(takeIfBetter(best, number, score), files);
+            failed != 0) {
+            sendMessage(CANDIDATE_FAILED, number, failed, {});
+            _exit(0);
+        }
+        sendMessage(CANDIDATE_DONE, number, 0, score, files);
+        openCapture();
+    }
+    _exit(0);
+}
+
 // ---- Parent side
 
 struct Worker {
@@ -148,8 +181,10 @@ bool reapWorkers(std::vector<Worker>& workers, bool killFirst) {
     return allWell;
 }
 
-// Each worker gets its own pipe and holds no end of any other.
-bool startWorkers(int count, int chunk, std::vector<Worker>& workers) {
+// Each worker gets its own pipe and holds no end of any other; `work` is what
+// worker i does, never returning.
+bool startWorkers(int count, const std::function<void(int index, int fd)>& work,
+                  std::vector<Worker>& workers) {
     std::vector<int> readEnds, writeEnds;
     for (int i = 0; i < count; ++i) {
         int ends[2];
@@ -174,7 +209,7 @@ bool startWorkers(int count, int chunk, std::vector<Worker>& workers) {
                 if (j != i)
                     close(writeEnds[j]);
             }
-            runWorker(i, count, chunk, writeEnds[i]);
+            work(i, writeEnds[i]);
         }
         if (pid < 0) {
             closeAll(std::vector<int>(readEnds.begin() + i, readEnds.end()));
@@ -257,7 +292,8 @@ int candidateWorkerCount() {
 bool runCandidatesInWorkers(int count, BestAlignment& best, int& code, bool& candidateFailed) {
     const int chunk = candidateChunkSize(count);
     std::vector<Worker> workers;
-    if (!startWorkers(count, chunk, workers))
+    if (!startWorkers(
+            count, [&](int index, int fd) { runWorker(index, count, chunk, fd); }, workers))
         return false;
     Message message;
     for (int number = 1;; ++number) {
@@ -292,6 +328,51 @@ bool runCandidatesInWorkers(int count, BestAlignment& best, int& code, bool& can
         code = ERINT;
         return true;
     }
+}
+
+} // namespace vorbex
+
+namespace vorbex {
+
+bool evaluateBatchInWorkers(int count, const CandidateBatch& batch, BestAlignment& best,
+                            std::vector<AlignmentScore>& scores, int& code, bool& candidateFailed) {
+    std::vector<Worker> workers;
+    const BestAlignment before = best;
+    if (!startWorkers(
+            count, [&](int index, int fd) { runBatchWorker(index, count, batch, before, fd); }, workers))
+        return false;
+    Message message;
+    code = 0;
+    for (int c = 0; c < batch.count; ++c) {
+        const int number = batch.firstNumber + c;
+        const bool received = receive(workers[static_cast<std::size_t>(c % count)], message);
+        const MessageKind kind = received ? static_cast<MessageKind>(message.header.kind) : MessageKind{};
+        if (kind == CANDIDATE_DONE && message.header.number == number) {
+            writeCandidateTexts(message);
+            candidateNumber = number;
+            takeCandidate(best, number, message.header.score, message.files);
+            scores.push_back(message.header.score);
+            continue;
+        }
+        reapWorkers(workers, true);
+        if (kind == CANDIDATE_FAILED && message.header.number == number) {
+            writeCandidateTexts(message);
+            code = message.header.code;
+            candidateFailed = true;
+        } else if (kind == BUILD_FAILED && message.header.number == number) {
+            code = message.header.code;
+        } else {
+            reportBoth("ERROR: Worker process failed at candidate tree #%d\n", number);
+            code = ERINT;
+        }
+        return true;
+    }
+    if (!reapWorkers(workers, false)) {
+        reportBoth("ERROR: Worker process failed at candidate tree #%d\n",
+                   batch.firstNumber + batch.count - 1);
+        code = ERINT;
+    }
+    return true;
 }
 
 } // namespace vorbex

@@ -4,6 +4,9 @@
 // writes them in candidate order: the outputs are those of the serial loop.
 #pragma once
 
+#include <functional>
+#include <vector>
+
 #include "run/candidate_loop.h"
 
 namespace vorbex {
@@ -28,6 +31,20 @@ int candidateChunkSize(int workers);
 // with its code, as it would serially. False, with nothing done, when the
 // workers cannot be started.
 bool runCandidatesInWorkers(int workers, BestAlignment& best, int& code, bool& candidateFailed);
+// Candidates given one at a time: stand(i) puts candidate i (0 .. count - 1)
+// in the tree, 0 or the code of the failure; they are numbered from firstNumber.
+struct CandidateBatch {
+    int count;
+    int firstNumber;
+    std::function<int(int)> stand;
+};
+// Evaluates the batch in `workers` processes started for it alone, writing
+// each candidate's texts and taking it in order with `best`, as the serial
+// loop would, and giving their scores in order; `code` and `candidateFailed`
+// as runCandidatesInWorkers leaves them (0 when all went well). False, with
+// nothing done, when the workers cannot be started.
+bool evaluateBatchInWorkers(int workers, const CandidateBatch& batch, BestAlignment& best,
+                            std::vector<AlignmentScore>& scores, int& code, bool& candidateFailed);
 // Tests only: called in a worker just before it evaluates a candidate.
 extern void (*beforeWorkerCandidate)(int number);
 
