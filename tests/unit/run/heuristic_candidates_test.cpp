@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "run/parallel_candidates.h"
 #include "support/whole_run.h"
 
 namespace vorbex {
@@ -180,18 +181,28 @@ TEST(HeuristicCandidates, LargerSearchesKeepTheBestOfTheCandidatesTheyEvaluate) 
     }
 }
 
-TEST(HeuristicCandidates, TheSameSearchTwiceWritesTheSameBytes) {
+TEST(HeuristicCandidates, TheSameSearchWritesTheSameBytesOnAnyNumberOfWorkers) {
+    // Back to the default however the test ends
+    const struct WorkersReset {
+        ~WorkersReset() { candidateWorkers = 0; }
+    } reset;
     for (const std::vector<std::string>& options :
          {std::vector<std::string>{"--search=heuristic"}, {"--search=heuristic", "--scoring=sp", "-O63"}}) {
         SCOPED_TRACE(testing::PrintToString(options));
         const RandomInput input = generate(12, {13, 7, false, 10395 * 3, 30});
         ASSERT_GT(input.candidates, 200);
+        candidateWorkers = 1;
         const RunOutput first = runInProcess(input.fasta, input.newick, options, false);
-        const RunOutput second = runInProcess(input.fasta, input.newick, options, false);
         ASSERT_EQ(first.result, 0) << first.standardOutput;
-        EXPECT_EQ(second.result, 0);
-        EXPECT_EQ(second.standardOutput, first.standardOutput);
-        EXPECT_TRUE(second.report == first.report) << "the reports differ";
+        // Twice in one process, then the steps shared out among worker processes
+        for (const int workers : {1, 2, 4}) {
+            SCOPED_TRACE(workers);
+            candidateWorkers = workers;
+            const RunOutput again = runInProcess(input.fasta, input.newick, options, false);
+            EXPECT_EQ(again.result, 0);
+            EXPECT_EQ(again.standardOutput, first.standardOutput);
+            EXPECT_TRUE(again.report == first.report) << "the reports differ";
+        }
     }
 }
 
