@@ -38,26 +38,29 @@ class ResolutionSearch {
     void limitTo(double budget) { budget_ = budget; }
     bool spent() const { return spent_; }
 
-    // Scores the alternatives for polytomy i and takes the best when it beats
-    // the current candidate; `improved` tells whether it did.
-    ResultCode step(std::size_t i, const std::vector<Topology>& alternatives, bool& improved) {
+    // Scores the alternatives for polytomy i, `chunk` at a time (0: all at
+    // once), and takes the best of the first chunk that holds one better
+    // than the current candidate; `improved` tells whether one did.
+    ResultCode step(std::size_t i, const std::vector<Topology>& alternatives, std::size_t chunk,
+                    bool& improved) {
         improved = false;
-        if (spent_)
-            return 0;
-        std::vector<CandidateTopologies> candidates;
-        for (const Topology& alternative : alternatives) {
-            candidates.push_back(current_);
-            candidates.back()[i] = alternative;
-        }
-        std::vector<AlignmentScore> scores;
-        if (const ResultCode code = score(candidates, scores); code != 0 || spent_)
-            return code;
-        for (std::size_t c = 0; c < candidates.size(); ++c)
-            if (evaluator_.isBetter(currentScore_, scores[c])) {
-                current_ = candidates[c];
-                currentScore_ = scores[c];
-                improved = true;
+        const std::size_t size = chunk == 0 ? alternatives.size() : chunk;
+        for (std::size_t from = 0; from < alternatives.size() && !improved && !spent_; from += size) {
+            std::vector<CandidateTopologies> candidates;
+            for (std::size_t a = from; a < alternatives.size() && a < from + size; ++a) {
+                candidates.push_back(current_);
+                candidates.back()[i] = alternatives[a];
             }
+            std::vector<AlignmentScore> scores;
+            if (const ResultCode code = score(candidates, scores); code != 0 || spent_)
+                return code;
+            for (std::size_t c = 0; c < candidates.size(); ++c)
+                if (evaluator_.isBetter(currentScore_, scores[c])) {
+                    current_ = candidates[c];
+                    currentScore_ = scores[c];
+                    improved = true;
+                }
+        }
         return 0;
     }
 
@@ -120,15 +123,15 @@ ResultCode climb(ResolutionSearch& search, const std::vector<std::vector<Topolog
                 // Every resolution at once: the best of them stands after one step
                 bool improved = false;
                 ++summary.rounds;
-                if (const ResultCode code = search.step(i, enumerated[i], improved); code != 0)
+                if (const ResultCode code = search.step(i, enumerated[i], 0, improved); code != 0)
                     return code;
                 changed = changed || improved;
                 continue;
             }
             for (bool improved = true; improved;) {
                 ++summary.rounds;
-                if (const ResultCode code =
-                        search.step(i, interchangeNeighbours(search.current()[i]), improved);
+                if (const ResultCode code = search.step(i, interchangeNeighbours(search.current()[i]),
+                                                        INTERCHANGE_CHUNK, improved);
                     code != 0)
                     return code;
                 changed = changed || improved;

@@ -4,6 +4,7 @@
 // a larger one climbs by nearest-neighbour interchanges from its start.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,10 @@ struct SearchLimits {
     unsigned long long seed;
 };
 constexpr int PERTURBED_POLYTOMIES = 2;
+// Interchanges are scored this many at a time, the first group that holds a
+// better candidate ending the step: most steps of a large polytomy improve
+// early, and a fixed group keeps the search the same on any number of workers.
+constexpr std::size_t INTERCHANGE_CHUNK = 16;
 [[nodiscard]] ResultCode searchResolutions(const std::vector<std::vector<Topology>>& starts,
                                            const std::vector<std::vector<Topology>>& enumerated,
                                            const SearchLimits& limits, CandidateEvaluator& evaluator,
