@@ -5,7 +5,7 @@ TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev diffutils groff-base python3-bio
     openmpi-bin
 BENCH_PACKAGES := $(BUILD_PACKAGES) libbenchmark-dev bc
 
-.PHONY: example build test fuzz bench bench-mpi accuracy deb format format-check clean
+.PHONY: example build test fuzz bench bench-mpi bench-search accuracy deb format format-check clean
 
 # Build the optimised tool and run it on the bundled example.
 example: build
@@ -55,6 +55,12 @@ bench-mpi:
 	cmake -S . -B $(MPI_BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DVORBEX_TESTS=OFF -DVORBEX_BENCH=ON -DVORBEX_MPI=ON >/dev/null
 	cmake --build $(MPI_BENCH_DIR) -j $(JOBS) --target vorbex vorbex_workload
 	bash bench/mpi_bench.sh $(MPI_BENCH_DIR)/vorbex $(MPI_BENCH_DIR)/bench/vorbex_workload $(MPI_BENCH_DIR)/work $(MPI_BENCH_RUNS)
+
+# The heuristic search against the exhaustive one on 20 generated cases
+# (bench/search/search_bench.py), both scorings, one processor each.
+bench-search: build
+	@tools/require-packages.sh python3
+	/usr/bin/python3 bench/search/search_bench.py build/release/vorbex build/bench-search 20 7
 
 # Alignments against the truth: families simulated by INDELible, aligned on
 # their true tree by the release tool and by MAFFT (bench/accuracy/accuracy.py);
