@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <deque>
 #include <functional>
 #include <map>
@@ -39,10 +40,14 @@ class FakeEvaluator final : public CandidateEvaluator {
         ++calls;
         if (calls == failAtCall)
             return failure;
+        callTexts.emplace_back();
         for (const CandidateTopologies& candidate : candidates) {
             const Texts texts = textsOf(candidate);
             EXPECT_TRUE(asked.insert(texts).second) << "asked twice for " << testing::PrintToString(texts);
-            scores.push_back({0, 0, 0, objective_(texts), 0.0});
+            const double score = objective_(texts);
+            bestAsked = std::max(bestAsked, score);
+            callTexts.back().push_back(texts);
+            scores.push_back({0, 0, 0, score, 0.0});
         }
         if (dropScore && !scores.empty())
             scores.pop_back();
@@ -53,7 +58,11 @@ class FakeEvaluator final : public CandidateEvaluator {
         return score.ConsIndex > best.ConsIndex;
     }
 
+    double objective(const Texts& texts) const { return objective_(texts); }
+
     std::set<Texts> asked;
+    std::vector<std::vector<Texts>> callTexts; // each call's candidates, in order
+    double bestAsked = -HUGE_VAL;
     int calls = 0;
     int failAtCall = 0; // the call that fails with `failure`; 0 for none
     ResultCode failure = 0;
@@ -277,6 +286,86 @@ TEST_F(HeuristicSearch, AnEvaluatorErrorEndsTheSearchWithItsCode) {
         // Nothing asked after the failure
         EXPECT_EQ(evaluator.calls, c.dropScore ? 1 : c.failAtCall);
     }
+}
+
+TEST_F(HeuristicSearch, InterchangesAreScoredInGroupsUntilOneImproves) {
+    // Order 12: 20 interchanges, a group of 16 and one of 4
+    std::mt19937_64 random(5);
+    const Topology start = randomTopology(12, random);
+    Texts neighbours;
+    for (const Topology& neighbour : interchangeNeighbours(start))
+        neighbours.push_back(topologyTextOf(neighbour));
+    ASSERT_EQ(neighbours.size(), 20u);
+    ASSERT_EQ(INTERCHANGE_CHUNK, 16u);
+    std::vector<Texts> firstGroup, secondGroup;
+    for (std::size_t n = 0; n < neighbours.size(); ++n)
+        (n < 16 ? firstGroup : secondGroup).push_back({neighbours[n]});
+    for (const std::size_t better : {0, 15, 16, 19}) {
+        SCOPED_TRACE(better);
+        // One interchange better than the rest, which tie with the start
+        const std::string target = neighbours[better];
+        FakeEvaluator evaluator([&](const Texts& c) { return c[0] == target ? 1.0 : 0.0; });
+        SearchSummary summary;
+        ASSERT_EQ(search({{start}}, {{}}, 0.0, evaluator, summary), 0);
+        EXPECT_EQ(textsOf(summary.best), Texts{target});
+        ASSERT_GE(evaluator.callTexts.size(), 3u);
+        EXPECT_EQ(evaluator.callTexts[0], std::vector<Texts>{{topologyTextOf(start)}});
+        EXPECT_EQ(evaluator.callTexts[1], firstGroup);
+        if (better >= 16) {
+            EXPECT_EQ(evaluator.callTexts[2], secondGroup);
+            continue;
+        }
+        // The step ended with the first group: next come the target's interchanges
+        std::set<std::string> fromTarget;
+        for (const Topology& neighbour : interchangeNeighbours(topologyFromText(target, 12)))
+            fromTarget.insert(topologyTextOf(neighbour));
+        for (const Texts& asked : evaluator.callTexts[2])
+            EXPECT_TRUE(fromTarget.contains(asked[0])) << asked[0];
+    }
+}
+
+TEST_F(HeuristicSearch, LaterStartsNeverPassTheBudgetAndRepeatForTheSameSeed) {
+    // Two polytomies of order 7 on a rugged objective: a random value per resolution
+    const std::vector<std::string> texts = table(7);
+    std::mt19937 random(11);
+    std::vector<std::map<std::string, double>> weights(2);
+    for (std::map<std::string, double>& weight : weights)
+        for (const std::string& text : texts)
+            weight[text] = static_cast<double>(random() % 1000);
+    const Objective objective = [&](const Texts& c) { return weights[0].at(c[0]) + weights[1].at(c[1]); };
+    const std::vector<Topology> start = {randomStart(7, random), randomStart(7, random)};
+    auto run = [&](double budget, unsigned long long seed, FakeEvaluator& evaluator, SearchSummary& summary) {
+        return searchResolutions({start}, {{}, {}}, SearchLimits{budget, 16, seed}, evaluator, summary);
+    };
+    // A budget spent by the first start leaves it alone
+    FakeEvaluator alone(objective);
+    SearchSummary firstOnly;
+    ASSERT_EQ(run(0.0, 1, alone, firstOnly), 0);
+    EXPECT_EQ(firstOnly.starts, 1);
+    const double firstStart = static_cast<double>(firstOnly.evaluated);
+    for (const double budget : {firstStart, firstStart + 1.0, firstStart + 40.0, 3.0 * firstStart, 1e9}) {
+        SCOPED_TRACE(budget);
+        FakeEvaluator evaluator(objective);
+        SearchSummary summary;
+        ASSERT_EQ(run(budget, 1, evaluator, summary), 0);
+        EXPECT_LE(static_cast<double>(summary.evaluated), budget);
+        EXPECT_GE(static_cast<double>(summary.evaluated), firstStart);
+        EXPECT_EQ(summary.evaluated, static_cast<long long>(evaluator.asked.size()));
+        EXPECT_LE(summary.starts, 17);
+        // Every start ends at the best of what it scored, and the best end wins
+        EXPECT_EQ(evaluator.objective(textsOf(summary.best)), evaluator.bestAsked);
+        EXPECT_GE(evaluator.bestAsked, alone.bestAsked);
+    }
+    // Room for every perturbed start; the same seed asks the same candidates in the same order
+    FakeEvaluator first(objective), again(objective), otherSeed(objective);
+    SearchSummary firstSummary, againSummary, otherSummary;
+    ASSERT_EQ(run(1e9, 7, first, firstSummary), 0);
+    ASSERT_EQ(run(1e9, 7, again, againSummary), 0);
+    ASSERT_EQ(run(1e9, 8, otherSeed, otherSummary), 0);
+    EXPECT_EQ(firstSummary.starts, 17);
+    EXPECT_EQ(again.callTexts, first.callTexts);
+    EXPECT_EQ(textsOf(againSummary.best), textsOf(firstSummary.best));
+    EXPECT_NE(otherSeed.callTexts, first.callTexts);
 }
 
 } // namespace
