@@ -65,6 +65,7 @@ struct Topology {
     int order = 0;
     std::vector<int> left;
     std::vector<int> right;
+    bool operator==(const Topology&) const = default;
 };
 // The candidate whose polytomic node i is resolved by topologies[i], built
 // in place of the one standing: 0 or a ResultCode. Each inner node takes

@@ -6,6 +6,7 @@
 
 #include "base/output.h"
 #include "resolve/resolve.h"
+#include "run/candidate_messages.h"
 #include "run/mpi_candidates.h"
 #include "run/parallel_candidates.h"
 #include "run/progress.h"
@@ -26,6 +27,7 @@ class ReportingEvaluator final : public CandidateEvaluator {
     ResultCode evaluate(const std::vector<CandidateTopologies>& candidates,
                         std::vector<AlignmentScore>& scores) override {
         // A step's candidates side by side in worker processes, written in order
+        standing_.clear();
         if (workers_ > 1 && candidates.size() >= MIN_WORKER_BATCH) {
             const CandidateBatch batch = {
                 static_cast<int>(candidates.size()), candidateNumber + 1,
@@ -49,7 +51,27 @@ class ReportingEvaluator final : public CandidateEvaluator {
             takeCandidate(best_, candidateNumber, score, capture_);
             scores.push_back(score);
         }
+        if (!candidates.empty())
+            standing_ = candidates.back();
         return 0;
+    }
+
+    // Workers start from this process's subtree cache, which holds only what
+    // it aligned itself: it aligns the candidate the search goes on from
+    // (unless it stands here already), its texts thrown away, so that the
+    // workers' next candidates find its subtrees.
+    void adopt(const CandidateTopologies& current) override {
+        if (workers_ <= 1 || current == standing_ || candidateTreeOf(current) != 0)
+            return;
+        standing_ = current;
+        if (!beginCandidateCapture())
+            return;
+        const auto hook = afterCandidate;
+        afterCandidate = nullptr;
+        AlignmentScore score;
+        (void)evaluateCandidate(candidateNumber, score);
+        afterCandidate = hook;
+        (void)packCandidateMessage(CANDIDATE_DONE, candidateNumber, 0, score);
     }
 
     bool isBetter(const AlignmentScore& best, const AlignmentScore& score) const override {
@@ -62,6 +84,7 @@ class ReportingEvaluator final : public CandidateEvaluator {
     bool& failed_;
     CandidateCapture capture_;
     const int workers_ = candidateWorkerCount();
+    CandidateTopologies standing_; // the candidate whose work this process holds
 };
 
 // Every resolution of the polytomies of small order, none of the others

@@ -30,6 +30,7 @@ class ResolutionSearch {
             return code;
         current_ = first;
         currentScore_ = scores[0];
+        evaluator_.adopt(current_);
         return 0;
     }
 
@@ -61,6 +62,8 @@ class ResolutionSearch {
                     improved = true;
                 }
         }
+        if (improved)
+            evaluator_.adopt(current_);
         return 0;
     }
 

@@ -26,6 +26,9 @@ class CandidateEvaluator {
                                               std::vector<AlignmentScore>& scores) = 0;
     // True when `score` is strictly better than `best` by the run's criterion.
     virtual bool isBetter(const AlignmentScore& best, const AlignmentScore& score) const = 0;
+    // The search goes on from this candidate, scored already: the next
+    // steps are its neighbours, which share most of its work.
+    virtual void adopt(const CandidateTopologies&) {}
 };
 
 struct SearchSummary {
