@@ -97,6 +97,9 @@ same_as_one_process microbotryum "$scratch/in/examples" microbotryum.fasta micro
 same_as_one_process nested_polytomies "$scratch/in/nested" -O56 seq.fa tree.nwk --tree=best.nwk
 same_as_one_process refined "$scratch/in/nested" --scoring=sp --refine=2 seq.fa tree.nwk --alignment=best.sto \
     --alignment-format=stockholm
+same_as_one_process heuristic "$scratch/in/examples" --search=heuristic --scoring=sp microbotryum.fasta \
+    microbotryum.nwk --candidates=all.tsv
+same_as_one_process star_tree "$scratch/in/examples" --star-tree -O0 betaglobin.fasta star.log --tree=best.nwk
 same_as_one_process overflow_early "$scratch/in/early" seq.fa tree.nwk --alignment=best.fa
 same_as_one_process overflow_late "$scratch/in/late" -O16 seq.fa tree.nwk --alignment=best.fa
 # Start-up errors are written once, with the one process's status
