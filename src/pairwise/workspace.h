@@ -148,15 +148,15 @@ class PairwiseWorkspace {
     // The trace matrix, the two aligned buffers and the path alone, for the
     // sum-of-pairs alignment; false when memory is exhausted.
     [[nodiscard]] bool reserveTraceStorage(int n, int m);
-    // The two aligned buffers and the path alone, for an alignment found in
-    // another workspace; false when memory is exhausted.
-    [[nodiscard]] bool reservePathStorage(int n, int m);
     // The same with the flags of the diagonals lowest .. highest only (lowest
     // <= 0 <= highest), for a band fill, and `scratchBytes` after them for the
     // fill's own rows, at bandScratch: the pages a whole matrix of the same
     // profiles would take; false when memory is exhausted.
     [[nodiscard]] bool reserveBandTraceStorage(int n, int m, int lowest, int highest,
                                                std::size_t scratchBytes);
+    // The two aligned buffers and the path alone, for an alignment found in
+    // another workspace; false when memory is exhausted.
+    [[nodiscard]] bool reservePathStorage(int n, int m);
     // Grows the storage to an n x m sum-of-pairs alignment with the kernel on
     // up to `threads` threads; false when memory is exhausted.
     [[nodiscard]] bool reserveSumOfPairsStorage(KernelKind kind, int n, int m, int threads);
