@@ -2,7 +2,8 @@
 // the driver's phases with sizes bounded so that one input takes milliseconds,
 // and every candidate's alignment checked.
 //
-// Input: one byte of options, the tree text, a byte 0x01, the sequences.
+// Input: one byte of options, the tree text, a byte 0x01, the sequences; no
+// tree text before the 0x01 makes the star tree of the sequences.
 // The option bits are read by applyOptions.
 #include <cmath>
 #include <cstring>
@@ -19,7 +20,8 @@ using namespace vorbex;
 namespace {
 
 constexpr int MAX_LEAVES = 24;
-constexpr int MAX_COLUMNS = 160; // the longest sequence
+constexpr int MAX_STAR_LEAVES = 10; // a star is searched, not enumerated
+constexpr int MAX_COLUMNS = 160;    // the longest sequence
 constexpr double MAX_CANDIDATES = 120.0;
 constexpr int OUTPUT_MASKS[] = {8, 40, 63, 24};
 
@@ -57,11 +59,11 @@ void applyOptions(std::uint8_t options) {
 int runPhases() {
     if (const int code = readInputs(); code != 0)
         return code;
-    if (leafCount > MAX_LEAVES || columnCapacity > MAX_COLUMNS)
+    if (leafCount > (longOptions.starTree ? MAX_STAR_LEAVES : MAX_LEAVES) || columnCapacity > MAX_COLUMNS)
         return 0;
     if (const int code = prepareTree(); code != 0)
         return code;
-    if (treesToTry > MAX_CANDIDATES)
+    if (treesToTry > MAX_CANDIDATES && !longOptions.starTree)
         return 0;
     if (const int code = buildResolutionTables(); code != 0)
         return code;
@@ -82,6 +84,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t* tree = data + 1;
     const std::uint8_t* split = static_cast<const std::uint8_t*>(std::memchr(tree, 1, size - 1));
     const std::size_t treeSize = split != nullptr ? static_cast<std::size_t>(split - tree) : size - 1;
+    // No tree text before the split: the star tree of the sequences, searched
+    if (split != nullptr && treeSize == 0) {
+        longOptions.starTree = true;
+        longOptions.search = Search::HEURISTIC;
+    }
     const std::uint8_t* sequences = split != nullptr ? split + 1 : data + size;
     treeFile = fuzz::openBytes(tree, treeSize);
     inputFile = fuzz::openBytes(sequences, static_cast<std::size_t>(data + size - sequences));
