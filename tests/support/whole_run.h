@@ -58,7 +58,11 @@ inline RunOutput runInProcess(const std::string& fasta, const std::string& newic
 
     std::vector<std::string> arguments{"vorbex"};
     arguments.insert(arguments.end(), options.begin(), options.end());
-    arguments.insert(arguments.end(), {fastaPath, treePath, reportPath});
+    // No tree text: a run of the sequences alone (--star-tree)
+    if (newick.empty())
+        arguments.insert(arguments.end(), {fastaPath, reportPath});
+    else
+        arguments.insert(arguments.end(), {fastaPath, treePath, reportPath});
     std::vector<char*> argv;
     for (std::string& argument : arguments)
         argv.push_back(argument.data());

@@ -206,6 +206,50 @@ TEST(HeuristicCandidates, TheSameSearchWritesTheSameBytesOnAnyNumberOfWorkers) {
     }
 }
 
+// Every sequence under one root: `count` leaves named s1, s2, ... of related sequences
+RandomInput starOf(unsigned seed, int count) {
+    RandomInput input = polytomiesOfThree(seed, (count + 2) / 3);
+    std::string fasta;
+    std::istringstream records(input.fasta);
+    input.newick = "(";
+    for (std::string header, sequence;
+         count > 0 && std::getline(records, header) && std::getline(records, sequence); --count) {
+        fasta += header + "\n" + sequence + "\n";
+        input.newick += (input.newick.size() > 1 ? "," : "") + header.substr(1);
+    }
+    input.fasta = fasta;
+    input.newick += ");\n";
+    return input;
+}
+
+TEST(HeuristicCandidates, AStarTreeOfTheSequencesIsTheStarGivenAsATree) {
+    const RandomInput input = starOf(21, 12);
+    for (const std::vector<std::string>& scoring : {std::vector<std::string>{}, {"--scoring=sp"}}) {
+        SCOPED_TRACE(testing::PrintToString(scoring));
+        std::vector<std::string> star = scoring;
+        star.push_back("--star-tree");
+        std::vector<std::string> given = scoring;
+        given.push_back("--search=heuristic");
+        const RunOutput fromSequences = runInProcess(input.fasta, "", star, false);
+        const RunOutput fromTree = runInProcess(input.fasta, input.newick, given, false);
+        ASSERT_EQ(fromSequences.result, 0) << fromSequences.standardOutput;
+        EXPECT_EQ(fromTree.result, 0);
+        EXPECT_TRUE(fromSequences.report == fromTree.report) << "the reports differ";
+        EXPECT_NE(fromSequences.standardOutput.find("Star tree built (overall 13 nodes, 12 leaves)"),
+                  std::string::npos);
+    }
+}
+
+TEST(HeuristicCandidates, AStarOfMoreChildrenThanANodeHasSlotsIsSearched) {
+    // Beyond 31 children no tree file can give it; every candidate's rows are checked against the input
+    const RandomInput input = starOf(22, 40);
+    const RunOutput run = runInProcess(input.fasta, "", {"--star-tree", "-O0"}, false);
+    ASSERT_EQ(run.result, 0) << run.standardOutput;
+    EXPECT_NE(run.standardOutput.find("Polytomic(40) node \"NODE000\" found in actual tree"),
+              std::string::npos);
+    EXPECT_NE(run.standardOutput.find("Best multiple alignment #"), std::string::npos);
+}
+
 TEST(HeuristicCandidates, AnUnknownSearchIsAnArgumentError) {
     const RandomInput input = generate(13, {6, 4, false, 15, 20});
     for (const char* value : {"foo", "", "heuristics", "exhaustive,heuristic"}) {
