@@ -66,7 +66,7 @@ bench-search: build
 # their true tree by the release tool and by MAFFT (bench/accuracy/accuracy.py);
 # outside the test suite.
 accuracy: build
-	@tools/require-packages.sh indelible mafft infernal python3
+	@tools/require-packages.sh indelible mafft kalign infernal python3
 	/usr/bin/python3 bench/accuracy/accuracy.py build/release/vorbex build/accuracy
 
 # Build the fuzz targets with clang and run each for FUZZ_SECONDS.

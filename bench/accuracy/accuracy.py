@@ -57,6 +57,13 @@ CURATED = {
 # --refine's rounds in the refined runs
 REFINE_ROUNDS = 2
 
+# The search's table: shares of the true tree's inner branches collapsed, shortest first (1: the star tree),
+# and random resolutions of each collapsed tree to compare with
+SEARCH_SHARES = (0.3, 0.6, 1.0)
+RANDOM_RESOLUTIONS = 5
+VORBEX = None
+run_family_result = {}
+
 CONTROL = """[TYPE] NUCLEOTIDE 1
 [SETTINGS]
   [randomseed] {seed}
@@ -367,10 +374,78 @@ def run_polytomies(vorbex, work, name, collapse):
     return len(scores), chosen, mean, follows
 
 
+def inner_count(tree, is_root=True):
+    _, children, _ = tree
+    return sum(inner_count(c, False) for c in children) + (1 if children and not is_root else 0)
+
+
+def random_resolution(tree, rng):
+    """The tree with each polytomy resolved by joining two random groups at a time."""
+    name, children, length = tree
+    groups = [random_resolution(c, rng) for c in children]
+    while len(groups) > 2:
+        a = groups.pop(rng.randrange(len(groups)))
+        b = groups.pop(rng.randrange(len(groups)))
+        groups.append(("", [a, b], 1.0))
+    return name, groups, length
+
+
+def aligned_sp_tc(folder, truth, options, files, alignment):
+    """The tool's best alignment of a run, scored; None when the run fails (a tree it refuses)."""
+    done = subprocess.run([VORBEX, "--scoring=sp", "--max-length=16000", "-O0", "--alignment=" + alignment,
+                           *options, *files], cwd=folder, stdout=subprocess.DEVNULL)
+    if done.returncode != 0:
+        return None
+    return sp_tc(truth, read_fasta(os.path.join(folder, alignment))[1])
+
+
+def run_search(work, name):
+    """The heuristic search on the true tree collapsed at 30%, 60% and 100% (the star tree), against the
+    true tree, the mean of five random resolutions of the same collapsed tree, and aligners given no tree."""
+    import random
+    folder = os.path.join(work, name)
+    tree = parse_newick(open(os.path.join(folder, "tree.nwk")).read())
+    _, truth = read_fasta(os.path.join(folder, "family_TRUE.fas"))
+    truth = {"s" + n: s for n, s in truth.items()}
+    rows = []
+    for share in SEARCH_SHARES:
+        count = round(share * inner_count(tree))
+        shape = collapsed(tree, count)
+        tag = "%d" % round(100 * share)
+        if share >= 1.0:
+            found = aligned_sp_tc(folder, truth, ["--star-tree"], ["seqs.fasta", "star.log"], "star.fasta")
+        else:
+            with open(os.path.join(folder, "collapsed%s.nwk" % tag), "w") as out:
+                out.write(newick(shape) + ";\n")
+            found = aligned_sp_tc(folder, truth, ["--search=heuristic", "--newick=standard"],
+                                  ["seqs.fasta", "collapsed%s.nwk" % tag, "search%s.log" % tag],
+                                  "search%s.fasta" % tag)
+        rng = random.Random(len(name) * 1000 + count)
+        randoms = []
+        for k in range(RANDOM_RESOLUTIONS):
+            with open(os.path.join(folder, "random%s_%d.nwk" % (tag, k)), "w") as out:
+                out.write(newick(random_resolution(shape, rng)) + ";\n")
+            randoms.append(aligned_sp_tc(folder, truth, ["--newick=standard"],
+                                         ["seqs.fasta", "random%s_%d.nwk" % (tag, k), "random.log"],
+                                         "random.fasta"))
+        mean = tuple(sum(r[i] for r in randoms) / len(randoms) for i in range(2))
+        rows.append((tag, found, mean))
+    others = {}
+    for tool, command in (("mafft --auto", ["mafft", "--auto", "seqs.fasta"]),
+                          ("mafft", ["mafft", "seqs.fasta"]),
+                          ("kalign", ["kalign", "-f", "fasta", "seqs.fasta"])):
+        with open(os.path.join(folder, "other.fasta"), "w") as out:
+            subprocess.run(command, cwd=folder, check=True, stdout=out, stderr=subprocess.DEVNULL)
+        others[tool] = sp_tc(truth, read_fasta(os.path.join(folder, "other.fasta"))[1])
+    return rows, others
+
+
 def main():
     if len(sys.argv) < 3:
         sys.exit(__doc__)
+    global VORBEX
     vorbex, work = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    VORBEX = vorbex
     names = sys.argv[3:] or list(FAMILIES) + list(CURATED)
     curated = [n for n in names if n in CURATED]
     names = [n for n in names if n in FAMILIES]
@@ -390,8 +465,21 @@ def main():
     for name in names:
         spec = FAMILIES[name]
         result = run_family(vorbex, work, name, spec)
+        run_family_result[name] = result["sp"]
         print("%-7s %5d %7d    %.3f / %.3f      %.3f / %.3f          %.3f / %.3f              %.3f / %.3f" %
               (name, spec[0], spec[1], *result["classic"], *result["sp"], *result["refined"], *result["mafft"]))
+        sys.stdout.flush()
+    print("\nThe true tree with its shortest inner branches collapsed, --scoring=sp: the heuristic search (the star")
+    print("tree at 100%%) against the true tree and the mean of %d random resolutions; aligners given no tree" %
+          RANDOM_RESOLUTIONS)
+    print("family  collapsed  search SP / TC   true tree SP / TC   random mean SP / TC")
+    for name in names:
+        rows, others = run_search(work, name)
+        true_tree = run_family_result[name]
+        for tag, found, mean in rows:
+            shown = "%.3f / %.3f" % found if found else "  refused  "
+            print("%-7s %6s%%    %s      %.3f / %.3f       %.3f / %.3f" % (name, tag, shown, *true_tree, *mean))
+        print("%-7s %s" % (name, "   ".join("%s %.3f / %.3f" % (tool, *r) for tool, r in others.items())))
         sys.stdout.flush()
     print("\nThe true tree's 3 shortest inner branches taken out, --scoring=sp choosing among the resolutions")
     print("family   candidates   chosen SP / TC   mean of all SP / TC   score against SP (correlation)")

@@ -21,7 +21,8 @@ class ChildDistances : public testing::Test {
     // sequences read from `fasta`
     static std::vector<std::vector<double>> rootDistances(const std::string& newick,
                                                           const std::string& fasta) {
-        resetNodeTable();
+        // The tree of an earlier case goes first
+        test_support::releaseEverything();
         treeFile = fileWith(newick);
         inputFile = fileWith(fasta);
         testing::internal::CaptureStdout();
