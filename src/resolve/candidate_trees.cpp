@@ -92,15 +92,20 @@ TreeNode** emptySlot(TreeNode* node) {
     return nullptr;
 }
 
-// Puts the subtree of `topology` in place of the polytomic node.
-ResultCode buildReplacement(TreeNode* polytomic, const char* topology) {
+// The top node of a replacement, in the polytomic node's place and twinned
+// with it; nullptr with the code when it cannot be made.
+TreeNode* placeReplacement(TreeNode* polytomic, ResultCode& code) {
     TreeNode* parent = polytomic->parent;
     int slot = -1;
-    if (parent != nullptr && (slot = findChild(parent, polytomic)) < 0)
-        return ERINT;
+    if (parent != nullptr && (slot = findChild(parent, polytomic)) < 0) {
+        code = ERINT;
+        return nullptr;
+    }
     TreeNode* replacement = makeReplacementNode(parent);
-    if (replacement == nullptr)
-        return ERMEM;
+    if (replacement == nullptr) {
+        code = ERMEM;
+        return nullptr;
+    }
     std::memcpy(replacement->name, polytomic->name, NAME_SIZE);
     replacement->twin = polytomic;
     polytomic->twin = replacement;
@@ -108,6 +113,15 @@ ResultCode buildReplacement(TreeNode* polytomic, const char* topology) {
         parent->children[slot] = replacement;
     else
         rootNode = replacement;
+    return replacement;
+}
+
+// Puts the subtree of `topology` in place of the polytomic node.
+ResultCode buildReplacement(TreeNode* polytomic, const char* topology) {
+    ResultCode code = 0;
+    TreeNode* replacement = placeReplacement(polytomic, code);
+    if (replacement == nullptr)
+        return code;
 
     TreeNode* current = replacement;
     for (const char* c = topology; *c != '\0'; ++c) {
@@ -177,20 +191,10 @@ ResultCode buildReplacementOf(TreeNode* polytomic, const Topology& t) {
     const int order = polytomic->childCount;
     if (!isResolutionOf(t, order))
         return ERINT;
-    TreeNode* parent = polytomic->parent;
-    int slot = -1;
-    if (parent != nullptr && (slot = findChild(parent, polytomic)) < 0)
-        return ERINT;
-    TreeNode* replacement = makeReplacementNode(parent);
+    ResultCode code = 0;
+    TreeNode* replacement = placeReplacement(polytomic, code);
     if (replacement == nullptr)
-        return ERMEM;
-    std::memcpy(replacement->name, polytomic->name, NAME_SIZE);
-    replacement->twin = polytomic;
-    polytomic->twin = replacement;
-    if (parent != nullptr)
-        parent->children[slot] = replacement;
-    else
-        rootNode = replacement;
+        return code;
     std::vector<int> lowest(static_cast<std::size_t>(order - 1), -1);
     std::vector<bool> placed(static_cast<std::size_t>(order), false);
     const auto inRange = [&](int at) { return at >= 0 && at <= 2 * order - 2; };

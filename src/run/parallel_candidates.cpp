@@ -75,6 +75,22 @@ void sendMessage(MessageKind kind, int number, int code, const AlignmentScore& s
         _exit(WORKER_BROKEN);
 }
 
+// Evaluates the candidate standing as `number` and sends its message; a
+// failure inside it is the worker's last message. The best is this worker's.
+void evaluateAndSend(int number, BestAlignment& best, CandidateCapture& files) {
+    AlignmentScore score;
+    if (const ResultCode failed = evaluateCandidate(number, score); failed != 0) {
+        sendMessage(CANDIDATE_FAILED, number, failed, {});
+        _exit(0);
+    }
+    if (const ResultCode failed = captureEvaluated(takeIfBetter(best, number, score), files); failed != 0) {
+        sendMessage(CANDIDATE_FAILED, number, failed, {});
+        _exit(0);
+    }
+    sendMessage(CANDIDATE_DONE, number, 0, score, files);
+    openCapture();
+}
+
 // Builds every candidate, evaluates those of chunks index, index + workers, ...
 [[noreturn]] void runWorker(int index, int workers, int chunk, int fd) {
     messageFd = fd;
@@ -98,18 +114,7 @@ void sendMessage(MessageKind kind, int number, int code, const AlignmentScore& s
             continue;
         if (beforeWorkerCandidate != nullptr)
             beforeWorkerCandidate(number);
-        AlignmentScore score;
-        if (const ResultCode failed = evaluateCandidate(number, score); failed != 0) {
-            sendMessage(CANDIDATE_FAILED, number, failed, {});
-            _exit(0);
-        }
-        if (const ResultCode failed = captureEvaluated(takeIfBetter(best, number, score), files);
-            failed != 0) {
-            sendMessage(CANDIDATE_FAILED, number, failed, {});
-            _exit(0);
-        }
-        sendMessage(CANDIDATE_DONE, number, 0, score, files);
-        openCapture();
+        evaluateAndSend(number, best, files);
     }
 }
 
@@ -129,18 +134,7 @@ void sendMessage(MessageKind kind, int number, int code, const AlignmentScore& s
             _exit(0);
         }
         candidateNumber = number;
-        AlignmentScore score;
-        if (const ResultCode failed = evaluateCandidate(number, score); failed != 0) {
-            sendMessage(CANDIDATE_FAILED, number, failed, {});
-            _exit(0);
-        }
-        if (const ResultCode failed = captureEvaluated(takeIfBetter(best, number, score), files);
-            failed != 0) {
-            sendMessage(CANDIDATE_FAILED, number, failed, {});
-            _exit(0);
-        }
-        sendMessage(CANDIDATE_DONE, number, 0, score, files);
-        openCapture();
+        evaluateAndSend(number, best, files);
     }
     _exit(0);
 }
