@@ -142,7 +142,7 @@ void runHeuristicSearch(BestAlignment& best, int& code, bool& candidateFailed) {
     ReportingEvaluator evaluator(best, candidateFailed);
     SearchSummary summary;
     const SearchLimits limits = {treesToTry <= EXTRA_STARTS_LIMIT ? SEARCH_BUDGET_SHARE * treesToTry : 0.0,
-                                 SEARCH_PERTURBATIONS, SEARCH_SEED + 1};
+                                 SEARCH_PERTURBATIONS, SEARCH_SEED + 1, ENUMERATED_SHARE * treesToTry};
     code = searchResolutions(searchStarts(), enumeratedTopologies(), limits, evaluator, summary);
     if (code != 0)
         return;

@@ -17,12 +17,12 @@ constexpr double HEURISTIC_ENUMERATION_LIMIT = 200.0;
 // in larger spaces the first start's climb takes thousands of candidates,
 // and further ones did not find better alignments.
 constexpr int SEARCH_STARTS = 4;
-// Then starts from the best so far with two polytomies resolved at random
-constexpr int SEARCH_PERTURBATIONS = 16;
+// Then starts from the best so far with one polytomy resolved otherwise at random
+constexpr int SEARCH_PERTURBATIONS = 100;
 // A polytomy has all its resolutions tried at once only while they are at
 // most this share of the candidate trees; otherwise it climbs by interchanges.
 constexpr double ENUMERATED_SHARE = 0.1;
-constexpr double SEARCH_BUDGET_SHARE = 0.2;
+constexpr double SEARCH_BUDGET_SHARE = 0.25;
 constexpr double EXTRA_STARTS_LIMIT = 1e6;
 constexpr unsigned SEARCH_SEED = 20261208;
 // Steps of fewer candidates are evaluated in the searching process itself

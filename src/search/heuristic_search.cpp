@@ -1,5 +1,6 @@
 #include "search/heuristic_search.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <map>
@@ -44,20 +45,44 @@ class ResolutionSearch {
     // than the current candidate; `improved` tells whether one did.
     ResultCode step(std::size_t i, const std::vector<Topology>& alternatives, std::size_t chunk,
                     bool& improved) {
-        improved = false;
-        const std::size_t size = chunk == 0 ? alternatives.size() : chunk;
-        for (std::size_t from = 0; from < alternatives.size() && !improved && !spent_; from += size) {
-            std::vector<CandidateTopologies> candidates;
-            for (std::size_t a = from; a < alternatives.size() && a < from + size; ++a) {
+        std::vector<CandidateTopologies> candidates;
+        for (const Topology& alternative : alternatives) {
+            candidates.push_back(current_);
+            candidates.back()[i] = alternative;
+        }
+        return stepTo(candidates, chunk, improved);
+    }
+
+    // The same for polytomies i and j together: every pair of their resolutions
+    ResultCode stepPair(std::size_t i, const std::vector<Topology>& first, std::size_t j,
+                        const std::vector<Topology>& second, bool& improved) {
+        std::vector<CandidateTopologies> candidates;
+        for (const Topology& a : first)
+            for (const Topology& b : second) {
                 candidates.push_back(current_);
-                candidates.back()[i] = alternatives[a];
+                candidates.back()[i] = a;
+                candidates.back()[j] = b;
             }
+        return stepTo(candidates, 0, improved);
+    }
+
+    const CandidateTopologies& current() const { return current_; }
+    const AlignmentScore& currentScore() const { return currentScore_; }
+
+  private:
+    ResultCode stepTo(const std::vector<CandidateTopologies>& candidates, std::size_t chunk, bool& improved) {
+        improved = false;
+        const std::size_t size = chunk == 0 ? candidates.size() : chunk;
+        for (std::size_t from = 0; from < candidates.size() && !improved && !spent_; from += size) {
+            const std::vector<CandidateTopologies> group(
+                candidates.begin() + static_cast<std::ptrdiff_t>(from),
+                candidates.begin() + static_cast<std::ptrdiff_t>(std::min(candidates.size(), from + size)));
             std::vector<AlignmentScore> scores;
-            if (const ResultCode code = score(candidates, scores); code != 0 || spent_)
+            if (const ResultCode code = score(group, scores); code != 0 || spent_)
                 return code;
-            for (std::size_t c = 0; c < candidates.size(); ++c)
+            for (std::size_t c = 0; c < group.size(); ++c)
                 if (evaluator_.isBetter(currentScore_, scores[c])) {
-                    current_ = candidates[c];
+                    current_ = group[c];
                     currentScore_ = scores[c];
                     improved = true;
                 }
@@ -67,10 +92,6 @@ class ResolutionSearch {
         return 0;
     }
 
-    const CandidateTopologies& current() const { return current_; }
-    const AlignmentScore& currentScore() const { return currentScore_; }
-
-  private:
     // The scores of the candidates, asking the evaluator for those not scored yet
     ResultCode score(const std::vector<CandidateTopologies>& candidates,
                      std::vector<AlignmentScore>& scores) {
@@ -117,8 +138,8 @@ class ResolutionSearch {
 
 // Improves the polytomies one at a time from the current candidate until a
 // whole round over them changes nothing.
-ResultCode climb(ResolutionSearch& search, const std::vector<std::vector<Topology>>& enumerated,
-                 SearchSummary& summary) {
+ResultCode climbSingly(ResolutionSearch& search, const std::vector<std::vector<Topology>>& enumerated,
+                       SearchSummary& summary) {
     for (bool changed = true; changed;) {
         changed = false;
         for (std::size_t i = 0; i < enumerated.size(); ++i) {
@@ -144,6 +165,30 @@ ResultCode climb(ResolutionSearch& search, const std::vector<std::vector<Topolog
     return 0;
 }
 
+// Climbs one polytomy at a time; where that ends, tries two polytomies
+// together (both enumerated, their product at most `limits.pairCandidates`),
+// within the budget, and climbs again from the first pair that improves.
+ResultCode climb(ResolutionSearch& search, const std::vector<std::vector<Topology>>& enumerated,
+                 const SearchLimits& limits, SearchSummary& summary) {
+    for (bool improved = true; improved && !search.spent();) {
+        if (const ResultCode code = climbSingly(search, enumerated, summary); code != 0)
+            return code;
+        search.limitTo(limits.budget);
+        improved = false;
+        for (std::size_t i = 0; i < enumerated.size() && !improved && !search.spent(); ++i)
+            for (std::size_t j = i + 1; j < enumerated.size() && !improved && !search.spent(); ++j) {
+                const double pairs = static_cast<double>(enumerated[i].size() * enumerated[j].size());
+                if (pairs == 0 || pairs > limits.pairCandidates)
+                    continue;
+                ++summary.rounds;
+                if (const ResultCode code = search.stepPair(i, enumerated[i], j, enumerated[j], improved);
+                    code != 0)
+                    return code;
+            }
+    }
+    return 0;
+}
+
 } // namespace
 
 ResultCode searchResolutions(const std::vector<std::vector<Topology>>& starts,
@@ -164,7 +209,9 @@ ResultCode searchResolutions(const std::vector<std::vector<Topology>>& starts,
             start = summary.best;
             for (int k = 0; k < PERTURBED_POLYTOMIES && polytomies > 0; ++k) {
                 const std::size_t i = static_cast<std::size_t>(random() % polytomies);
-                start[i] = randomTopology(start[i].order, random);
+                const Topology was = start[i];
+                while (start[i] == was)
+                    start[i] = randomTopology(was.order, random);
             }
         }
         if (start.size() != polytomies)
@@ -179,7 +226,7 @@ ResultCode searchResolutions(const std::vector<std::vector<Topology>>& starts,
             return code;
         if (search.spent())
             break;
-        if (const ResultCode code = climb(search, enumerated, summary); code != 0)
+        if (const ResultCode code = climb(search, enumerated, limits, summary); code != 0)
             return code;
         if (!haveBest || evaluator.isBetter(bestScore, search.currentScore())) {
             summary.best = search.current();

@@ -46,15 +46,18 @@ struct SearchSummary {
 // a start meets the scores of the starts before it. The candidates of one
 // step go to the evaluator together, and the best of them (the first among
 // equals) is taken when it is better than the current one.
-// After the given starts come up to `perturbations` more, each the best
-// candidate so far with PERTURBED_POLYTOMIES polytomies (drawn by `seed`)
-// resolved at random.
+// Where one polytomy at a time improves no more, pairs of enumerated
+// polytomies of at most `pairCandidates` resolutions together are tried,
+// within the budget. After the given starts come up to `perturbations`
+// more, each the best candidate so far with PERTURBED_POLYTOMIES polytomies
+// (drawn by `seed`) resolved otherwise at random.
 struct SearchLimits {
     double budget;
     int perturbations;
     unsigned long long seed;
+    double pairCandidates = 0;
 };
-constexpr int PERTURBED_POLYTOMIES = 2;
+constexpr int PERTURBED_POLYTOMIES = 1;
 // Interchanges are scored this many at a time, the first group that holds a
 // better candidate ending the step: most steps of a large polytomy improve
 // early, and a fixed group keeps the search the same on any number of workers.

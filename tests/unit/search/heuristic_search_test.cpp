@@ -160,6 +160,36 @@ TEST_F(HeuristicSearch, EnumeratedPolytomiesEndAtTheBestOfEach) {
     }
 }
 
+// Two order-3 polytomies where no single change improves on the start but a
+// change of both does: the pair is tried only when its 9 candidates are
+// allowed and the budget holds their 4 not scored yet.
+TEST_F(HeuristicSearch, PairsOfPolytomiesLeaveALocalOptimumWithinTheBudget) {
+    const std::vector<std::string> three = table(3);
+    const Texts start = {three[0], three[0]}, target = {three[1], three[2]};
+    struct Case {
+        double pairCandidates, budget;
+        Texts end;
+        long long evaluated;
+    };
+    for (const Case& c : {Case{9, HUGE_VAL, target, 9}, Case{8, HUGE_VAL, start, 5}, Case{9, 8, start, 5},
+                          Case{9, 9, target, 9}}) {
+        SCOPED_TRACE(testing::Message() << c.pairCandidates << " " << c.budget);
+        FakeEvaluator evaluator([&](const Texts& candidate) {
+            return candidate == target ? 10.0 : candidate == start ? 5.0 : 0.0;
+        });
+        std::vector<std::vector<Topology>> lists(2);
+        for (auto& list : lists)
+            for (const std::string& text : three)
+                list.push_back(topologyFromText(text, 3));
+        SearchSummary summary;
+        ASSERT_EQ(searchResolutions({{lists[0][0], lists[1][0]}}, lists,
+                                    SearchLimits{c.budget, 0, 1, c.pairCandidates}, evaluator, summary),
+                  0);
+        EXPECT_EQ(textsOf(summary.best), c.end);
+        EXPECT_EQ(summary.evaluated, c.evaluated);
+    }
+}
+
 TEST_F(HeuristicSearch, TiesKeepTheCurrentCandidateAndTheFirstAmongEquals) {
     const std::vector<std::string> four = table(4);
     const Topology seven = topologyFromText(table(7)[100], 7);
