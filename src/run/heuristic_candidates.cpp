@@ -1,5 +1,6 @@
 #include "run/heuristic_candidates.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <random>
@@ -142,7 +143,8 @@ void runHeuristicSearch(BestAlignment& best, int& code, bool& candidateFailed) {
     ReportingEvaluator evaluator(best, candidateFailed);
     SearchSummary summary;
     const SearchLimits limits = {treesToTry <= EXTRA_STARTS_LIMIT ? SEARCH_BUDGET_SHARE * treesToTry : 0.0,
-                                 SEARCH_PERTURBATIONS, SEARCH_SEED + 1, ENUMERATED_SHARE * treesToTry};
+                                 SEARCH_PERTURBATIONS, SEARCH_SEED + 1,
+                                 std::min(ENUMERATED_SHARE * treesToTry, MAX_PAIR_CANDIDATES)};
     code = searchResolutions(searchStarts(), enumeratedTopologies(), limits, evaluator, summary);
     if (code != 0)
         return;

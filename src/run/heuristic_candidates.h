@@ -23,6 +23,10 @@ constexpr int SEARCH_PERTURBATIONS = 100;
 // most this share of the candidate trees; otherwise it climbs by interchanges.
 constexpr double ENUMERATED_SHARE = 0.1;
 constexpr double SEARCH_BUDGET_SHARE = 0.25;
+// Two polytomies are tried together where neither improves alone, while their
+// resolutions together are at most ENUMERATED_SHARE of the candidate trees and
+// at most this many
+constexpr double MAX_PAIR_CANDIDATES = 1000.0;
 constexpr double EXTRA_STARTS_LIMIT = 1e6;
 constexpr unsigned SEARCH_SEED = 20261208;
 // Steps of fewer candidates are evaluated in the searching process itself

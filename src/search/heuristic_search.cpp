@@ -177,8 +177,12 @@ ResultCode climb(ResolutionSearch& search, const std::vector<std::vector<Topolog
         improved = false;
         for (std::size_t i = 0; i < enumerated.size() && !improved && !search.spent(); ++i)
             for (std::size_t j = i + 1; j < enumerated.size() && !improved && !search.spent(); ++j) {
+                // A pair holds the resolutions of each alone, scored already
                 const double pairs = static_cast<double>(enumerated[i].size() * enumerated[j].size());
-                if (pairs == 0 || pairs > limits.pairCandidates)
+                const double fresh =
+                    pairs - static_cast<double>(enumerated[i].size() + enumerated[j].size() - 1);
+                if (pairs == 0 || pairs > limits.pairCandidates ||
+                    static_cast<double>(summary.evaluated) + fresh > limits.budget)
                     continue;
                 ++summary.rounds;
                 if (const ResultCode code = search.stepPair(i, enumerated[i], j, enumerated[j], improved);
