@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     longOptions.standardNewick = standard;
     treeFile = fuzz::openBytes(data, size);
     const int code = readTree();
-    fuzz::require(nodeCount <= NODE_TABLE_SIZE && leafCount <= nodeCount, "table counts");
+    fuzz::require(nodeCount <= DEFAULT_MAX_NODES && leafCount <= nodeCount, "table counts");
     if (code == 0 && rootNode != nullptr) {
         // Nodes still open where the text ended keep an empty name: their text reads differently
         bool named = true;
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t length = static_cast<std::size_t>(end - text);
         fuzz::closeStreams();
         releaseRun();
-        if (named && length < TREE_TEXT_SIZE) {
+        if (named && length < treeTextSize()) {
             fuzz::startRun();
             longOptions.standardNewick = standard;
             treeFile = fuzz::openBytes(reinterpret_cast<const std::uint8_t*>(text), length);

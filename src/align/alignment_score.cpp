@@ -61,6 +61,8 @@ void sumInOrder(int alignmentLength, std::vector<ProfileColumn>& columnSum) {
 // The same sums counted in quarters; false when a text holds a code that
 // weighs thirds, whose sums depend on the order.
 bool sumByQuarters(int alignmentLength, std::vector<ProfileColumn>& columnSum) {
+    if (leafCount > MAX_QUARTER_LEAVES)
+        return false;
     const QuarterTable& table = quarterTable();
     static std::vector<std::uint64_t> quarters;
     quarters.assign(static_cast<std::size_t>(alignmentLength), 0);

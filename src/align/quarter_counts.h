@@ -1,7 +1,8 @@
 // Column sums counted in quarters: every code but b, d, h and v weighs whole
 // quarters of A, C, G and T, so a column's sum is a whole number of quarters,
 // exact in a double in any order of addition. A char's quarters sit in the
-// four 16-bit lanes of one word (4095 leaves give at most 16380).
+// four 16-bit lanes of one word: up to MAX_QUARTER_LEAVES leaves, 4 quarters
+// each; more leaves are summed in order.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,7 @@
 
 namespace vorbex {
 
-static_assert(4 * NODE_TABLE_SIZE < 0x10000, "a column's quarters fit a lane");
+constexpr int MAX_QUARTER_LEAVES = 0xffff / 4;
 
 struct QuarterTable {
     std::uint64_t lanes[256];

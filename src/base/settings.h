@@ -39,6 +39,8 @@ extern RunSettings runSettings;
 
 // Columns of the longest sequence and alignment unless --max-length says otherwise
 constexpr int MAXSEQLEN = 2047;
+// Entries of the node table unless --max-nodes says otherwise
+constexpr int DEFAULT_MAX_NODES = 4095;
 
 enum class AlignmentFormat { FASTA, CLUSTAL, PHYLIP, STOCKHOLM };
 enum class RowOrder { INPUT, TREE };
@@ -67,6 +69,7 @@ struct LongOptions {
     bool firstWordNames = false;       // a FASTA name ends at its first blank
     bool ignoreExtraSequences = false; // records of names not in the tree are passed over
     int maxLength = MAXSEQLEN;         // the longest sequence and alignment, in columns
+    int maxNodes = DEFAULT_MAX_NODES;  // entries of the node table
     ProgressLine progressLine = ProgressLine::TERMINAL;
     Scoring scoring = Scoring::CLASSIC;
     int refineRounds = 0; // rounds of refining the best alignment (--scoring=sp only)

@@ -14,11 +14,13 @@ namespace vorbex {
 constexpr int MAX_TREE_NAME_LENGTH = 254; // longest name or label the tree reader takes
 constexpr int CHILD_SLOTS = 32;
 constexpr int MAX_CHILDREN = CHILD_SLOTS - 1;
-constexpr int NODE_TABLE_SIZE = 4095;
-constexpr int TREE_TEXT_SIZE = 250000; // the tree file's text, terminator included
+// The node table's entries (--max-nodes); the tree file's text, terminator
+// included, grows with them from 250000 chars at the default
+int nodeTableSize();
+std::size_t treeTextSize();
 // Room for the NEWICK text of any tree that fits the table: per node at most
 // its name, "(" and ")" and one comma.
-constexpr int NEWICK_TEXT_SIZE = NODE_TABLE_SIZE * (NAME_SIZE + 3) + 1;
+std::size_t newickTextSize();
 constexpr double TOLERANCE = 1e-8;
 
 enum Base { BASE_A = 0, BASE_C = 1, BASE_G = 2, BASE_T = 3 };
@@ -69,7 +71,8 @@ inline TreeNode* const* childrenOf(const TreeNode* node) {
 
 // The nodes of the current tree in processing order: leaves first, then every
 // inner node before its parent, the root last.
-extern TreeNode* nodeTable[NODE_TABLE_SIZE];
+// Its room grows with the trees met, up to nodeTableSize() (checkTableRoom).
+extern TreeNode** nodeTable;
 extern int nodeCount;
 extern int leafCount;
 extern TreeNode* rootNode;
@@ -130,7 +133,7 @@ bool isDefiniteColumn(const ProfileColumn& column);
 // returns the position of the terminator; nullptr when it would pass `end`.
 char* writeNewick(const TreeNode* node, char* out, const char* end);
 // The tree as one line of the report: its NEWICK text and ";". `text` has room
-// for NEWICK_TEXT_SIZE characters. ERINT after a message when the text would
+// for newickTextSize() characters. ERINT after a message when the text would
 // not fit, which no tree that fits the table does.
 [[nodiscard]] int echoTree(const TreeNode* root, char* text);
 

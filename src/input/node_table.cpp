@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <new>
 #include <unordered_set>
 #include <vector>
 
@@ -12,7 +13,12 @@
 
 namespace vorbex {
 
-TreeNode* nodeTable[NODE_TABLE_SIZE];
+namespace {
+constexpr std::size_t DEFAULT_TREE_TEXT_SIZE = 250000;
+std::vector<TreeNode*> tableRoom(DEFAULT_MAX_NODES, nullptr);
+} // namespace
+
+TreeNode** nodeTable = tableRoom.data();
 int nodeCount = 0;
 int leafCount = 0;
 TreeNode* rootNode = nullptr;
@@ -117,11 +123,37 @@ void sortNodeTable(int count) {
               [](const TreeNode* a, const TreeNode* b) { return a != b && compareNodes(a, b) < 0; });
 }
 
+int nodeTableSize() {
+    return longOptions.maxNodes;
+}
+
+std::size_t treeTextSize() {
+    const auto nodes = static_cast<std::size_t>(nodeTableSize());
+    const std::size_t scaled = (DEFAULT_TREE_TEXT_SIZE * nodes + DEFAULT_MAX_NODES - 1) / DEFAULT_MAX_NODES;
+    return std::max(scaled, DEFAULT_TREE_TEXT_SIZE);
+}
+
+std::size_t newickTextSize() {
+    return static_cast<std::size_t>(nodeTableSize()) * (NAME_SIZE + 3) + 1;
+}
+
 int checkTableRoom(int count) {
-    if (count <= NODE_TABLE_SIZE)
-        return 0;
-    reportBoth("Maximum number of tree nodes exceeded (%d)\n", NODE_TABLE_SIZE);
-    return ERTREE;
+    if (count > nodeTableSize()) {
+        reportBoth("Maximum number of tree nodes exceeded (%d)\n", nodeTableSize());
+        return ERTREE;
+    }
+    if (static_cast<std::size_t>(count) > tableRoom.size()) {
+        // Doubling keeps a growing table's copies linear in its size
+        const std::size_t room = std::min(std::max(static_cast<std::size_t>(count), 2 * tableRoom.size()),
+                                          static_cast<std::size_t>(nodeTableSize()));
+        try {
+            tableRoom.resize(room, nullptr);
+        } catch (const std::bad_alloc&) {
+            return ERMEM;
+        }
+        nodeTable = tableRoom.data();
+    }
+    return 0;
 }
 
 void nameInnerNode(TreeNode* node) {
@@ -153,7 +185,7 @@ void releaseTree() {
 
 void resetNodeTable() {
     ++nodeTableGeneration;
-    std::fill(std::begin(nodeTable), std::end(nodeTable), nullptr);
+    std::fill(tableRoom.begin(), tableRoom.end(), nullptr);
     nodeCount = 0;
     leafCount = 0;
     rootNode = nullptr;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,10 +13,6 @@
 
 namespace vorbex {
 namespace {
-
-// Room for the file's text and, once it is parsed, for the echo of any tree
-// that fits the table (generated names can make the echo longer than the text).
-constexpr int TREE_BUFFER_SIZE = NEWICK_TEXT_SIZE > TREE_TEXT_SIZE ? NEWICK_TEXT_SIZE : TREE_TEXT_SIZE;
 
 struct FreeDeleter {
     void operator()(char* text) const { std::free(text); }
@@ -32,12 +29,13 @@ bool isAsciiLetterOrDigit(char c) {
 
 // Keeps every character but tabs, line breaks and zero bytes.
 ResultCode readTreeText(char* text) {
-    int length = 0;
+    const std::size_t limit = treeTextSize();
+    std::size_t length = 0;
     int c;
     while ((c = std::getc(treeFile)) != EOF) {
         if (c == '\t' || c == '\n' || c == '\r' || c == '\0')
             continue;
-        if (length + 1 >= TREE_TEXT_SIZE) {
+        if (length + 1 >= limit) {
             reportBoth("Maximum tree length exceeded\n");
             return ERTREE;
         }
@@ -209,7 +207,9 @@ void reportPolytomies() {
 } // namespace
 
 int readTree() {
-    TextBuffer text(static_cast<char*>(std::calloc(TREE_BUFFER_SIZE, 1)));
+    // Room for the file's text and, once it is parsed, for the echo of any tree
+    // that fits the table (generated names can make the echo longer than the text)
+    TextBuffer text(static_cast<char*>(std::calloc(std::max(treeTextSize(), newickTextSize()), 1)));
     if (text == nullptr)
         return ERMEM;
     if (const ResultCode code = readTreeText(text.get()); code != 0)

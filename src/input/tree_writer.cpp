@@ -70,7 +70,7 @@ char* writeNewick(const TreeNode* node, char* out, const char* end) {
 int echoTree(const TreeNode* root, char* text) {
     // Without any "(" there is no tree: the echo is the semicolon alone
     text[0] = '\0';
-    if (root != nullptr && writeNewick(root, text, text + NEWICK_TEXT_SIZE) == nullptr) {
+    if (root != nullptr && writeNewick(root, text, text + newickTextSize()) == nullptr) {
         reportBoth("Tree text buffer exceeded\n");
         return ERINT;
     }

@@ -127,7 +127,7 @@ void mapLeavesToRecords() {
 
 std::string newickOfCandidate() {
     if (state.treeText.empty())
-        state.treeText.resize(NEWICK_TEXT_SIZE);
+        state.treeText.resize(newickTextSize());
     char* const text = state.treeText.data();
     char* end = writeNewick(rootNode, text, text + state.treeText.size() - 1);
     if (end == nullptr)

@@ -140,7 +140,7 @@ ResultCode reportActualTree() {
     if (!(runSettings.outputMask & OUT_VERBOSE))
         return 0;
     reportOnly("\nActual tree (overall %d nodes, %d leaves):\n", nodeCount, leafCount);
-    char* text = static_cast<char*>(std::calloc(NEWICK_TEXT_SIZE, 1));
+    char* text = static_cast<char*>(std::calloc(newickTextSize(), 1));
     if (text == nullptr)
         return ERMEM;
     const ResultCode code = echoTree(rootNode, text);

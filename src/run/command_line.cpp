@@ -184,6 +184,8 @@ int takeLongValue(const std::string& name, const char* value) {
         valid = parseCount(value, MAX_PROCESSOR_LIMIT, o.processorLimit);
     else if (name == "max-length")
         valid = parseCount(value, MAX_LENGTH_LIMIT, o.maxLength);
+    else if (name == "max-nodes")
+        valid = parseCount(value, MAX_NODES_LIMIT, o.maxNodes) && o.maxNodes > 0;
     else if (name == "newick")
         valid = parseChoice(value, {"names", "standard"}, {false, true}, o.standardNewick);
     else if (name == "fasta-names")
@@ -210,8 +212,8 @@ int takeLongValue(const std::string& name, const char* value) {
 
 bool takesValue(const std::string& name) {
     for (const char* known :
-         {"alignment", "alignment-format", "order", "tree", "candidates", "threads", "max-length", "newick",
-          "fasta-names", "extra-sequences", "progress", "scoring", "refine", "search"})
+         {"alignment", "alignment-format", "order", "tree", "candidates", "threads", "max-length",
+          "max-nodes", "newick", "fasta-names", "extra-sequences", "progress", "scoring", "refine", "search"})
         if (name == known)
             return true;
     return false;
@@ -284,6 +286,7 @@ void printLongOptions() {
         " --candidates=FILE        write a table of every candidate tree to FILE\n"
         " --threads=N              use at most N processors\n"
         " --max-length=N           sequences and alignments of up to N columns (2047: the default)\n"
+        " --max-nodes=N            trees of up to N nodes, leaves included (4095: the default)\n"
         " --newick=standard        read the tree as other programs write it: branch lengths,\n"
         "                          support values, quoted labels, [comments] (names: the default)\n"
         " --fasta-names=word       a sequence's name is the first word of its header (line: default)\n"

@@ -148,7 +148,7 @@ ResultCode prepareTree() {
     }
     if (const ResultCode code = checkResultNames(); code != 0)
         return code;
-    treeTextBuffer = static_cast<char*>(std::calloc(NEWICK_TEXT_SIZE, 1));
+    treeTextBuffer = static_cast<char*>(std::calloc(newickTextSize(), 1));
     return treeTextBuffer == nullptr ? ERMEM : 0;
 }
 

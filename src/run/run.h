@@ -15,6 +15,8 @@ constexpr int MAX_PROCESSOR_LIMIT = 4096; // the largest --threads value
 // The largest --max-length value: two profiles' columns and the alignment's
 // positions still count in an int
 constexpr int MAX_LENGTH_LIMIT = (1 << 29) - 1;
+// Keeps the NEWICK text of a full table within a 32-bit count
+constexpr int MAX_NODES_LIMIT = 8000000;
 constexpr int MAX_REFINE_ROUNDS = 1000; // the largest --refine value
 constexpr const char* BANNER = "Multiple alignment of base sequences over a tree  v.%s  Kalvexa, 2008\n";
 

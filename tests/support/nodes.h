@@ -1,6 +1,7 @@
 // Test nodes whose profiles are written as strings, and the reverse view.
 #pragma once
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -102,7 +103,11 @@ inline std::string savedText(const TreeNode* node) {
 inline void setUpLeaves(const std::vector<std::string>& alignedTexts) {
     if (initialiseRun() != 0)
         return;
+    // Tables above the default's size as --max-nodes allows them
+    longOptions.maxNodes = std::max(DEFAULT_MAX_NODES, static_cast<int>(alignedTexts.size()));
     for (const std::string& aligned : alignedTexts) {
+        if (checkTableRoom(leafCount + 1) != 0)
+            return;
         TreeNode* leaf = emptyNode();
         nodeTable[leafCount++] = leaf;
         std::snprintf(leaf->name, NAME_SIZE, "s%d", leafCount);

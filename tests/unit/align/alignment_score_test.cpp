@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "align/align.h"
+#include "align/quarter_counts.h"
 #include "bench/workload.h"
 #include "resolve/resolve.h"
 #include "support/nodes.h"
@@ -157,12 +158,20 @@ TEST_F(ScoreAlignment, CountedSumsEqualTheSumsInLeafOrder) {
     }
 }
 
-TEST_F(ScoreAlignment, AFullTableOfLeavesStaysWithinItsCountingLanes) {
-    // 4095 leaves of the any-base code, then of one base: the largest counts
-    const std::vector<std::string> fan(NODE_TABLE_SIZE, "nt");
-    const AlignmentScore result = score(fan);
-    EXPECT_EQ(result.Conserv0, 1);
-    EXPECT_EQ(result.Conserv1, 0);
+TEST_F(ScoreAlignment, FullColumnsOfManyLeavesAreCountedExactly) {
+    // Leaves of the any-base code, then of one base: the largest counts fill
+    // the counting lanes, and past them the sums are made in order
+    for (const int leaves : {DEFAULT_MAX_NODES, MAX_QUARTER_LEAVES, MAX_QUARTER_LEAVES + 1, 20000}) {
+        std::vector<std::string> fan(static_cast<std::size_t>(leaves), "nt");
+        const AlignmentScore result = score(fan);
+        EXPECT_EQ(result.Conserv0, 1) << leaves;
+        EXPECT_EQ(result.Conserv1, 0) << leaves;
+        fan.back() = "na";
+        const AlignmentScore one = score(fan);
+        EXPECT_EQ(one.Conserv0, 0) << leaves;
+        EXPECT_EQ(one.Conserv1, 1) << leaves;
+        EXPECT_EQ(one.ConsIndex, score(fan, 0, true).ConsIndex) << leaves;
+    }
 }
 
 } // namespace

@@ -83,9 +83,9 @@ TEST(CreateNode, GivesAZeroedRecord) {
 }
 
 TEST(CheckTableRoom, AcceptsAFullTableAndRefusesOneMore) {
-    EXPECT_EQ(checkTableRoom(NODE_TABLE_SIZE), 0);
+    EXPECT_EQ(checkTableRoom(DEFAULT_MAX_NODES), 0);
     testing::internal::CaptureStdout();
-    EXPECT_NE(checkTableRoom(NODE_TABLE_SIZE + 1), 0);
+    EXPECT_NE(checkTableRoom(DEFAULT_MAX_NODES + 1), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Maximum number of tree nodes exceeded (4095)\n");
 }
 

@@ -24,9 +24,10 @@ Read readStandard(const std::string& text) {
     Read read{readTree(), "", ""};
     const std::string output = testing::internal::GetCapturedStdout();
     read.messages = output.substr(0, output.find("Source tree read"));
-    static char echo[NEWICK_TEXT_SIZE];
-    if (read.result == 0 && rootNode != nullptr && writeNewick(rootNode, echo, echo + sizeof echo) != nullptr)
-        read.tree = echo;
+    static std::vector<char> echo(newickTextSize());
+    if (read.result == 0 && rootNode != nullptr &&
+        writeNewick(rootNode, echo.data(), echo.data() + echo.size()) != nullptr)
+        read.tree = echo.data();
     std::fclose(treeFile);
     treeFile = nullptr;
     releaseTree();

@@ -247,9 +247,9 @@ TEST_F(TreeReader, CaterpillarFillingTheWholeTableIsReadEchoedAndWalked) {
     setTree(text + ";");
     const ReadOutcome result = readCaptured();
     ASSERT_EQ(result.code, 0);
-    EXPECT_EQ(nodeCount, NODE_TABLE_SIZE);
+    EXPECT_EQ(nodeCount, DEFAULT_MAX_NODES);
     EXPECT_EQ(leafCount, 2048);
-    EXPECT_EQ(nodeTable[NODE_TABLE_SIZE - 1], rootNode);
+    EXPECT_EQ(nodeTable[DEFAULT_MAX_NODES - 1], rootNode);
     const std::string echoed = report.text();
     EXPECT_NE(echoed.find("(L0,L1)NODE2046,L2)NODE2045"), std::string::npos);
     EXPECT_NE(echoed.find(",L2047)NODE000;\n"), std::string::npos);
@@ -283,7 +283,7 @@ TEST_F(TreeReader, TreeBeyondTheTableIsRefusedWithoutWritingPastIt) {
     const ReadOutcome result = readCaptured();
     EXPECT_EQ(result.code, ERTREE);
     EXPECT_EQ(result.out, "Maximum number of tree nodes exceeded (4095)\n");
-    EXPECT_EQ(nodeCount, NODE_TABLE_SIZE);
+    EXPECT_EQ(nodeCount, DEFAULT_MAX_NODES);
 }
 
 TEST_F(TreeReader, ReadErrorIsAnIoFaultWithoutMessage) {

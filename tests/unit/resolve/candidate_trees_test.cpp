@@ -275,15 +275,15 @@ TEST_F(CandidateTrees, PolytomicRootOfOrderNineYieldsDistinctCandidates) {
 
 TEST_F(CandidateTrees, CandidateFillingTheTableIsBuilt) {
     prepare(caterpillarOver(2045, "(x,y,z)").c_str());
-    ASSERT_EQ(nodeCount, NODE_TABLE_SIZE - 1);
+    ASSERT_EQ(nodeCount, DEFAULT_MAX_NODES - 1);
     ASSERT_EQ(nextCandidateTree(), 0);
-    EXPECT_EQ(candidateNodeCount, NODE_TABLE_SIZE);
+    EXPECT_EQ(candidateNodeCount, DEFAULT_MAX_NODES);
     expectCandidateReady();
 }
 
 TEST_F(CandidateTrees, CandidateBeyondTheTableIsRefused) {
     prepare(caterpillarOver(2045, "(w,x,y,z)").c_str());
-    ASSERT_EQ(nodeCount, NODE_TABLE_SIZE);
+    ASSERT_EQ(nodeCount, DEFAULT_MAX_NODES);
     testing::internal::CaptureStdout();
     EXPECT_EQ(nextCandidateTree(), ERTREE);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Maximum number of tree nodes exceeded (4095)\n");
