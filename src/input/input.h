@@ -79,6 +79,10 @@ extern TreeNode* rootNode;
 // Counts the tables started (resetNodeTable): what is kept of nodes by address
 // is worth nothing in a later one.
 extern int nodeTableGeneration;
+// Counts the orders the table was given (resetNodeTable, sortNodeTable, and
+// entries removed): what is kept of its entries by position is worth nothing
+// in a later one.
+extern int nodeTableOrder;
 extern int maxNameLength;
 // The longest sequence read; then, for the run, the columns new profiles are
 // given (raised with the longest alignment met).

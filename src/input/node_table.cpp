@@ -23,6 +23,7 @@ int nodeCount = 0;
 int leafCount = 0;
 TreeNode* rootNode = nullptr;
 int nodeTableGeneration = 0;
+int nodeTableOrder = 0;
 int maxNameLength = 3;
 int columnCapacity = 0;
 
@@ -119,6 +120,7 @@ int compareNodes(const TreeNode* a, const TreeNode* b) {
 }
 
 void sortNodeTable(int count) {
+    ++nodeTableOrder;
     std::sort(nodeTable, nodeTable + count,
               [](const TreeNode* a, const TreeNode* b) { return a != b && compareNodes(a, b) < 0; });
 }
@@ -185,6 +187,7 @@ void releaseTree() {
 
 void resetNodeTable() {
     ++nodeTableGeneration;
+    ++nodeTableOrder;
     std::fill(tableRoom.begin(), tableRoom.end(), nullptr);
     nodeCount = 0;
     leafCount = 0;

@@ -8,6 +8,7 @@
 #include "base/output.h"
 #include "base/result_code.h"
 #include "input/input.h"
+#include "input/name_index.h"
 
 namespace vorbex {
 
@@ -72,13 +73,6 @@ bool isLineEnd(char c) {
 
 char toLower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-TreeNode* findNode(const char* name) {
-    for (int i = 0; i < nodeCount; ++i)
-        if (strcasecmp(nodeTable[i]->name, name) == 0)
-            return nodeTable[i];
-    return nullptr;
 }
 
 // Gives the node its own copy of the record: both texts and both profiles.

@@ -68,13 +68,29 @@ ResultCode handOver(TreeNode* node, TreeNode* heir) {
     return ERINT;
 }
 
-// Drops entry `index` of the table, keeping the order of the rest, and frees its node.
+// Frees the node of entry `index`, whose entry closeUpTable then drops.
 void removeFromTable(int index) {
-    TreeNode* node = nodeTable[index];
-    for (int i = index + 1; i < nodeCount; ++i)
-        nodeTable[i - 1] = nodeTable[i];
-    nodeTable[--nodeCount] = nullptr;
-    releaseNode(node);
+    releaseNode(nodeTable[index]);
+    nodeTable[index] = nullptr;
+}
+
+// Drops the entries removeFromTable emptied, keeping the order of the rest:
+// one pass, however many went.
+void closeUpTable() {
+    int kept = 0;
+    int leavesKept = 0;
+    for (int i = 0; i < nodeCount; ++i) {
+        if (nodeTable[i] == nullptr)
+            continue;
+        leavesKept += i < leafCount;
+        nodeTable[kept++] = nodeTable[i];
+    }
+    for (int i = kept; i < nodeCount; ++i)
+        nodeTable[i] = nullptr;
+    if (kept != nodeCount)
+        ++nodeTableOrder;
+    nodeCount = kept;
+    leafCount = leavesKept;
 }
 
 void forgetTree(int index) {
@@ -86,53 +102,48 @@ void forgetTree(int index) {
 }
 
 ResultCode removeLeavesWithoutSequence() {
-    int i = 0;
-    while (i < leafCount) {
+    for (int i = 0; i < leafCount; ++i) {
         TreeNode* leaf = nodeTable[i];
-        if (leaf->workText != nullptr) {
-            ++i;
+        if (leaf->workText != nullptr)
             continue;
-        }
         // A tree of one leaf that has no sequence
         if (leaf->parent == nullptr) {
             forgetTree(i);
             return 0;
         }
-        if (const ResultCode code = removeFromParent(leaf); code != 0)
+        if (const ResultCode code = removeFromParent(leaf); code != 0) {
+            closeUpTable();
             return code;
+        }
         removeFromTable(i);
-        --leafCount;
     }
+    closeUpTable();
     return 0;
 }
 
+// Children stand before their parents in the table: one pass in its order
+// meets every node with all it will ever lose lost already.
 ResultCode removeThinInnerNodes() {
-    bool removed = true;
-    while (removed) {
-        removed = false;
-        int i = leafCount;
-        while (i < nodeCount) {
-            TreeNode* node = nodeTable[i];
-            if (node->childCount >= 2) {
-                ++i;
-                continue;
-            }
-            if (node->childCount == 1) {
-                if (const ResultCode code = handOver(node, node->children[0]); code != 0)
-                    return code;
-            } else if (node->parent != nullptr) {
-                if (const ResultCode code = removeFromParent(node); code != 0)
-                    return code;
-            } else {
-                // The root lost everything: nothing is left to align
-                forgetTree(i);
-                return 0;
-            }
-            removeFromTable(i);
-            removed = true;
+    ResultCode code = 0;
+    for (int i = leafCount; i < nodeCount && code == 0; ++i) {
+        TreeNode* node = nodeTable[i];
+        if (node->childCount >= 2)
+            continue;
+        if (node->childCount == 1) {
+            code = handOver(node, node->children[0]);
+        } else if (node->parent != nullptr) {
+            code = removeFromParent(node);
+        } else {
+            // The root lost everything: nothing is left to align, every
+            // other entry is gone already
+            forgetTree(i);
+            return 0;
         }
+        if (code == 0)
+            removeFromTable(i);
     }
-    return 0;
+    closeUpTable();
+    return code;
 }
 
 ResultCode reportActualTree() {
