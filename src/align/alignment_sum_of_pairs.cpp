@@ -12,6 +12,11 @@ namespace {
 
 constexpr SumOfPairsCosts COSTS = SUM_OF_PAIRS_COSTS;
 
+const ProfileColumn& letterColumn(char letter, ProfileColumn& column) {
+    (void)nucleotideColumn(letter, column);
+    return column;
+}
+
 // A row's bases against themselves
 double selfScore(const Substitution& s, const ProfileColumn& a) {
     double sum = 0.0;
@@ -34,9 +39,8 @@ enum CellKind : std::uint8_t { BASE, INNER_GAP, END_GAP };
 // beside a gap that ends are those whose last base so far lies within it, so
 // the weights of the rows are kept at the column of their last base.
 // `kinds` holds the rows' cells column by column.
-double pairwiseOpenings(const std::vector<WeightedRow>& rows, int length,
-                        const std::vector<CellKind>& kinds) {
-    const std::size_t count = rows.size();
+double pairwiseOpenings(const std::vector<double>& weights, int length, const std::vector<CellKind>& kinds) {
+    const std::size_t count = weights.size();
     static std::vector<int> lastBase, gapStart;
     static std::vector<double> lastBaseWeight; // per column, of the rows whose last base it holds
     lastBase.assign(count, -1);
@@ -53,7 +57,7 @@ double pairwiseOpenings(const std::vector<WeightedRow>& rows, int length,
                 double facing = 0.0;
                 for (int p = gapStart[r]; p < c; ++p)
                     facing += lastBaseWeight[p];
-                openings += rows[r].weight * facing;
+                openings += weights[r] * facing;
                 gapStart[r] = -1;
             }
         }
@@ -61,8 +65,8 @@ double pairwiseOpenings(const std::vector<WeightedRow>& rows, int length,
             if (kind[r] != BASE)
                 continue;
             if (lastBase[r] >= 0)
-                lastBaseWeight[lastBase[r]] -= rows[r].weight;
-            lastBaseWeight[c] += rows[r].weight;
+                lastBaseWeight[lastBase[r]] -= weights[r];
+            lastBaseWeight[c] += weights[r];
             lastBase[r] = c;
         }
     }
@@ -72,6 +76,11 @@ double pairwiseOpenings(const std::vector<WeightedRow>& rows, int length,
 } // namespace
 
 double sumOfPairsOfRows(const std::vector<WeightedRow>& rows, int length) {
+    return sumOfPairsOfRows(rows.size(), length,
+                            [&](std::size_t r, std::vector<ProfileColumn>&) { return rows[r]; });
+}
+
+double sumOfPairsOfRows(std::size_t count, int length, const RowSource& rowAt) {
     static const Substitution substitution = buildSubstitution();
     // Per column: the weighted base counts, the rows' pairs with themselves,
     // the weight of bases, and of gaps inside a row, before or after it
@@ -81,14 +90,17 @@ double sumOfPairsOfRows(const std::vector<WeightedRow>& rows, int length) {
     };
     static std::vector<Column> columns;
     static std::vector<CellKind> kinds;
-    const std::size_t count = rows.size();
+    static std::vector<double> weights;
+    static std::vector<ProfileColumn> scratch;
+    weights.assign(count, 0.0);
     columns.assign(static_cast<std::size_t>(length), Column{});
     // Cells beyond a row's length are left out, as gaps before or after it
     kinds.assign(static_cast<std::size_t>(length) * count, END_GAP);
     for (std::size_t r = 0; r < count; ++r) {
-        const double w = rows[r].weight;
-        const ProfileColumn* const row = rows[r].columns;
-        const int end = rows[r].length < length ? rows[r].length : length;
+        const WeightedRow read = rowAt(r, scratch);
+        const double w = weights[r] = read.weight;
+        const ProfileColumn* const row = read.columns;
+        const int end = read.length < length ? read.length : length;
         auto cell = [&](int c) -> CellKind& { return kinds[static_cast<std::size_t>(c) * count + r]; };
         int first = -1;
         int last = -1;
@@ -123,18 +135,32 @@ double sumOfPairsOfRows(const std::vector<WeightedRow>& rows, int length) {
         total += 0.5 * (all - column.self);
         total += column.bases * (COSTS.gapExtend * (column.innerGaps + COSTS.endGapShare * column.endGaps));
     }
-    return total + COSTS.gapOpen * pairwiseOpenings(rows, length, kinds);
+    return total + COSTS.gapOpen * pairwiseOpenings(weights, length, kinds);
 }
 
 double alignmentSumOfPairs() {
     if (leafCount == 0)
         return 0.0;
-    static std::vector<WeightedRow> rows;
-    rows.clear();
-    // Every sequence weighs the same, as in the profiles
-    for (int entry = 0; entry < leafCount; ++entry)
-        rows.push_back({nodeTable[entry]->workProfile, nodeTable[entry]->workLength, 1.0});
-    return sumOfPairsOfRows(rows, nodeTable[0]->workLength);
+    // Every sequence weighs the same, as in the profiles. A leaf whose
+    // weights are spent has its letters' columns where its flags hold no gap
+    const auto leafRow = [](std::size_t r, std::vector<ProfileColumn>& scratch) -> WeightedRow {
+        const TreeNode* leaf = nodeTable[r];
+        if (leaf->workFlags == nullptr)
+            return {leaf->workProfile, leaf->workLength, 1.0};
+        scratch.assign(static_cast<std::size_t>(leaf->workLength), ProfileColumn{});
+        ProfileColumn column{};
+        for (int c = 0, next = 0; c < leaf->workLength; ++c) {
+            if (isGapColumnOf(leaf, c))
+                continue;
+            // The letters whose columns are gaps were never columns of their own
+            while (next < leaf->savedLength && isGapColumn(letterColumn(leaf->sourceText[next], column)))
+                ++next;
+            if (next < leaf->savedLength)
+                scratch[static_cast<std::size_t>(c)] = letterColumn(leaf->sourceText[next++], column);
+        }
+        return {scratch.data(), leaf->workLength, 1.0};
+    };
+    return sumOfPairsOfRows(static_cast<std::size_t>(leafCount), nodeTable[0]->workLength, leafRow);
 }
 
 } // namespace vorbex

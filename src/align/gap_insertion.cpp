@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -14,7 +15,7 @@ namespace {
 
 // Columns of the leaf's working profile that gap insertion reads.
 int profileColumns(const TreeNode* leaf) {
-    return leaf->workLength < leaf->columnRoom ? leaf->workLength : leaf->columnRoom;
+    return std::min(leaf->workLength, workColumnRoom(leaf));
 }
 
 // Chars the text can reach: one per column, or for a text that is not the
@@ -32,7 +33,7 @@ void insertByShifting(TreeNode* leaf, int columns) {
     const int longest =
         leaf->textRoom - 1 < longOptions.maxLength ? leaf->textRoom - 1 : longOptions.maxLength;
     for (int i = 0; i < columns; ++i) {
-        if (!isGapColumn(leaf->workProfile[i]))
+        if (!isGapColumnOf(leaf, i))
             continue;
         if (i > textLength || textLength + 1 > longest)
             continue;
@@ -101,7 +102,7 @@ int insertGapSymbols() {
             gaps.resize(static_cast<std::size_t>(columns));
         bool started = false;
         for (int i = 0; i < columns; ++i) {
-            gaps[i] = isGapColumn(leaf->workProfile[i]);
+            gaps[i] = isGapColumnOf(leaf, i);
             // The trimmed alignment starts where the last leaf to begin has begun
             if (!gaps[i] && !started) {
                 started = true;

@@ -8,6 +8,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "align/tree_passes.h"
 #include "base/physical_memory.h"
 #include "pairwise/kernels.h"
 #include "pairwise/stripe_pool.h"
@@ -85,10 +86,11 @@ class SubtreeThreads {
     // Called with the lock held; returns with it held.
     void find(std::unique_lock<std::mutex>& lock, PairwiseWorkspace& work, int i, bool byPool) {
         byPool_[static_cast<std::size_t>(i)] = byPool;
-        const TreeNode* node = order_[static_cast<std::size_t>(i)];
+        TreeNode* node = order_[static_cast<std::size_t>(i)];
         lock.unlock();
-        const bool found =
-            findAlignment(work, node->children[0], node->children[1], found_[static_cast<std::size_t>(i)]);
+        // Short of memory the node is left to its build, which says so
+        const bool found = readyChildren(node) && findAlignment(work, node->children[0], node->children[1],
+                                                                found_[static_cast<std::size_t>(i)]);
         lock.lock();
         stage_[static_cast<std::size_t>(i)] = found ? Stage::Found : Stage::NotFound;
         changed_.notify_all();

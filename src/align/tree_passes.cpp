@@ -1,5 +1,6 @@
 // The two passes over a candidate tree: profiles built upwards by pairwise
 // alignment, then the gap columns carried back down to the leaves.
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
@@ -14,13 +15,6 @@
 #include "resolve/resolve.h"
 
 namespace vorbex {
-
-bool hasRealWeight(const ProfileColumn& column) {
-    for (double weight : column.weight)
-        if (weight > TOLERANCE)
-            return true;
-    return false;
-}
 
 namespace {
 
@@ -101,10 +95,13 @@ int sequencesBelow(const TreeNode* node) {
     return count;
 }
 
-// Builds an inner node from its two children; they keep their aligned profiles.
+// Builds an inner node from its two children; they keep their aligned
+// profiles, or under light passes only their flags.
 ResultCode buildInnerNode(TreeNode* parent, bool sharing, const FoundAlignment* found = nullptr) {
     TreeNode* first = parent->children[0];
     TreeNode* second = parent->children[1];
+    if (!readyChildren(parent))
+        return noRoomFor(std::max(first->savedLength, second->savedLength));
     double similarity;
     const SubtreeKey key = sharing ? keySubtree(parent) : NO_SUBTREE_KEY;
     if (const ResultCode code = alignChildren(first, second, key, found, similarity); code != 0)
@@ -137,6 +134,8 @@ ResultCode buildInnerNode(TreeNode* parent, bool sharing, const FoundAlignment* 
         reportOnly("Similarity=%.6f\n", similarity);
         dumpStep(parent, first, second);
     }
+    if (lightPasses && (!spendProfiles(first) || !spendProfiles(second)))
+        return noRoomFor(length);
     return 0;
 }
 
@@ -168,40 +167,65 @@ std::vector<TreeNode*> buildOrder() {
     return order;
 }
 
+// The columns the backward pass reads and moves: whole profiles, or their
+// flags once the weights are spent (light passes).
+struct WholeColumns {
+    using Column = ProfileColumn;
+    static Column* work(TreeNode* node) { return node->workProfile; }
+    static const Column* saved(const TreeNode* node) { return node->savedProfile; }
+    static bool isGap(const Column& column) { return isGapColumn(column); }
+    static bool isReal(const Column& column) { return hasRealWeight(column); }
+    static Column gap() { return Column{}; }
+    static bool reserve(TreeNode* node, int columns) { return reserveProfiles(node, columns); }
+};
+
+struct FlagColumns {
+    using Column = std::uint8_t;
+    static Column* work(TreeNode* node) { return node->workFlags; }
+    static const Column* saved(const TreeNode* node) { return node->savedFlags; }
+    static bool isGap(Column column) { return (column & COLUMN_GAP) != 0; }
+    static bool isReal(Column column) { return (column & COLUMN_REAL) != 0; }
+    static Column gap() { return COLUMN_GAP; }
+    static bool reserve(TreeNode* node, int columns) { return reserveFlags(node, columns); }
+};
+
 // Opens a gap column at c in a child whose columns from c on are the parent's
 // still unmatched saved columns, `tail` of them.
-void openGapColumn(TreeNode* child, int c, int tail) {
-    std::memmove(child->workProfile + c + 1, child->workProfile + c, sizeof(ProfileColumn) * tail);
-    child->workProfile[c] = ProfileColumn{};
+template <typename Columns> void openGapColumn(TreeNode* child, int c, int tail) {
+    typename Columns::Column* const columns = Columns::work(child);
+    std::memmove(columns + c + 1, columns + c, sizeof(typename Columns::Column) * tail);
+    columns[c] = Columns::gap();
     ++child->workLength;
 }
 
 // The plain walk: carries the gap columns the node received in its parent's
 // alignment into both of its children, shifting their tails once per gap.
-void widenChildrenByShifting(TreeNode* parent) {
+template <typename Columns> void widenChildrenByShifting(TreeNode* parent) {
     TreeNode* first = parent->children[0];
     TreeNode* second = parent->children[1];
     const int width = parent->workLength;
     const int savedLength = parent->savedLength;
+    const typename Columns::Column* const work = Columns::work(parent);
+    const typename Columns::Column* const saved = Columns::saved(parent);
     int pos = 0;
     for (int c = 0; c < width; ++c) {
-        if (!isGapColumn(parent->workProfile[c])) {
+        if (!Columns::isGap(work[c])) {
             ++pos;
             continue;
         }
         if (pos >= savedLength) {
             // Saved columns used up: the gap goes at the end, nothing to shift
-            openGapColumn(first, c, 0);
-            openGapColumn(second, c, 0);
-        } else if (hasRealWeight(parent->savedProfile[pos])) {
+            openGapColumn<Columns>(first, c, 0);
+            openGapColumn<Columns>(second, c, 0);
+        } else if (Columns::isReal(saved[pos])) {
             const int tail = savedLength - pos;
             // Holds whenever the working profile is the saved one with gap
             // columns inserted, as the pairwise alignment leaves it; a node
             // built any other way must still not pass the longest alignment.
             if (c + tail >= longOptions.maxLength)
                 continue;
-            openGapColumn(first, c, tail);
-            openGapColumn(second, c, tail);
+            openGapColumn<Columns>(first, c, tail);
+            openGapColumn<Columns>(second, c, tail);
         } else {
             // The built profile had a gap column here: matched, nothing inserted
             ++pos;
@@ -215,7 +239,7 @@ void widenChildrenByShifting(TreeNode* parent) {
 // nothing changed, for a node the plain walk would not leave as the parent's
 // width (built otherwise than by the pairwise alignment, or near the buffer's
 // end), which it then widens.
-bool widenChildrenByMerging(TreeNode* parent) {
+template <typename Columns> bool widenChildrenByMerging(TreeNode* parent) {
     static std::vector<int> source; // the child column that lands at each column; -1 an inserted gap
     TreeNode* first = parent->children[0];
     TreeNode* second = parent->children[1];
@@ -226,10 +250,11 @@ bool widenChildrenByMerging(TreeNode* parent) {
         return false;
     if (source.size() < static_cast<std::size_t>(width))
         source.resize(static_cast<std::size_t>(width));
+    const typename Columns::Column* const work = Columns::work(parent);
+    const typename Columns::Column* const saved = Columns::saved(parent);
     int pos = 0;
     for (int c = 0; c < width; ++c) {
-        const bool inserted = isGapColumn(parent->workProfile[c]) &&
-                              (pos >= savedLength || hasRealWeight(parent->savedProfile[pos]));
+        const bool inserted = Columns::isGap(work[c]) && (pos >= savedLength || Columns::isReal(saved[pos]));
         if (!inserted) {
             // A column of the children, or a gap column they both had
             if (pos >= savedLength)
@@ -244,11 +269,10 @@ bool widenChildrenByMerging(TreeNode* parent) {
     }
     if (pos != savedLength)
         return false;
-    const ProfileColumn gapColumn{};
     for (TreeNode* child : {first, second}) {
-        ProfileColumn* const columns = child->workProfile;
+        typename Columns::Column* const columns = Columns::work(child);
         for (int c = width - 1; c >= 0 && source[c] != c; --c)
-            columns[c] = source[c] < 0 ? gapColumn : columns[source[c]];
+            columns[c] = source[c] < 0 ? Columns::gap() : columns[source[c]];
         child->workLength = width;
     }
     return true;
@@ -257,27 +281,40 @@ bool widenChildrenByMerging(TreeNode* parent) {
 // Room in both children: the parent's width for the merge; for the plain
 // walk on a node built otherwise, one more column per gap column, up to the
 // longest alignment.
-ResultCode reserveChildren(TreeNode* parent, int columns) {
+template <typename Columns> ResultCode reserveChildren(TreeNode* parent, int columns) {
     for (int k = 0; k < 2; ++k)
-        if (!reserveProfiles(parent->children[k], columns))
+        if (!Columns::reserve(parent->children[k], columns))
             return noRoomFor(columns);
+    return 0;
+}
+
+template <typename Columns> ResultCode widenChildrenOf(TreeNode* parent) {
+    if (const ResultCode code = reserveChildren<Columns>(parent, parent->workLength); code != 0)
+        return code;
+    if (!mainWorkspace().choices.plain && widenChildrenByMerging<Columns>(parent))
+        return 0;
+    const long most = static_cast<long>(parent->workLength) + parent->savedLength;
+    if (const ResultCode code = reserveChildren<Columns>(
+            parent, static_cast<int>(most < longOptions.maxLength ? most : longOptions.maxLength));
+        code != 0)
+        return code;
+    widenChildrenByShifting<Columns>(parent);
     return 0;
 }
 
 } // namespace
 
 ResultCode widenChildren(TreeNode* parent) {
-    if (const ResultCode code = reserveChildren(parent, parent->workLength); code != 0)
-        return code;
-    if (!mainWorkspace().choices.plain && widenChildrenByMerging(parent))
-        return 0;
-    const long most = static_cast<long>(parent->workLength) + parent->savedLength;
-    if (const ResultCode code = reserveChildren(
-            parent, static_cast<int>(most < longOptions.maxLength ? most : longOptions.maxLength));
-        code != 0)
-        return code;
-    widenChildrenByShifting(parent);
-    return 0;
+    return parent->workFlags != nullptr ? widenChildrenOf<FlagColumns>(parent)
+                                        : widenChildrenOf<WholeColumns>(parent);
+}
+
+bool readyChildren(TreeNode* parent) {
+    if (lightPasses)
+        for (int k = 0; k < 2; ++k)
+            if (parent->children[k]->childCount == 0 && !restoreLeafProfiles(parent->children[k]))
+                return false;
+    return true;
 }
 
 ResultCode traceForward() {
@@ -328,6 +365,13 @@ ResultCode traceForward() {
             dumpNode(nodeTable[idx]);
         reportOnly("\n");
     }
+    // The root's weights are spent too; a lone leaf is its letters' profile
+    if (lightPasses && rootNode != nullptr) {
+        const bool ready =
+            rootNode->childCount == 0 ? restoreLeafProfiles(rootNode) : spendProfiles(rootNode);
+        if (!ready)
+            return noRoomFor(rootNode->workLength);
+    }
     return 0;
 }
 
@@ -345,6 +389,9 @@ ResultCode traceBackward() {
             return code;
         if (steps)
             dumpStep(node, node->children[0], node->children[1]);
+        // Its children hold all it had to give
+        if (lightPasses)
+            releaseFlags(node);
     }
     if (steps)
         reportOnly("*** Tracing backward finished ***\n\n");

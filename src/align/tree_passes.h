@@ -6,12 +6,13 @@
 
 namespace vorbex {
 
-// A weight above the tolerance: a column the backward pass keeps even where
-// a gap column of the parent meets it.
-bool hasRealWeight(const ProfileColumn& column);
-
 // Carries the gap columns a node received in its parent's alignment into both
-// of its children. ERMEM after a message when they cannot be given room.
+// of its children: into their profiles, or their flags when the node's
+// weights are spent. ERMEM after a message when they cannot be given room.
 [[nodiscard]] ResultCode widenChildren(TreeNode* parent);
+
+// Under light passes, gives the node's leaf children the profiles of their
+// letters before they are aligned; false when memory is exhausted.
+[[nodiscard]] bool readyChildren(TreeNode* parent);
 
 } // namespace vorbex

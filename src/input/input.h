@@ -58,6 +58,12 @@ struct TreeNode {
     ProfileColumn* savedProfile;
     int columnRoom; // columns each profile holds
     int textRoom;   // chars workText holds, its terminator included
+    // Once a node's weights are spent (light passes), what the backward pass
+    // still reads of its columns: COLUMN_ flags of the working and the saved
+    // profile, which are then freed. nullptr while it has its profiles.
+    std::uint8_t* workFlags;
+    std::uint8_t* savedFlags;
+    int flagRoom; // columns each flag array holds
     TreeNode* twin;
     // What the tree passes make of the node in the current candidate: SETTLED_ bits
     std::uint8_t settledRole;
@@ -111,6 +117,20 @@ void sortNodeTable(int count);
 // Chars of the working text before its terminator; stale characters of an
 // earlier candidate may follow it.
 int workTextLength(const TreeNode* node);
+// Both flag arrays to at least `columns` columns, as reserveProfiles.
+[[nodiscard]] bool reserveFlags(TreeNode* node, int columns);
+// Light passes: a node's profiles become its flags and are freed; false,
+// with the node as it was, when memory is exhausted.
+[[nodiscard]] bool spendProfiles(TreeNode* node);
+// Light passes keep no profile longer than it is needed: one tree, nothing
+// dumped. The reader keeps a leaf's letters only, whose columns become its
+// profiles when it is first aligned, and an aligned node's weights become
+// flags. Set before reading; cleared (and every profile made) when the tree
+// turns out to have candidates.
+extern bool lightPasses;
+// A leaf's profiles from its letters, unless it has them (or its flags).
+[[nodiscard]] bool restoreLeafProfiles(TreeNode* leaf);
+void releaseFlags(TreeNode* node);
 // Gives a node both profiles of columnCapacity columns, each only when absent.
 [[nodiscard]] bool allocateProfiles(TreeNode* node);
 // A node's `sourceText` and working text, both holding the `length` chars of
@@ -129,6 +149,21 @@ void releaseTree();
 // leaves it all zero and returns -1 for anything else.
 int nucleotideColumn(char c, ProfileColumn& column);
 bool isGapColumn(const ProfileColumn& column);
+// Some weight above the tolerance: not quite the opposite of a gap column
+bool hasRealWeight(const ProfileColumn& column);
+constexpr std::uint8_t COLUMN_GAP = 1;  // isGapColumn
+constexpr std::uint8_t COLUMN_REAL = 2; // hasRealWeight
+std::uint8_t columnFlags(const ProfileColumn& column);
+// Whether column c of the node's working profile is a gap, read from its
+// flags when its weights are spent
+inline bool isGapColumnOf(const TreeNode* node, int c) {
+    return node->workFlags != nullptr ? (node->workFlags[c] & COLUMN_GAP) != 0
+                                      : isGapColumn(node->workProfile[c]);
+}
+// Columns the node's working profile, or its flags, can hold
+inline int workColumnRoom(const TreeNode* node) {
+    return node->workFlags != nullptr ? node->flagRoom : node->columnRoom;
+}
 bool isDefiniteColumn(const ProfileColumn& column);
 
 // Tree reader and writer

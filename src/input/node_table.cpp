@@ -39,6 +39,8 @@ void releaseNode(TreeNode* node) {
     std::free(node->workProfile);
     std::free(node->savedProfile);
     std::free(node->manyChildren);
+    std::free(node->workFlags);
+    std::free(node->savedFlags);
     std::free(node);
 }
 
@@ -70,6 +72,57 @@ bool reserveProfiles(TreeNode* node, int columns) {
                                : room > had && !growBuffer(*buffer, had, room))
             return false;
     node->columnRoom = room;
+    return true;
+}
+
+bool reserveFlags(TreeNode* node, int columns) {
+    const int had = node->flagRoom;
+    if (node->workFlags != nullptr && node->savedFlags != nullptr && columns <= had)
+        return true;
+    const int room = std::max({columns, had, 1});
+    for (std::uint8_t** buffer : {&node->workFlags, &node->savedFlags})
+        if (*buffer == nullptr ? !growBuffer(*buffer, 0, room)
+                               : room > had && !growBuffer(*buffer, had, room))
+            return false;
+    node->flagRoom = room;
+    return true;
+}
+
+bool spendProfiles(TreeNode* node) {
+    if (node->workProfile == nullptr || node->savedProfile == nullptr)
+        return true;
+    const int columns = std::max(node->workLength, node->savedLength);
+    if (!reserveFlags(node, columns))
+        return false;
+    for (int c = 0; c < node->workLength; ++c)
+        node->workFlags[c] = columnFlags(node->workProfile[c]);
+    for (int c = 0; c < node->savedLength; ++c)
+        node->savedFlags[c] = columnFlags(node->savedProfile[c]);
+    std::free(node->workProfile);
+    std::free(node->savedProfile);
+    node->workProfile = node->savedProfile = nullptr;
+    node->columnRoom = 0;
+    return true;
+}
+
+void releaseFlags(TreeNode* node) {
+    std::free(node->workFlags);
+    std::free(node->savedFlags);
+    node->workFlags = node->savedFlags = nullptr;
+    node->flagRoom = 0;
+}
+
+bool lightPasses = false;
+
+bool restoreLeafProfiles(TreeNode* leaf) {
+    if (leaf->workProfile != nullptr || leaf->workFlags != nullptr || leaf->sourceText == nullptr)
+        return true;
+    if (!reserveProfiles(leaf, leaf->savedLength))
+        return false;
+    for (int c = 0; c < leaf->savedLength; ++c) {
+        (void)nucleotideColumn(leaf->sourceText[c], leaf->savedProfile[c]);
+        leaf->workProfile[c] = leaf->savedProfile[c];
+    }
     return true;
 }
 
@@ -194,6 +247,7 @@ void resetNodeTable() {
     rootNode = nullptr;
     maxNameLength = 3;
     columnCapacity = 0;
+    lightPasses = false;
 }
 
 } // namespace vorbex

@@ -75,18 +75,22 @@ char toLower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// Gives the node its own copy of the record: both texts and both profiles.
+// Gives the node its own copy of the record: both texts and both profiles
+// (unless they are deferred, to be made from the text).
 ResultCode storeRecord(TreeNode* node, const Scratch& scratch) {
     const int length = node->workLength;
     // Room for the alignments the record is likely to take part in, so that
     // it seldom has to grow
     const int room = scaledColumnCapacity(length, longOptions.maxLength);
-    if (!storeTexts(node, scratch.text.data(), length) || !reserveWorkText(node, room + 1) ||
-        !reserveProfiles(node, room))
+    if (!storeTexts(node, scratch.text.data(), length) || !reserveWorkText(node, room + 1))
         return ERMEM;
-    for (int c = 0; c < length; ++c)
-        node->workProfile[c] = node->savedProfile[c] = scratch.profile[static_cast<std::size_t>(c)];
     node->savedLength = length;
+    if (!lightPasses) {
+        if (!reserveProfiles(node, room))
+            return ERMEM;
+        for (int c = 0; c < length; ++c)
+            node->workProfile[c] = node->savedProfile[c] = scratch.profile[static_cast<std::size_t>(c)];
+    }
     if (length > columnCapacity)
         columnCapacity = length;
     return 0;

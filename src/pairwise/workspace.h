@@ -24,6 +24,9 @@ struct PairwiseChoices {
     bool diagonalBand = true;
     // Threads one alignment may use (a run sets them from --threads)
     int threads = 1;
+    // Every node keeps its profiles to the end of a candidate, as the light
+    // passes' reference (the plain code always does)
+    bool wholeProfiles = false;
 };
 
 // Room for a stripe's overhang beyond either end of a profile

@@ -148,7 +148,7 @@ void appendRow(const TreeNode* leaf, int trimPosition, std::string& rows) {
     rows += ' ';
     std::size_t next = 0;
     for (int i = 0; i < columns; ++i) {
-        const bool gap = isGapColumn(leaf->workProfile[i]);
+        const bool gap = isGapColumnOf(leaf, i);
         const char letter = gap ? '-' : next < letters.size() ? letters[next] : leaf->workText[i];
         if (!gap)
             ++next;

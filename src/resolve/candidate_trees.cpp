@@ -48,6 +48,8 @@ TreeNode* takeSpareNode() {
     const int room = node->columnRoom;
     std::free(node->workText);
     std::free(node->sourceText);
+    std::free(node->workFlags);
+    std::free(node->savedFlags);
     std::memset(static_cast<void*>(node), 0, sizeof *node);
     node->workProfile = work;
     node->savedProfile = saved;

@@ -121,6 +121,9 @@ ResultCode startRun(int argc, char** argv, const PairwiseChoices& choices) {
 }
 
 ResultCode readInputs() {
+    const PairwiseChoices& choices = mainWorkspace().choices;
+    lightPasses = !choices.plain && !choices.wholeProfiles &&
+                  (runSettings.outputMask & (OUT_INIT | OUT_STEPS | OUT_FINAL)) == 0;
     if (longOptions.starTree) {
         if (const ResultCode code = startStarTree(); code != 0)
             return code;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +20,18 @@
 
 namespace vorbex::test_support {
 
+// Column c of a leaf's row: its aligned profile's, or where its weights are
+// spent, a gap or the column of the letter its text holds there
+inline ProfileColumn leafColumn(const TreeNode* leaf, int c) {
+    if (leaf->workFlags == nullptr)
+        return leaf->workProfile[c];
+    ProfileColumn column{};
+    if (!isGapColumnOf(leaf, c))
+        (void)nucleotideColumn(static_cast<char>(std::tolower(static_cast<unsigned char>(leaf->workText[c]))),
+                               column);
+    return column;
+}
+
 // The weighted sum of pairs of the alignment standing in the leaves, summed
 // pair of rows by pair of rows as its definition reads: each pair as the two
 // rows alone.
@@ -31,7 +44,7 @@ inline double pairwiseSumOfPairs() {
     std::vector<int> first(leafCount, -1), last(leafCount, -1);
     for (int i = 0; i < leafCount; ++i) {
         for (int c = 0; c < length; ++c)
-            if (!isGapColumn(nodeTable[i]->workProfile[c])) {
+            if (!isGapColumnOf(nodeTable[i], c)) {
                 first[i] = first[i] < 0 ? c : first[i];
                 last[i] = c;
             }
@@ -43,8 +56,8 @@ inline double pairwiseSumOfPairs() {
             // opens where the pair's previous column was not the same row's gap
             int gapBefore = -1; // the row whose gap the pair's previous column held
             for (int c = 0; c < length; ++c) {
-                const ProfileColumn& a = nodeTable[i]->workProfile[c];
-                const ProfileColumn& b = nodeTable[j]->workProfile[c];
+                const ProfileColumn a = leafColumn(nodeTable[i], c);
+                const ProfileColumn b = leafColumn(nodeTable[j], c);
                 const bool gapA = isGapColumn(a), gapB = isGapColumn(b);
                 const double pair = weight[i] * weight[j];
                 if (gapA && gapB)
@@ -86,7 +99,7 @@ inline const char* alignmentFault(const AlignmentScore& score) {
         std::string bases;
         int start = -1;
         for (int i = 0; i < length; ++i) {
-            if (isGapColumn(leaf->workProfile[i])) {
+            if (isGapColumnOf(leaf, i)) {
                 if (leaf->workText[i] != runSettings.gapSymbol)
                     return "a gap column holds the gap symbol";
             } else {

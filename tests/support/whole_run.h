@@ -38,9 +38,9 @@ inline std::string withoutElapsedTime(const std::string& text) {
 }
 
 // Runs the tool on the given FASTA and NEWICK texts with `options` before the
-// file names, every candidate checked; `plain` selects the plain reference code.
+// file names, every candidate checked, under the run's `choices`.
 inline RunOutput runInProcess(const std::string& fasta, const std::string& newick,
-                              const std::vector<std::string>& options, bool plain) {
+                              const std::vector<std::string>& options, const PairwiseChoices& choices) {
     char folder[] = "/tmp/vorbex_run_XXXXXX";
     if (mkdtemp(folder) == nullptr)
         return {-1, "", "no temporary folder"};
@@ -69,7 +69,7 @@ inline RunOutput runInProcess(const std::string& fasta, const std::string& newic
     afterCandidate = &checkCandidate;
     ::testing::internal::CaptureStdout();
     RunOutput output{-1, "", ""};
-    output.result = runVorbex(static_cast<int>(argv.size()), argv.data(), {.plain = plain});
+    output.result = runVorbex(static_cast<int>(argv.size()), argv.data(), choices);
     output.standardOutput = withoutElapsedTime(::testing::internal::GetCapturedStdout());
     output.report = readFile(reportPath);
     releaseRun();
@@ -80,6 +80,12 @@ inline RunOutput runInProcess(const std::string& fasta, const std::string& newic
     std::free(startFolder);
     rmdir(folder);
     return output;
+}
+
+// The same with the plain reference code, or the fast one.
+inline RunOutput runInProcess(const std::string& fasta, const std::string& newick,
+                              const std::vector<std::string>& options, bool plain) {
+    return runInProcess(fasta, newick, options, PairwiseChoices{.plain = plain});
 }
 
 // Shape of a random input.
