@@ -5,7 +5,7 @@ TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev diffutils groff-base python3-bio
     openmpi-bin
 BENCH_PACKAGES := $(BUILD_PACKAGES) libbenchmark-dev bc
 
-.PHONY: example build test fuzz bench bench-mpi bench-search accuracy deb format format-check clean
+.PHONY: example build test fuzz bench bench-mpi bench-search bench-large accuracy deb format format-check clean
 
 # Build the optimised tool and run it on the bundled example.
 example: build
@@ -61,6 +61,15 @@ bench-mpi:
 bench-search: build
 	@tools/require-packages.sh python3
 	/usr/bin/python3 bench/search/search_bench.py build/release/vorbex build/bench-search 20 7
+
+# Many sequences: 10,000 and 100,000 on their binary trees against Kalign and
+# MAFFT's default, and the 10,000 with 30% of their branches collapsed under
+# the heuristic search (bench/large/large_bench.py); a peer is stopped after
+# LARGE_PEER_SECONDS.
+LARGE_PEER_SECONDS ?= 1800
+bench-large: build
+	@tools/require-packages.sh python3 kalign mafft time
+	/usr/bin/python3 bench/large/large_bench.py build/release/vorbex build/bench-large T10K,T100K,C10K $(LARGE_PEER_SECONDS)
 
 # Alignments against the truth: families simulated by INDELible, aligned on
 # their true tree by the release tool and by MAFFT (bench/accuracy/accuracy.py);
