@@ -12,7 +12,7 @@ usage: large_bench.py VORBEX WORKDIR [CASE,...] [PEER_SECONDS]
 """
 import os
 import random
-import re
+import signal
 import subprocess
 import sys
 import time
@@ -53,11 +53,14 @@ def timed(command, cwd, timeout):
     """Wall seconds, peak MiB and whether it finished."""
     stats = os.path.join(cwd, "time.txt")
     start = time.monotonic()
+    # A session of its own, so that a stopped peer's children stop with it
+    process = subprocess.Popen(["/usr/bin/time", "-o", stats, "-f", "%M"] + command, cwd=cwd,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
     try:
-        result = subprocess.run(["/usr/bin/time", "-o", stats, "-f", "%M"] + command, cwd=cwd,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
-        finished = result.returncode == 0
+        finished = process.wait(timeout=timeout) == 0
     except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        process.wait()
         return time.monotonic() - start, None, False
     seconds = time.monotonic() - start
     with open(stats) as f:

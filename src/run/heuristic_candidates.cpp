@@ -128,6 +128,16 @@ std::vector<std::vector<Topology>> searchStarts() {
     return starts;
 }
 
+// A candidate costs about its letters: the search of a large tree ends
+// after SEARCH_LETTER_BUDGET of them in all, its time so bounded whatever
+// the number of its polytomies
+double mostEvaluations() {
+    double letters = 0.0;
+    for (int entry = 0; entry < leafCount; ++entry)
+        letters += nodeTable[entry]->savedLength;
+    return std::max(MIN_SEARCH_EVALUATIONS, SEARCH_LETTER_BUDGET / std::max(letters, 1.0));
+}
+
 } // namespace
 
 bool searchesHeuristically() {
@@ -142,9 +152,9 @@ void runHeuristicSearch(BestAlignment& best, int& code, bool& candidateFailed) {
     }
     ReportingEvaluator evaluator(best, candidateFailed);
     SearchSummary summary;
-    const SearchLimits limits = {treesToTry <= EXTRA_STARTS_LIMIT ? SEARCH_BUDGET_SHARE * treesToTry : 0.0,
-                                 SEARCH_PERTURBATIONS, SEARCH_SEED + 1,
-                                 std::min(ENUMERATED_SHARE * treesToTry, MAX_PAIR_CANDIDATES)};
+    const SearchLimits limits = {
+        treesToTry <= EXTRA_STARTS_LIMIT ? SEARCH_BUDGET_SHARE * treesToTry : 0.0, SEARCH_PERTURBATIONS,
+        SEARCH_SEED + 1, std::min(ENUMERATED_SHARE * treesToTry, MAX_PAIR_CANDIDATES), mostEvaluations()};
     code = searchResolutions(searchStarts(), enumeratedTopologies(), limits, evaluator, summary);
     if (code != 0)
         return;

@@ -21,8 +21,8 @@ std::string keyOf(const CandidateTopologies& candidate) {
 
 class ResolutionSearch {
   public:
-    ResolutionSearch(CandidateEvaluator& evaluator, SearchSummary& summary)
-        : evaluator_(evaluator), summary_(summary) {}
+    ResolutionSearch(CandidateEvaluator& evaluator, SearchSummary& summary, double most)
+        : evaluator_(evaluator), summary_(summary), most_(most), budget_(most) {}
 
     // Makes `first` the current candidate, scored now or before
     ResultCode start(const CandidateTopologies& first) {
@@ -37,7 +37,7 @@ class ResolutionSearch {
 
     // From now on a step that would pass `budget` candidates scored in all
     // ends the search instead
-    void limitTo(double budget) { budget_ = budget; }
+    void limitTo(double budget) { budget_ = std::min(budget, most_); }
     bool spent() const { return spent_; }
 
     // Scores the alternatives for polytomy i, `chunk` at a time (0: all at
@@ -132,7 +132,8 @@ class ResolutionSearch {
     std::map<std::string, AlignmentScore> known_;
     CandidateTopologies current_;
     AlignmentScore currentScore_{};
-    double budget_ = HUGE_VAL;
+    double most_;
+    double budget_;
     bool spent_ = false;
 };
 
@@ -198,7 +199,7 @@ ResultCode climb(ResolutionSearch& search, const std::vector<std::vector<Topolog
 ResultCode searchResolutions(const std::vector<std::vector<Topology>>& starts,
                              const std::vector<std::vector<Topology>>& enumerated, const SearchLimits& limits,
                              CandidateEvaluator& evaluator, SearchSummary& summary) {
-    ResolutionSearch search(evaluator, summary);
+    ResolutionSearch search(evaluator, summary, limits.mostEvaluations);
     bool haveBest = false;
     AlignmentScore bestScore{};
     std::mt19937_64 random(limits.seed);

@@ -4,6 +4,7 @@
 // a larger one climbs by nearest-neighbour interchanges from its start.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -51,11 +52,14 @@ struct SearchSummary {
 // within the budget. After the given starts come up to `perturbations`
 // more, each the best candidate so far with PERTURBED_POLYTOMIES polytomies
 // (drawn by `seed`) resolved otherwise at random.
+// No step passes `mostEvaluations` candidates scored in all, the first
+// start's included.
 struct SearchLimits {
     double budget;
     int perturbations;
     unsigned long long seed;
     double pairCandidates = 0;
+    double mostEvaluations = HUGE_VAL;
 };
 constexpr int PERTURBED_POLYTOMIES = 1;
 // Interchanges are scored this many at a time, the first group that holds a

@@ -197,10 +197,26 @@ namespace vorbex {
 namespace {
 
 TEST(ParseLongOptions, TakeTheirValueAfterEqualsOrAsTheNextArgumentAnywhere) {
-    const Parsed parsed = parse(
-        {"--alignment=best.fa", "seq.fa", "--alignment-format", "CLUSTAL", "-T", "--order=tree", "tree.nwk",
-         "--tree", "Best Tree.nwk", "--candidates=c.tsv", "--threads=3", "--max-length", "536870911",
-         "--newick=standard", "--fasta-names", "word", "--extra-sequences=ignore", "--progress", "Always"});
+    const Parsed parsed = parse({"--alignment=best.fa",
+                                 "seq.fa",
+                                 "--alignment-format",
+                                 "CLUSTAL",
+                                 "-T",
+                                 "--order=tree",
+                                 "tree.nwk",
+                                 "--tree",
+                                 "Best Tree.nwk",
+                                 "--candidates=c.tsv",
+                                 "--threads=3",
+                                 "--max-length",
+                                 "536870911",
+                                 "--max-nodes=8000000",
+                                 "--newick=standard",
+                                 "--fasta-names",
+                                 "word",
+                                 "--extra-sequences=ignore",
+                                 "--progress",
+                                 "Always"});
     ASSERT_EQ(parsed.result, 0) << parsed.output;
     const LongOptions& o = longOptions;
     EXPECT_EQ(o.alignmentFileName, "best.fa");
@@ -210,6 +226,7 @@ TEST(ParseLongOptions, TakeTheirValueAfterEqualsOrAsTheNextArgumentAnywhere) {
     EXPECT_EQ(o.candidatesFileName, "c.tsv");
     EXPECT_EQ(o.processorLimit, 3);
     EXPECT_EQ(o.maxLength, MAX_LENGTH_LIMIT);
+    EXPECT_EQ(o.maxNodes, MAX_NODES_LIMIT);
     EXPECT_TRUE(o.standardNewick);
     EXPECT_TRUE(o.firstWordNames);
     EXPECT_TRUE(o.ignoreExtraSequences);
@@ -240,6 +257,9 @@ TEST(ParseLongOptions, BadOnesAreArgumentErrorsCountedWithTheOthers) {
         {"--max-length=0", "Invalid value \"0\" for option \"--max-length\"\n"},
         {"--max-length=1e4", "Invalid value \"1e4\" for option \"--max-length\"\n"},
         {"--max-length=536870912", "Invalid value \"536870912\" for option \"--max-length\"\n"},
+        {"--max-nodes=0", "Invalid value \"0\" for option \"--max-nodes\"\n"},
+        {"--max-nodes=4k", "Invalid value \"4k\" for option \"--max-nodes\"\n"},
+        {"--max-nodes=8000001", "Invalid value \"8000001\" for option \"--max-nodes\"\n"},
     };
     for (const auto& c : cases) {
         const Parsed parsed = parse({"seq.fa", c.argument, "tree.nwk"});

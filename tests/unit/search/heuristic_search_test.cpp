@@ -75,6 +75,8 @@ class FakeEvaluator final : public CandidateEvaluator {
 class HeuristicSearch : public testing::Test {
   protected:
     void SetUp() override {
+        // A whole run before leaves its options standing; the tables follow --search
+        longOptions = LongOptions{};
         maxPolytomyOrder = 7;
         ASSERT_EQ(buildResolutionTables(), 0);
     }
@@ -187,6 +189,27 @@ TEST_F(HeuristicSearch, PairsOfPolytomiesLeaveALocalOptimumWithinTheBudget) {
                   0);
         EXPECT_EQ(textsOf(summary.best), c.end);
         EXPECT_EQ(summary.evaluated, c.evaluated);
+    }
+}
+
+// A step that would pass the most evaluations ends the search, the first
+// start's climb too, which keeps the best it reached.
+TEST_F(HeuristicSearch, NoStepPassesTheMostEvaluations) {
+    std::mt19937 random(5);
+    const Topology seven = randomStart(7, random);
+    const std::vector<std::string> texts = table(7);
+    ASSERT_EQ(texts.size(), 10395u);
+    const std::map<std::string, int> distance = interchangeDistances(texts[17], 7);
+    for (const double most : {1.0, 20.0, 40.0}) {
+        FakeEvaluator evaluator([&](const Texts& candidate) { return -distance.at(candidate[0]); });
+        SearchSummary summary;
+        SearchLimits limits{HUGE_VAL, 0, 1};
+        limits.mostEvaluations = most;
+        ASSERT_EQ(searchResolutions({{seven}}, {{}}, limits, evaluator, summary), 0);
+        EXPECT_LE(summary.evaluated, static_cast<long long>(most)) << most;
+        EXPECT_GT(summary.evaluated, static_cast<long long>(most) - static_cast<long long>(INTERCHANGE_CHUNK))
+            << most;
+        EXPECT_EQ(evaluator.objective(textsOf(summary.best)), evaluator.bestAsked) << most;
     }
 }
 
