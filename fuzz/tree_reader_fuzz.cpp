@@ -34,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Read the tree's own text again: the same counts must come back
         const int nodes = nodeCount;
         const int leaves = leafCount;
-        char* text = static_cast<char*>(std::calloc(NEWICK_TEXT_SIZE + 1, 1));
-        char* end = writeNewick(rootNode, text, text + NEWICK_TEXT_SIZE);
+        char* text = static_cast<char*>(std::calloc(newickTextSize() + 1, 1));
+        char* end = writeNewick(rootNode, text, text + newickTextSize());
         fuzz::require(end != nullptr, "NEWICK text fits its buffer");
         *end++ = ';';
         const std::size_t length = static_cast<std::size_t>(end - text);
