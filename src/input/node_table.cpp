@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
-#include <new>
 #include <unordered_set>
 #include <vector>
 
@@ -15,10 +14,13 @@ namespace vorbex {
 
 namespace {
 constexpr std::size_t DEFAULT_TREE_TEXT_SIZE = 250000;
-std::vector<TreeNode*> tableRoom(DEFAULT_MAX_NODES, nullptr);
+// The default table, and a larger one once a tree needs it: plain memory
+// that outlives the run, as the nodes it points to do
+TreeNode* defaultTable[DEFAULT_MAX_NODES];
+std::size_t tableRoom = DEFAULT_MAX_NODES;
 } // namespace
 
-TreeNode** nodeTable = tableRoom.data();
+TreeNode** nodeTable = defaultTable;
 int nodeCount = 0;
 int leafCount = 0;
 TreeNode* rootNode = nullptr;
@@ -197,16 +199,18 @@ int checkTableRoom(int count) {
         reportBoth("Maximum number of tree nodes exceeded (%d)\n", nodeTableSize());
         return ERTREE;
     }
-    if (static_cast<std::size_t>(count) > tableRoom.size()) {
+    if (static_cast<std::size_t>(count) > tableRoom) {
         // Doubling keeps a growing table's copies linear in its size
-        const std::size_t room = std::min(std::max(static_cast<std::size_t>(count), 2 * tableRoom.size()),
+        const std::size_t room = std::min(std::max(static_cast<std::size_t>(count), 2 * tableRoom),
                                           static_cast<std::size_t>(nodeTableSize()));
-        try {
-            tableRoom.resize(room, nullptr);
-        } catch (const std::bad_alloc&) {
+        auto* grown = static_cast<TreeNode**>(std::calloc(room, sizeof(TreeNode*)));
+        if (grown == nullptr)
             return ERMEM;
-        }
-        nodeTable = tableRoom.data();
+        std::memcpy(static_cast<void*>(grown), nodeTable, tableRoom * sizeof(TreeNode*));
+        if (nodeTable != defaultTable)
+            std::free(nodeTable);
+        nodeTable = grown;
+        tableRoom = room;
     }
     return 0;
 }
@@ -241,7 +245,7 @@ void releaseTree() {
 void resetNodeTable() {
     ++nodeTableGeneration;
     ++nodeTableOrder;
-    std::fill(tableRoom.begin(), tableRoom.end(), nullptr);
+    std::fill(nodeTable, nodeTable + tableRoom, nullptr);
     nodeCount = 0;
     leafCount = 0;
     rootNode = nullptr;
