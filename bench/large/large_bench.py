@@ -11,14 +11,13 @@ that passes PEER_SECONDS is stopped and reported as such.
 usage: large_bench.py VORBEX WORKDIR [CASE,...] [PEER_SECONDS]
 """
 import os
-import random
 import signal
 import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "search"))
-from search_bench import inner_nodes, newick, random_tree, sequences_along  # noqa: E402
+import collapsed_case  # noqa: E402
 
 CASES = {
     "T10K": (10000, 1500, 0.0, []),
@@ -30,22 +29,9 @@ PEERS = ("T10K", "T100K")  # the peers take no tree: the binary cases only
 
 def write_case(workdir, name, count, length, share):
     base = os.path.join(workdir, name)
-    if os.path.exists(base + ".nwk"):
-        return base
-    sys.setrecursionlimit(100000)
-    rng = random.Random(5)
-    root = random_tree(rng, count)
-    sequences = {}
-    sequences_along(rng, root, "".join(rng.choice("acgt") for _ in range(length)), sequences)
-    edges = [(p, c) for p in inner_nodes(root, []) for c in p.children if c.children]
-    for parent, child in rng.sample(edges, round(share * len(edges))):
-        slot = parent.children.index(child)
-        parent.children[slot:slot + 1] = child.children
-    with open(base + ".fasta", "w") as f:
-        for leaf, seq in sequences.items():
-            f.write(">%s\n%s\n" % (leaf, seq))
-    with open(base + ".nwk", "w") as f:
-        f.write(newick(root) + ";\n")
+    if not os.path.exists(base + ".nwk"):
+        sys.setrecursionlimit(100000)
+        collapsed_case.write_case(base, count, length, share, 5)
     return base
 
 

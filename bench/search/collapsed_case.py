@@ -12,9 +12,9 @@ sys.path.insert(0, __file__.rsplit("/", 1)[0])
 from search_bench import inner_nodes, newick, polytomies, random_tree, sequences_along  # noqa: E402
 
 
-def main():
-    name, count, length, share = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), float(sys.argv[4])
-    rng = random.Random(int(sys.argv[5]) if len(sys.argv) > 5 else 1)
+def write_case(name, count, length, share, seed):
+    """Writes NAME.fasta and NAME.nwk; returns the tree's root."""
+    rng = random.Random(seed)
     root = random_tree(rng, count)
     sequences = {}
     sequences_along(rng, root, "".join(rng.choice("acgt") for _ in range(length)), sequences)
@@ -28,6 +28,12 @@ def main():
             f.write(">%s\n%s\n" % (leaf, seq))
     with open(name + ".nwk", "w") as f:
         f.write(newick(root) + ";\n")
+    return root
+
+
+def main():
+    name, count, length, share = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), float(sys.argv[4])
+    root = write_case(name, count, length, share, int(sys.argv[5]) if len(sys.argv) > 5 else 1)
     orders = polytomies(root)
     print("%s: %d sequences, %d polytomies of orders %d-%d" % (name, count, len(orders), min(orders, default=0),
                                                                max(orders, default=0)))
