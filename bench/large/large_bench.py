@@ -4,9 +4,12 @@
 Cases (generated once into WORKDIR, as bench/search/collapsed_case.py writes
 them): T10K, 10,000 related sequences of about 1,500 bases on their random
 binary tree; T100K, 100,000 of about 250; C10K, the 10,000 with 30% of their
-inner branches collapsed, run with --search=heuristic --scoring=sp. Each run
-gets both processors; time and peak memory come from /usr/bin/time. A peer
-that passes PEER_SECONDS is stopped and reported as such.
+inner branches collapsed, run with --search=heuristic --scoring=sp. Their
+branches change a third as much as the search cases' do, as a leaf of these
+deep trees lies three times as many branches from the root: sequences of one
+family, not strangers (Kalign takes 15-16 s on 2,000 x 1,000 of them on one
+processor). Each run gets both processors; time and peak memory come from
+/usr/bin/time. A peer that passes PEER_SECONDS is stopped and reported as such.
 
 usage: large_bench.py VORBEX WORKDIR [CASE,...] [PEER_SECONDS]
 """
@@ -24,6 +27,7 @@ CASES = {
     "T100K": (100000, 250, 0.0, []),
     "C10K": (10000, 1500, 0.3, ["--search=heuristic", "--scoring=sp"]),
 }
+RATE = 1.0 / 3.0  # the changes per branch, against the search cases
 PEERS = ("T10K", "T100K")  # the peers take no tree: the binary cases only
 
 
@@ -31,7 +35,7 @@ def write_case(workdir, name, count, length, share):
     base = os.path.join(workdir, name)
     if not os.path.exists(base + ".nwk"):
         sys.setrecursionlimit(100000)
-        collapsed_case.write_case(base, count, length, share, 5)
+        collapsed_case.write_case(base, count, length, share, 5, RATE)
     return base
 
 

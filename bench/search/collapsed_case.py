@@ -12,12 +12,12 @@ sys.path.insert(0, __file__.rsplit("/", 1)[0])
 from search_bench import inner_nodes, newick, polytomies, random_tree, sequences_along  # noqa: E402
 
 
-def write_case(name, count, length, share, seed):
+def write_case(name, count, length, share, seed, rate=1.0):
     """Writes NAME.fasta and NAME.nwk; returns the tree's root."""
     rng = random.Random(seed)
     root = random_tree(rng, count)
     sequences = {}
-    sequences_along(rng, root, "".join(rng.choice("acgt") for _ in range(length)), sequences)
+    sequences_along(rng, root, "".join(rng.choice("acgt") for _ in range(length)), sequences, rate)
     edges = [(p, c) for p in inner_nodes(root, []) for c in p.children if c.children]
     for parent, child in rng.sample(edges, round(share * len(edges))):
         # A collapsed child's children hang from the parent, where it stood

@@ -49,12 +49,13 @@ def random_tree(rng, leaves):
     return nodes[0]
 
 
-def sequences_along(rng, node, sequence, out):
+def sequences_along(rng, node, sequence, out, rate=1.0):
+    """Evolves SEQUENCE down to every leaf below NODE; RATE scales the changes per branch."""
     if not node.children:
         out[node.name] = sequence
         return
     for child in node.children:
-        sequences_along(rng, child, evolve(rng, sequence, 0.06, 0.004), out)
+        sequences_along(rng, child, evolve(rng, sequence, 0.06 * rate, 0.004 * rate), out, rate)
 
 
 def inner_nodes(node, out):

@@ -106,11 +106,12 @@ bool isKeepable(const TreeNode* top, const KeptSubtree& subtree) {
             return false;
     for (const KeptLeaf& kept : subtree.leaves) {
         const TreeNode* leaf = kept.leaf;
-        if (leaf->sourceText == nullptr || leaf->workText == nullptr || leaf->savedProfile == nullptr ||
+        if (leaf->sourceText == nullptr || leaf->workText == nullptr ||
+            (leaf->savedProfile == nullptr && leaf->savedFlags == nullptr) ||
             std::strlen(leaf->sourceText) != static_cast<std::size_t>(leaf->savedLength))
             return false;
         for (int c = 0; c < leaf->savedLength; ++c)
-            if (isGapColumn(leaf->savedProfile[c]))
+            if (isSavedGapColumnOf(leaf, c))
                 return false;
     }
     return true;
@@ -131,6 +132,11 @@ void sumQuarters(KeptSubtree& subtree) {
         }
     }
     subtree.wholeQuarters = whole != 0;
+}
+
+ResultCode noRoomFor(int columns) {
+    reportBoth("ERROR: No memory for an alignment of %d columns\n", columns);
+    return ERMEM;
 }
 
 ResultCode inconsistent() {
@@ -163,7 +169,7 @@ ResultCode keepRows(TreeNode* top, KeptSubtree& subtree) {
         kept.firstBase = -1;
         int next = 0;
         for (int c = 0; c < length; ++c) {
-            const bool gap = isGapColumn(leaf->workProfile[c]);
+            const bool gap = isGapColumnOf(leaf, c);
             kept.gap[c] = gap;
             if (gap) {
                 kept.row[c + 1] = runSettings.gapSymbol;
@@ -213,10 +219,8 @@ ResultCode gatherRows(TreeNode* top, KeptSubtree& subtree) {
     }
     for (KeptLeaf& kept : subtree.leaves) {
         TreeNode* leaf = kept.leaf;
-        if (!reserveWorkText(leaf, width + 1)) {
-            reportBoth("ERROR: No memory for an alignment of %d columns\n", width);
-            return ERMEM;
-        }
+        if (!reserveWorkText(leaf, width + 1))
+            return noRoomFor(width);
         char* const text = leaf->workText;
         for (const KeptSubtree::Run& run : subtree.runs) {
             if (run.from == 0)
@@ -237,7 +241,29 @@ void restoreLeaf(TreeNode* leaf) {
     leaf->settledRole = 0;
     leaf->workLength = leaf->savedLength;
     std::strcpy(leaf->workText, leaf->sourceText);
-    std::memcpy(leaf->workProfile, leaf->savedProfile, sizeof(ProfileColumn) * leaf->savedLength);
+    // A spent leaf gets its profiles from its letters when it is next aligned
+    releaseFlags(leaf);
+    if (leaf->workProfile != nullptr && leaf->savedProfile != nullptr)
+        std::memcpy(leaf->workProfile, leaf->savedProfile, sizeof(ProfileColumn) * leaf->savedLength);
+}
+
+// A spent leaf's final flags: its letters' where the row has them.
+bool completeLeafFlags(const KeptLeaf& kept, const KeptSubtree& subtree, int width) {
+    TreeNode* leaf = kept.leaf;
+    if (!reserveFlags(leaf, width))
+        return false;
+    const std::uint8_t gapFlags = columnFlags(ProfileColumn{});
+    ProfileColumn column{};
+    for (int c = 0; c < width; ++c) {
+        const int s = subtree.source[c];
+        if (s == 0 || kept.gap[s - 1]) {
+            leaf->workFlags[c] = gapFlags;
+            continue;
+        }
+        (void)nucleotideColumn(kept.row[s], column);
+        leaf->workFlags[c] = columnFlags(column);
+    }
+    return true;
 }
 
 } // namespace
@@ -324,8 +350,13 @@ ResultCode finishSettledSubtree(TreeNode* top, SubtreeKey key) {
             subtree.innerNodes.clear();
         }
         found = keptSubtrees.emplace(top, std::move(subtree)).first;
-        if (found->second.keepable)
+        if (found->second.keepable) {
             markInside(found->second);
+            // Its rows and its top's profile are all later candidates read
+            if (lightPasses)
+                for (TreeNode* node : found->second.innerNodes)
+                    releaseProfiles(node);
+        }
     }
     if (!found->second.keepable)
         return widenChildren(top);
@@ -361,10 +392,13 @@ ResultCode completeLeafProfiles() {
         const int width = static_cast<int>(subtree->source.size());
         for (const KeptLeaf& kept : subtree->leaves) {
             TreeNode* leaf = kept.leaf;
-            if (!reserveProfiles(leaf, width)) {
-                reportBoth("ERROR: No memory for an alignment of %d columns\n", width);
-                return ERMEM;
+            if (leaf->savedProfile == nullptr) {
+                if (!completeLeafFlags(kept, *subtree, width))
+                    return noRoomFor(width);
+                continue;
             }
+            if (!reserveProfiles(leaf, width))
+                return noRoomFor(width);
             int next = 0;
             for (int c = 0; c < width; ++c) {
                 const int s = subtree->source[c];

@@ -95,6 +95,15 @@ int sequencesBelow(const TreeNode* node) {
     return count;
 }
 
+// Under light passes a built node's child has given all it had to give,
+// unless it is an inner node of a settled subtree: later candidates start
+// from a settled top's profile, and the subtree is kept from its nodes'.
+bool spendChild(TreeNode* child) {
+    if (child->childCount != 0 && (child->settledRole & SETTLED_NODE) != 0)
+        return true;
+    return spendProfiles(child);
+}
+
 // Builds an inner node from its two children; they keep their aligned
 // profiles, or under light passes only their flags.
 ResultCode buildInnerNode(TreeNode* parent, bool sharing, const FoundAlignment* found = nullptr) {
@@ -134,7 +143,7 @@ ResultCode buildInnerNode(TreeNode* parent, bool sharing, const FoundAlignment* 
         reportOnly("Similarity=%.6f\n", similarity);
         dumpStep(parent, first, second);
     }
-    if (lightPasses && (!spendProfiles(first) || !spendProfiles(second)))
+    if (lightPasses && (!spendChild(first) || !spendChild(second)))
         return noRoomFor(length);
     return 0;
 }
@@ -176,7 +185,6 @@ struct WholeColumns {
     static bool isGap(const Column& column) { return isGapColumn(column); }
     static bool isReal(const Column& column) { return hasRealWeight(column); }
     static Column gap() { return Column{}; }
-    static bool reserve(TreeNode* node, int columns) { return reserveProfiles(node, columns); }
 };
 
 struct FlagColumns {
@@ -186,16 +194,33 @@ struct FlagColumns {
     static bool isGap(Column column) { return (column & COLUMN_GAP) != 0; }
     static bool isReal(Column column) { return (column & COLUMN_REAL) != 0; }
     static Column gap() { return COLUMN_GAP; }
-    static bool reserve(TreeNode* node, int columns) { return reserveFlags(node, columns); }
 };
 
-// Opens a gap column at c in a child whose columns from c on are the parent's
-// still unmatched saved columns, `tail` of them.
-template <typename Columns> void openGapColumn(TreeNode* child, int c, int tail) {
+// A child's columns are of its own kind, whatever its parent's are: a node
+// whose profile later candidates reuse keeps it while its parent is spent,
+// and a spent leaf may hang from a node that keeps its profile.
+template <typename Columns> void openGapColumnIn(TreeNode* child, int c, int tail) {
     typename Columns::Column* const columns = Columns::work(child);
     std::memmove(columns + c + 1, columns + c, sizeof(typename Columns::Column) * tail);
     columns[c] = Columns::gap();
     ++child->workLength;
+}
+
+// Opens a gap column at c in a child whose columns from c on are the parent's
+// still unmatched saved columns, `tail` of them.
+void openGapColumn(TreeNode* child, int c, int tail) {
+    if (child->workFlags != nullptr)
+        openGapColumnIn<FlagColumns>(child, c, tail);
+    else
+        openGapColumnIn<WholeColumns>(child, c, tail);
+}
+
+// Moves each of the child's columns to where `source` says, from the right end.
+template <typename Columns> void moveColumns(TreeNode* child, const std::vector<int>& source, int width) {
+    typename Columns::Column* const columns = Columns::work(child);
+    for (int c = width - 1; c >= 0 && source[c] != c; --c)
+        columns[c] = source[c] < 0 ? Columns::gap() : columns[source[c]];
+    child->workLength = width;
 }
 
 // The plain walk: carries the gap columns the node received in its parent's
@@ -215,8 +240,8 @@ template <typename Columns> void widenChildrenByShifting(TreeNode* parent) {
         }
         if (pos >= savedLength) {
             // Saved columns used up: the gap goes at the end, nothing to shift
-            openGapColumn<Columns>(first, c, 0);
-            openGapColumn<Columns>(second, c, 0);
+            openGapColumn(first, c, 0);
+            openGapColumn(second, c, 0);
         } else if (Columns::isReal(saved[pos])) {
             const int tail = savedLength - pos;
             // Holds whenever the working profile is the saved one with gap
@@ -224,8 +249,8 @@ template <typename Columns> void widenChildrenByShifting(TreeNode* parent) {
             // built any other way must still not pass the longest alignment.
             if (c + tail >= longOptions.maxLength)
                 continue;
-            openGapColumn<Columns>(first, c, tail);
-            openGapColumn<Columns>(second, c, tail);
+            openGapColumn(first, c, tail);
+            openGapColumn(second, c, tail);
         } else {
             // The built profile had a gap column here: matched, nothing inserted
             ++pos;
@@ -270,10 +295,10 @@ template <typename Columns> bool widenChildrenByMerging(TreeNode* parent) {
     if (pos != savedLength)
         return false;
     for (TreeNode* child : {first, second}) {
-        typename Columns::Column* const columns = Columns::work(child);
-        for (int c = width - 1; c >= 0 && source[c] != c; --c)
-            columns[c] = source[c] < 0 ? Columns::gap() : columns[source[c]];
-        child->workLength = width;
+        if (child->workFlags != nullptr)
+            moveColumns<FlagColumns>(child, source, width);
+        else
+            moveColumns<WholeColumns>(child, source, width);
     }
     return true;
 }
@@ -281,20 +306,22 @@ template <typename Columns> bool widenChildrenByMerging(TreeNode* parent) {
 // Room in both children: the parent's width for the merge; for the plain
 // walk on a node built otherwise, one more column per gap column, up to the
 // longest alignment.
-template <typename Columns> ResultCode reserveChildren(TreeNode* parent, int columns) {
-    for (int k = 0; k < 2; ++k)
-        if (!Columns::reserve(parent->children[k], columns))
+ResultCode reserveChildren(TreeNode* parent, int columns) {
+    for (int k = 0; k < 2; ++k) {
+        TreeNode* child = parent->children[k];
+        if (!(child->workFlags != nullptr ? reserveFlags(child, columns) : reserveProfiles(child, columns)))
             return noRoomFor(columns);
+    }
     return 0;
 }
 
 template <typename Columns> ResultCode widenChildrenOf(TreeNode* parent) {
-    if (const ResultCode code = reserveChildren<Columns>(parent, parent->workLength); code != 0)
+    if (const ResultCode code = reserveChildren(parent, parent->workLength); code != 0)
         return code;
     if (!mainWorkspace().choices.plain && widenChildrenByMerging<Columns>(parent))
         return 0;
     const long most = static_cast<long>(parent->workLength) + parent->savedLength;
-    if (const ResultCode code = reserveChildren<Columns>(
+    if (const ResultCode code = reserveChildren(
             parent, static_cast<int>(most < longOptions.maxLength ? most : longOptions.maxLength));
         code != 0)
         return code;

@@ -122,15 +122,17 @@ int workTextLength(const TreeNode* node);
 // Light passes: a node's profiles become its flags and are freed; false,
 // with the node as it was, when memory is exhausted.
 [[nodiscard]] bool spendProfiles(TreeNode* node);
-// Light passes keep no profile longer than it is needed: one tree, nothing
+// Light passes keep no profile longer than it is needed, when nothing is
 // dumped. The reader keeps a leaf's letters only, whose columns become its
 // profiles when it is first aligned, and an aligned node's weights become
-// flags. Set before reading; cleared (and every profile made) when the tree
-// turns out to have candidates.
+// flags. Set before reading. Across candidates, only a settled subtree's
+// inner nodes keep their profiles (the settled subtrees reuse them).
 extern bool lightPasses;
 // A leaf's profiles from its letters, unless it has them (or its flags).
 [[nodiscard]] bool restoreLeafProfiles(TreeNode* leaf);
 void releaseFlags(TreeNode* node);
+// Frees both profiles: what the node holds is kept elsewhere, or made again.
+void releaseProfiles(TreeNode* node);
 // Gives a node both profiles of columnCapacity columns, each only when absent.
 [[nodiscard]] bool allocateProfiles(TreeNode* node);
 // A node's `sourceText` and working text, both holding the `length` chars of
@@ -159,6 +161,11 @@ std::uint8_t columnFlags(const ProfileColumn& column);
 inline bool isGapColumnOf(const TreeNode* node, int c) {
     return node->workFlags != nullptr ? (node->workFlags[c] & COLUMN_GAP) != 0
                                       : isGapColumn(node->workProfile[c]);
+}
+// The same of its saved profile
+inline bool isSavedGapColumnOf(const TreeNode* node, int c) {
+    return node->savedFlags != nullptr ? (node->savedFlags[c] & COLUMN_GAP) != 0
+                                       : isGapColumn(node->savedProfile[c]);
 }
 // Columns the node's working profile, or its flags, can hold
 inline int workColumnRoom(const TreeNode* node) {

@@ -100,11 +100,15 @@ bool spendProfiles(TreeNode* node) {
         node->workFlags[c] = columnFlags(node->workProfile[c]);
     for (int c = 0; c < node->savedLength; ++c)
         node->savedFlags[c] = columnFlags(node->savedProfile[c]);
+    releaseProfiles(node);
+    return true;
+}
+
+void releaseProfiles(TreeNode* node) {
     std::free(node->workProfile);
     std::free(node->savedProfile);
     node->workProfile = node->savedProfile = nullptr;
     node->columnRoom = 0;
-    return true;
 }
 
 void releaseFlags(TreeNode* node) {

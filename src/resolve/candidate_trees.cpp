@@ -376,12 +376,18 @@ void resetWorkingState() {
         leaf->workLength = leaf->savedLength;
         if (leaf->workText != nullptr && leaf->sourceText != nullptr)
             std::strcpy(leaf->workText, leaf->sourceText);
+        // A spent leaf gets its profiles from its letters when it is next aligned
+        releaseFlags(leaf);
         if (leaf->workProfile != nullptr && leaf->savedProfile != nullptr)
             std::memcpy(leaf->workProfile, leaf->savedProfile, sizeof(ProfileColumn) * leaf->workLength);
     }
     for (int i = leafCount; i < candidateNodeCount; ++i) {
-        nodeTable[i]->savedLength = 0;
-        nodeTable[i]->workLength = 0;
+        TreeNode* node = nodeTable[i];
+        node->savedLength = 0;
+        node->workLength = 0;
+        // Flags a failed candidate left: a node is built from its profiles
+        if (!(node->settledRole & SETTLED_INSIDE))
+            releaseFlags(node);
     }
 }
 

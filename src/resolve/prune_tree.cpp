@@ -199,20 +199,6 @@ ResultCode takeCensus() {
     return 0;
 }
 
-// Every profile the census would have given, and the leaves' own
-ResultCode endLightPasses() {
-    lightPasses = false;
-    for (int i = 0; i < nodeCount; ++i) {
-        TreeNode* node = nodeTable[i];
-        const bool made = node->childCount == 0   ? restoreLeafProfiles(node)
-                          : node->childCount <= 2 ? allocateProfiles(node)
-                                                  : true;
-        if (!made)
-            return ERMEM;
-    }
-    return 0;
-}
-
 } // namespace
 
 int pruneTree() {
@@ -224,10 +210,6 @@ int pruneTree() {
         return code;
     if (const ResultCode code = takeCensus(); code != 0)
         return code;
-    // Candidates share their work through whole profiles
-    if (lightPasses && polytomicCount != 0)
-        if (const ResultCode code = endLightPasses(); code != 0)
-            return code;
     if (polytomicCount != 0 && !std::isfinite(treesToTry)) {
         // Only the heuristic search meets so many
         std::printf("Overall %d polytomic node(s), more than 1e308 trees to be tried\n", polytomicCount);

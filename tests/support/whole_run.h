@@ -26,6 +26,7 @@ struct RunOutput {
     int result;
     std::string report;
     std::string standardOutput; // without the elapsed time, which varies
+    std::string alignment;      // the file an --alignment= option names, if any
 };
 
 inline std::string withoutElapsedTime(const std::string& text) {
@@ -43,12 +44,12 @@ inline RunOutput runInProcess(const std::string& fasta, const std::string& newic
                               const std::vector<std::string>& options, const PairwiseChoices& choices) {
     char folder[] = "/tmp/vorbex_run_XXXXXX";
     if (mkdtemp(folder) == nullptr)
-        return {-1, "", "no temporary folder"};
+        return {-1, "", "no temporary folder", ""};
     // Names starting with '/' would read as options: run inside the folder
     char* const startFolder = getcwd(nullptr, 0);
     if (startFolder == nullptr || chdir(folder) != 0) {
         std::free(startFolder);
-        return {-1, "", "cannot enter the temporary folder"};
+        return {-1, "", "cannot enter the temporary folder", ""};
     }
     const std::string fastaPath = "seq.fasta";
     const std::string treePath = "tree.nwk";
@@ -68,10 +69,16 @@ inline RunOutput runInProcess(const std::string& fasta, const std::string& newic
         argv.push_back(argument.data());
     afterCandidate = &checkCandidate;
     ::testing::internal::CaptureStdout();
-    RunOutput output{-1, "", ""};
+    RunOutput output{-1, "", "", ""};
     output.result = runVorbex(static_cast<int>(argv.size()), argv.data(), choices);
     output.standardOutput = withoutElapsedTime(::testing::internal::GetCapturedStdout());
     output.report = readFile(reportPath);
+    for (const std::string& option : options)
+        if (option.rfind("--alignment=", 0) == 0) {
+            const std::string path = option.substr(std::string("--alignment=").size());
+            output.alignment = readFile(path);
+            std::remove(path.c_str());
+        }
     releaseRun();
     afterCandidate = nullptr;
     for (const std::string& path : {fastaPath, treePath, reportPath})

@@ -36,5 +36,33 @@ TEST(LightPasses, GiveTheRunThatKeepsEveryProfile) {
     }
 }
 
+// Across candidates only the settled subtrees keep profiles: every candidate
+// and the alignment file (whose kept rows come from flags) are as when every
+// node keeps its profiles, in the exhaustive and the heuristic search.
+TEST(LightPasses, GiveTheCandidatesThatKeepEveryProfile) {
+    const std::vector<std::vector<std::string>> optionSets = {
+        {"-O56", "--alignment=aligned.fa"},
+        {"--scoring=sp", "--alignment=aligned.fa"},
+        {"--search=heuristic", "--scoring=sp", "-T", "--alignment=aligned.fa"},
+        {"--search=heuristic", "-S.", "--alignment=aligned.fa"}};
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+        const RandomInput input = InputGenerator(seed, TreeShape{14, 4, seed == 2, 200, 40}).generate();
+        ASSERT_GT(input.candidates, 1);
+        for (const std::vector<std::string>& options : optionSets) {
+            SCOPED_TRACE(testing::Message() << "seed " << seed << " " << testing::PrintToString(options));
+            const test_support::RunOutput light =
+                test_support::runInProcess(input.fasta, input.newick, options, false);
+            const test_support::RunOutput whole = test_support::runInProcess(
+                input.fasta, input.newick, options, PairwiseChoices{.wholeProfiles = true});
+            EXPECT_EQ(light.result, 0);
+            EXPECT_EQ(light.result, whole.result);
+            EXPECT_EQ(light.report, whole.report);
+            EXPECT_EQ(light.standardOutput, whole.standardOutput);
+            EXPECT_FALSE(light.alignment.empty());
+            EXPECT_EQ(light.alignment, whole.alignment);
+        }
+    }
+}
+
 } // namespace
 } // namespace vorbex
