@@ -150,12 +150,26 @@ void releaseTree();
 // Nucleotide codes: fills `column` and returns 0 for a lower-case IUPAC code,
 // leaves it all zero and returns -1 for anything else.
 int nucleotideColumn(char c, ProfileColumn& column);
-bool isGapColumn(const ProfileColumn& column);
+// Inline: the passes ask every column of every node
+inline bool isGapColumn(const ProfileColumn& column) {
+    for (double weight : column.weight)
+        if (!(weight < TOLERANCE))
+            return false;
+    return true;
+}
 // Some weight above the tolerance: not quite the opposite of a gap column
-bool hasRealWeight(const ProfileColumn& column);
+inline bool hasRealWeight(const ProfileColumn& column) {
+    for (double weight : column.weight)
+        if (weight > TOLERANCE)
+            return true;
+    return false;
+}
 constexpr std::uint8_t COLUMN_GAP = 1;  // isGapColumn
 constexpr std::uint8_t COLUMN_REAL = 2; // hasRealWeight
-std::uint8_t columnFlags(const ProfileColumn& column);
+inline std::uint8_t columnFlags(const ProfileColumn& column) {
+    return static_cast<std::uint8_t>((isGapColumn(column) ? COLUMN_GAP : 0) |
+                                     (hasRealWeight(column) ? COLUMN_REAL : 0));
+}
 // Whether column c of the node's working profile is a gap, read from its
 // flags when its weights are spent
 inline bool isGapColumnOf(const TreeNode* node, int c) {

@@ -89,12 +89,16 @@ class ReportingEvaluator final : public CandidateEvaluator {
 };
 
 // Every resolution of the polytomies of small order, none of the others
-std::vector<std::vector<Topology>> enumeratedTopologies() {
+std::vector<std::vector<Topology>> enumeratedTopologies(double mostEvaluations) {
     std::vector<std::vector<Topology>> all(polytomicNodes.size());
     for (std::size_t i = 0; i < polytomicNodes.size(); ++i) {
         const int order = polytomicNodes[i]->childCount;
-        // In a small space of candidates one polytomy's resolutions would be most of it
-        if (order > MAX_ENUMERATED_ORDER || resolutionCount(order) > ENUMERATED_SHARE * treesToTry)
+        // In a small space of candidates one polytomy's resolutions would be
+        // most of it; in a large tree's few evaluations, one step would take
+        // what the other polytomies need
+        const double count = resolutionCount(order);
+        if (order > MAX_ENUMERATED_ORDER || count > ENUMERATED_SHARE * treesToTry ||
+            count > ENUMERATED_SHARE * mostEvaluations)
             continue;
         char text[TOPOLOGY_TEXT_SIZE];
         for (int index = 0; topologyText(order, index, text); ++index)
@@ -155,7 +159,8 @@ void runHeuristicSearch(BestAlignment& best, int& code, bool& candidateFailed) {
     const SearchLimits limits = {
         treesToTry <= EXTRA_STARTS_LIMIT ? SEARCH_BUDGET_SHARE * treesToTry : 0.0, SEARCH_PERTURBATIONS,
         SEARCH_SEED + 1, std::min(ENUMERATED_SHARE * treesToTry, MAX_PAIR_CANDIDATES), mostEvaluations()};
-    code = searchResolutions(searchStarts(), enumeratedTopologies(), limits, evaluator, summary);
+    code = searchResolutions(searchStarts(), enumeratedTopologies(limits.mostEvaluations), limits, evaluator,
+                             summary);
     if (code != 0)
         return;
     if (const int restored = restoreActualTree(); restored != 0) {

@@ -20,7 +20,8 @@ constexpr int SEARCH_STARTS = 4;
 // Then starts from the best so far with one polytomy resolved otherwise at random
 constexpr int SEARCH_PERTURBATIONS = 100;
 // A polytomy has all its resolutions tried at once only while they are at
-// most this share of the candidate trees; otherwise it climbs by interchanges.
+// most this share of the candidate trees, and of the most evaluations the
+// search may make; otherwise it climbs by interchanges.
 constexpr double ENUMERATED_SHARE = 0.1;
 constexpr double SEARCH_BUDGET_SHARE = 0.25;
 // Two polytomies are tried together where neither improves alone, while their
