@@ -88,25 +88,6 @@ class ReportingEvaluator final : public CandidateEvaluator {
     CandidateTopologies standing_; // the candidate whose work this process holds
 };
 
-// Every resolution of the polytomies of small order, none of the others
-std::vector<std::vector<Topology>> enumeratedTopologies(double mostEvaluations) {
-    std::vector<std::vector<Topology>> all(polytomicNodes.size());
-    for (std::size_t i = 0; i < polytomicNodes.size(); ++i) {
-        const int order = polytomicNodes[i]->childCount;
-        // In a small space of candidates one polytomy's resolutions would be
-        // most of it; in a large tree's few evaluations, one step would take
-        // what the other polytomies need
-        const double count = resolutionCount(order);
-        if (order > MAX_ENUMERATED_ORDER || count > ENUMERATED_SHARE * treesToTry ||
-            count > ENUMERATED_SHARE * mostEvaluations)
-            continue;
-        char text[TOPOLOGY_TEXT_SIZE];
-        for (int index = 0; topologyText(order, index, text); ++index)
-            all[i].push_back(topologyFromText(text, order));
-    }
-    return all;
-}
-
 // The starts of the search: the children joined by their distances, each
 // polytomy's first resolution (as the exhaustive search's first candidate,
 // the children in input order), then random resolutions of a fixed seed
@@ -143,6 +124,24 @@ double mostEvaluations() {
 }
 
 } // namespace
+
+std::vector<std::vector<Topology>> enumeratedTopologies(double mostEvaluations) {
+    std::vector<std::vector<Topology>> all(polytomicNodes.size());
+    for (std::size_t i = 0; i < polytomicNodes.size(); ++i) {
+        const int order = polytomicNodes[i]->childCount;
+        // In a small space of candidates one polytomy's resolutions would be
+        // most of it; in a large tree's few evaluations, one step would take
+        // what the other polytomies need
+        const double count = resolutionCount(order);
+        if (order > MAX_ENUMERATED_ORDER || count > ENUMERATED_SHARE * treesToTry ||
+            count > ENUMERATED_SHARE * mostEvaluations)
+            continue;
+        char text[TOPOLOGY_TEXT_SIZE];
+        for (int index = 0; topologyText(order, index, text); ++index)
+            all[i].push_back(topologyFromText(text, order));
+    }
+    return all;
+}
 
 bool searchesHeuristically() {
     return longOptions.search == Search::HEURISTIC && treesToTry > HEURISTIC_ENUMERATION_LIMIT;

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
+#include "resolve/resolve.h"
 #include "run/candidate_loop.h"
 
 namespace vorbex {
@@ -37,6 +39,10 @@ constexpr double SEARCH_LETTER_BUDGET = 1.5e9;
 constexpr double MIN_SEARCH_EVALUATIONS = 20.0;
 // Steps of fewer candidates are evaluated in the searching process itself
 constexpr std::size_t MIN_WORKER_BATCH = 4;
+
+// Every resolution of each polytomy of the census that is enumerated in a
+// search of at most `mostEvaluations` candidates; none of the others.
+std::vector<std::vector<Topology>> enumeratedTopologies(double mostEvaluations);
 
 // True when this run resolves its polytomies by the heuristic search.
 bool searchesHeuristically();

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "resolve/resolve.h"
+#include "run/heuristic_candidates.h"
 #include "run/parallel_candidates.h"
 #include "support/whole_run.h"
 
@@ -248,6 +250,42 @@ TEST(HeuristicCandidates, AStarOfMoreChildrenThanANodeHasSlotsIsSearched) {
     EXPECT_NE(run.standardOutput.find("Polytomic(40) node \"NODE000\" found in actual tree"),
               std::string::npos);
     EXPECT_NE(run.standardOutput.find("Best multiple alignment #"), std::string::npos);
+}
+
+// A polytomy is enumerated while its resolutions are few against the
+// candidate trees and against the evaluations the tree allows; otherwise it
+// climbs by interchanges, so that one step cannot spend a large tree's search.
+TEST(HeuristicCandidates, APolytomyIsEnumeratedOnlyWhereItsStepFitsTheSearch) {
+    struct Case {
+        double trees;
+        double mostEvaluations;
+        std::vector<std::size_t> sizes; // of orders 5 and 3
+    };
+    const Case cases[] = {
+        {1e6, 1e9, {105, 3}}, {1e6, 1050, {105, 3}}, {1e6, 1049, {0, 3}}, {1e6, 30, {0, 3}},
+        {1e6, 29, {0, 0}},    {315, 1e9, {0, 3}},    {29, 1e9, {0, 0}},
+    };
+    TreeNode five{};
+    five.childCount = 5;
+    TreeNode three{};
+    three.childCount = 3;
+    const std::vector<TreeNode*> kept = polytomicNodes;
+    const double keptTrees = treesToTry;
+    const int keptOrder = maxPolytomyOrder;
+    polytomicNodes = {&five, &three};
+    maxPolytomyOrder = 5;
+    ASSERT_EQ(buildResolutionTables(), 0);
+    for (const Case& c : cases) {
+        treesToTry = c.trees;
+        const std::vector<std::vector<Topology>> all = enumeratedTopologies(c.mostEvaluations);
+        ASSERT_EQ(all.size(), 2U);
+        EXPECT_EQ(all[0].size(), c.sizes[0]) << c.trees << " " << c.mostEvaluations;
+        EXPECT_EQ(all[1].size(), c.sizes[1]) << c.trees << " " << c.mostEvaluations;
+    }
+    polytomicNodes = kept;
+    treesToTry = keptTrees;
+    maxPolytomyOrder = keptOrder;
+    releaseResolutionTables();
 }
 
 TEST(HeuristicCandidates, AnUnknownSearchIsAnArgumentError) {
