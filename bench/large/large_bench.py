@@ -23,9 +23,10 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import collapsed_case  # noqa: E402
 
 CASES = {
-    "T10K": (10000, 1500, 0.0, []),
-    "T100K": (100000, 250, 0.0, []),
-    "C10K": (10000, 1500, 0.3, ["--search=heuristic", "--scoring=sp"]),
+    "T10K": (10000, 1500, 0.0, ["--max-length=4000"]),
+    "T100K": (100000, 250, 0.0, ["--max-length=4000"]),
+    # Its alignment under --scoring=sp is some 14,000 columns
+    "C10K": (10000, 1500, 0.3, ["--max-length=40000", "--search=heuristic", "--scoring=sp"]),
 }
 RATE = 1.0 / 3.0  # the changes per branch, against the search cases
 PEERS = ("T10K", "T100K")  # the peers take no tree: the binary cases only
@@ -82,7 +83,7 @@ def main():
         count, length, share, options = CASES[name]
         base = write_case(workdir, name, count, length, share)
         fasta, tree = os.path.basename(base) + ".fasta", os.path.basename(base) + ".nwk"
-        runs = [("vorbex", [vorbex, "-O0", "--max-nodes=%d" % (2 * count), "--max-length=4000",
+        runs = [("vorbex", [vorbex, "-O0", "--max-nodes=%d" % (2 * count),
                             "--alignment=%s.vorbex.fa" % name] + options + [fasta, tree, name + ".log"], None)]
         if name in PEERS:
             runs.append(("Kalign", ["kalign", "-n", "2", "--type", "dna", "-i", fasta, "-o", name + ".kalign.fa"],
