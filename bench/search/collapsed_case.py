@@ -23,12 +23,17 @@ def write_case(name, count, length, share, seed, rate=1.0):
         # A collapsed child's children hang from the parent, where it stood
         slot = parent.children.index(child)
         parent.children[slot:slot + 1] = child.children
+    write_files(name, root, sequences)
+    return root
+
+
+def write_files(name, root, sequences):
+    """NAME.fasta of the sequences by leaf name, NAME.nwk of the tree."""
     with open(name + ".fasta", "w") as f:
         for leaf, seq in sequences.items():
             f.write(">%s\n%s\n" % (leaf, seq))
     with open(name + ".nwk", "w") as f:
         f.write(newick(root) + ";\n")
-    return root
 
 
 def main():

@@ -10,7 +10,8 @@ import random
 import sys
 
 sys.path.insert(0, __file__.rsplit("/", 1)[0])
-from search_bench import Node, newick, polytomies, sequences_along  # noqa: E402
+from collapsed_case import write_files  # noqa: E402
+from search_bench import Node, polytomies, sequences_along  # noqa: E402
 
 
 def parse_orders(text):
@@ -38,11 +39,7 @@ def write_case(name, count, length, orders, seed):
     root = nodes[0]
     sequences = {}
     sequences_along(rng, root, "".join(rng.choice("acgt") for _ in range(length)), sequences)
-    with open(name + ".fasta", "w") as f:
-        for leaf, seq in sequences.items():
-            f.write(">%s\n%s\n" % (leaf, seq))
-    with open(name + ".nwk", "w") as f:
-        f.write(newick(root) + ";\n")
+    write_files(name, root, sequences)
     return root
 
 
