@@ -91,6 +91,9 @@ class SubtreeThreads {
         // Short of memory the node is left to its build, which says so
         const bool found = readyChildren(node) && findAlignment(work, node->children[0], node->children[1],
                                                                 found_[static_cast<std::size_t>(i)]);
+        // A pool thread finds far ahead of the builds: leaves wait without profiles
+        if (byPool)
+            setAsideChildren(node);
         lock.lock();
         stage_[static_cast<std::size_t>(i)] = found ? Stage::Found : Stage::NotFound;
         changed_.notify_all();

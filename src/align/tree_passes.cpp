@@ -344,6 +344,13 @@ bool readyChildren(TreeNode* parent) {
     return true;
 }
 
+void setAsideChildren(TreeNode* parent) {
+    if (lightPasses)
+        for (int k = 0; k < 2; ++k)
+            if (parent->children[k]->childCount == 0 && parent->children[k]->workFlags == nullptr)
+                releaseProfiles(parent->children[k]);
+}
+
 ResultCode traceForward() {
     const bool steps = (runSettings.outputMask & OUT_STEPS) != 0;
     if (steps)

@@ -14,5 +14,8 @@ namespace vorbex {
 // Under light passes, gives the node's leaf children the profiles of their
 // letters before they are aligned; false when memory is exhausted.
 [[nodiscard]] bool readyChildren(TreeNode* parent);
+// Frees those leaf profiles again, for a node whose alignment was found long
+// before it is built: readyChildren makes them anew then.
+void setAsideChildren(TreeNode* parent);
 
 } // namespace vorbex
