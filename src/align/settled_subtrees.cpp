@@ -237,16 +237,6 @@ ResultCode gatherRows(TreeNode* top, KeptSubtree& subtree) {
     return 0;
 }
 
-void restoreLeaf(TreeNode* leaf) {
-    leaf->settledRole = 0;
-    leaf->workLength = leaf->savedLength;
-    std::strcpy(leaf->workText, leaf->sourceText);
-    // A spent leaf gets its profiles from its letters when it is next aligned
-    releaseFlags(leaf);
-    if (leaf->workProfile != nullptr && leaf->savedProfile != nullptr)
-        std::memcpy(leaf->workProfile, leaf->savedProfile, sizeof(ProfileColumn) * leaf->savedLength);
-}
-
 // A spent leaf's final flags: its letters' where the row has them.
 bool completeLeafFlags(const KeptLeaf& kept, const KeptSubtree& subtree, int width) {
     TreeNode* leaf = kept.leaf;
@@ -273,8 +263,10 @@ void forgetSettledSubtrees() {
     // their source data, as every other leaf is for each candidate
     if (keptGeneration == nodeTableGeneration)
         for (auto& [top, subtree] : keptSubtrees)
-            for (const KeptLeaf& kept : subtree.leaves)
-                restoreLeaf(kept.leaf);
+            for (const KeptLeaf& kept : subtree.leaves) {
+                kept.leaf->settledRole = 0;
+                resetLeaf(kept.leaf);
+            }
     keptSubtrees.clear();
     gatheredSubtrees.clear();
     keptGeneration = nodeTableGeneration;

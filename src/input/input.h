@@ -128,6 +128,10 @@ int workTextLength(const TreeNode* node);
 // flags. Set before reading. Across candidates, only a settled subtree's
 // inner nodes keep their profiles (the settled subtrees reuse them).
 extern bool lightPasses;
+// A leaf back to its source data for a new candidate: its letters, and its
+// profile where it keeps one; a spent leaf drops its flags and gets its
+// profiles from its letters when it is next aligned.
+void resetLeaf(TreeNode* leaf);
 // A leaf's profiles from its letters, unless it has them (or its flags).
 [[nodiscard]] bool restoreLeafProfiles(TreeNode* leaf);
 void releaseFlags(TreeNode* node);
@@ -150,26 +154,12 @@ void releaseTree();
 // Nucleotide codes: fills `column` and returns 0 for a lower-case IUPAC code,
 // leaves it all zero and returns -1 for anything else.
 int nucleotideColumn(char c, ProfileColumn& column);
-// Inline: the passes ask every column of every node
-inline bool isGapColumn(const ProfileColumn& column) {
-    for (double weight : column.weight)
-        if (!(weight < TOLERANCE))
-            return false;
-    return true;
-}
+bool isGapColumn(const ProfileColumn& column);
 // Some weight above the tolerance: not quite the opposite of a gap column
-inline bool hasRealWeight(const ProfileColumn& column) {
-    for (double weight : column.weight)
-        if (weight > TOLERANCE)
-            return true;
-    return false;
-}
+bool hasRealWeight(const ProfileColumn& column);
 constexpr std::uint8_t COLUMN_GAP = 1;  // isGapColumn
 constexpr std::uint8_t COLUMN_REAL = 2; // hasRealWeight
-inline std::uint8_t columnFlags(const ProfileColumn& column) {
-    return static_cast<std::uint8_t>((isGapColumn(column) ? COLUMN_GAP : 0) |
-                                     (hasRealWeight(column) ? COLUMN_REAL : 0));
-}
+std::uint8_t columnFlags(const ProfileColumn& column);
 // Whether column c of the node's working profile is a gap, read from its
 // flags when its weights are spent
 inline bool isGapColumnOf(const TreeNode* node, int c) {

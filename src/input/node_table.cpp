@@ -132,6 +132,15 @@ bool restoreLeafProfiles(TreeNode* leaf) {
     return true;
 }
 
+void resetLeaf(TreeNode* leaf) {
+    leaf->workLength = leaf->savedLength;
+    if (leaf->workText != nullptr && leaf->sourceText != nullptr)
+        std::strcpy(leaf->workText, leaf->sourceText);
+    releaseFlags(leaf);
+    if (leaf->workProfile != nullptr && leaf->savedProfile != nullptr)
+        std::memcpy(leaf->workProfile, leaf->savedProfile, sizeof(ProfileColumn) * leaf->savedLength);
+}
+
 bool reserveWorkText(TreeNode* node, int chars) {
     if (node->workText != nullptr && chars <= node->textRoom)
         return true;

@@ -55,6 +55,25 @@ int nucleotideColumn(char c, ProfileColumn& column) {
     return entry.isCode ? 0 : -1;
 }
 
+bool isGapColumn(const ProfileColumn& column) {
+    for (double weight : column.weight)
+        if (!(weight < TOLERANCE))
+            return false;
+    return true;
+}
+
+bool hasRealWeight(const ProfileColumn& column) {
+    for (double weight : column.weight)
+        if (weight > TOLERANCE)
+            return true;
+    return false;
+}
+
+std::uint8_t columnFlags(const ProfileColumn& column) {
+    return static_cast<std::uint8_t>((isGapColumn(column) ? COLUMN_GAP : 0) |
+                                     (hasRealWeight(column) ? COLUMN_REAL : 0));
+}
+
 bool isDefiniteColumn(const ProfileColumn& column) {
     for (double weight : column.weight)
         if (std::fabs(1.0 - weight) < TOLERANCE)

@@ -373,13 +373,7 @@ void resetWorkingState() {
         TreeNode* leaf = nodeTable[i];
         if (leaf->settledRole & SETTLED_INSIDE)
             continue;
-        leaf->workLength = leaf->savedLength;
-        if (leaf->workText != nullptr && leaf->sourceText != nullptr)
-            std::strcpy(leaf->workText, leaf->sourceText);
-        // A spent leaf gets its profiles from its letters when it is next aligned
-        releaseFlags(leaf);
-        if (leaf->workProfile != nullptr && leaf->savedProfile != nullptr)
-            std::memcpy(leaf->workProfile, leaf->savedProfile, sizeof(ProfileColumn) * leaf->workLength);
+        resetLeaf(leaf);
     }
     for (int i = leafCount; i < candidateNodeCount; ++i) {
         TreeNode* node = nodeTable[i];
