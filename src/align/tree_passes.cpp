@@ -90,7 +90,7 @@ int sequencesBelow(const TreeNode* node) {
         stack.pop_back();
         count += at->childCount == 0;
         for (int c = 0; c < at->childCount; ++c)
-            stack.push_back(at->children[c]);
+            stack.push_back(childrenOf(at)[c]);
     }
     return count;
 }

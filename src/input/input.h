@@ -50,7 +50,8 @@ struct TreeNode {
     int savedLength;
     TreeNode* children[CHILD_SLOTS];
     // All the children of a node of more than its slots hold (the root of a
-    // star tree), in their order; nullptr for any other node
+    // star tree, a large polytomy under the heuristic search), in their
+    // order; nullptr for any other node
     TreeNode** manyChildren;
     char* workText;
     char* sourceText;
@@ -70,8 +71,11 @@ struct TreeNode {
     int firstBaseColumn; // of a leaf whose text they gathered
 };
 
-// A node's children: its slots, or the many a star tree's root has
+// A node's children: its slots, or its many children
 inline TreeNode* const* childrenOf(const TreeNode* node) {
+    return node->manyChildren != nullptr ? node->manyChildren : node->children;
+}
+inline TreeNode** childrenOf(TreeNode* node) {
     return node->manyChildren != nullptr ? node->manyChildren : node->children;
 }
 

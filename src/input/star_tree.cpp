@@ -11,41 +11,9 @@
 
 namespace vorbex {
 
-namespace {
-
-// Room of the root's many children, once they pass its slots
-std::size_t manyChildrenRoom = 0;
-
-// Appends the leaf to the root, from its slots into many children when they
-// are full; false when memory is exhausted. Every leaf hangs from the root at
-// once, so that a run ended early frees it with the tree.
-bool appendToRoot(TreeNode* root, TreeNode* leaf) {
-    if (root->manyChildren == nullptr && root->childCount < MAX_CHILDREN) {
-        root->children[root->childCount++] = leaf;
-        return true;
-    }
-    const std::size_t count = static_cast<std::size_t>(root->childCount);
-    if (root->manyChildren == nullptr || count == manyChildrenRoom) {
-        const std::size_t room = count < CHILD_SLOTS ? 2 * CHILD_SLOTS : 2 * count;
-        auto* grown = static_cast<TreeNode**>(std::calloc(room, sizeof(TreeNode*)));
-        if (grown == nullptr)
-            return false;
-        std::memcpy(grown, childrenOf(root), count * sizeof(TreeNode*));
-        std::free(root->manyChildren);
-        std::memset(root->children, 0, sizeof root->children);
-        root->manyChildren = grown;
-        manyChildrenRoom = room;
-    }
-    root->manyChildren[root->childCount++] = leaf;
-    return true;
-}
-
-} // namespace
-
 int startStarTree() {
     leafCount = 0;
     nodeCount = 0;
-    manyChildrenRoom = 0;
     TreeNode* root = createNode();
     if (root == nullptr)
         return ERMEM;
@@ -67,7 +35,7 @@ TreeNode* addStarLeaf(const char* name, int& code) {
         releaseNode(leaf);
         return nullptr;
     }
-    if (!appendToRoot(rootNode, leaf)) {
+    if (!appendChild(rootNode, leaf)) {
         // The table's last entry goes with it
         --nodeCount;
         releaseNode(leaf);

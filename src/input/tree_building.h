@@ -7,7 +7,11 @@
 namespace vorbex {
 
 void raiseMaxNameLength(int length);
-// Appends `child` to `parent`; ERTREE after a message at `position` when that
+// Appends `child` to `parent`, from its slots into many children once they
+// are full; false when memory is exhausted.
+[[nodiscard]] bool appendChild(TreeNode* parent, TreeNode* child);
+// Appends `child` to `parent`; under the heuristic search any number of
+// them (ERMEM without memory), otherwise ERTREE after a message at `position` when that
 // makes more than MAX_CHILDREN children.
 [[nodiscard]] ResultCode adoptChild(TreeNode* parent, TreeNode* child, int position);
 // ERTREE after a message when the table is full.

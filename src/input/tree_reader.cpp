@@ -164,9 +164,37 @@ void raiseMaxNameLength(int length) {
         maxNameLength = length;
 }
 
+bool appendChild(TreeNode* parent, TreeNode* child) {
+    if (parent->manyChildren == nullptr && parent->childCount < MAX_CHILDREN) {
+        parent->children[parent->childCount++] = child;
+        return true;
+    }
+    // The room of many children doubles from twice the slots, so that their
+    // count tells when it is full
+    const std::size_t count = static_cast<std::size_t>(parent->childCount);
+    std::size_t room = 2 * CHILD_SLOTS;
+    while (room < count)
+        room *= 2;
+    if (parent->manyChildren == nullptr || count == room) {
+        const std::size_t grownRoom = parent->manyChildren == nullptr ? room : 2 * room;
+        auto* grown = static_cast<TreeNode**>(std::calloc(grownRoom, sizeof(TreeNode*)));
+        if (grown == nullptr)
+            return false;
+        std::memcpy(grown, childrenOf(parent), count * sizeof(TreeNode*));
+        std::free(parent->manyChildren);
+        std::memset(parent->children, 0, sizeof parent->children);
+        parent->manyChildren = grown;
+    }
+    parent->manyChildren[parent->childCount++] = child;
+    return true;
+}
+
 ResultCode adoptChild(TreeNode* parent, TreeNode* child, int position) {
-    parent->children[parent->childCount++] = child;
     child->parent = parent;
+    // Only the heuristic search resolves a node of more children than its slots
+    if (longOptions.search == Search::HEURISTIC)
+        return appendChild(parent, child) ? 0 : ERMEM;
+    parent->children[parent->childCount++] = child;
     if (parent->childCount > MAX_CHILDREN) {
         reportBoth("Maximum order exceeded at pos %d\n", position);
         return ERTREE;
@@ -200,7 +228,7 @@ void reportPolytomies() {
                            node->name);
         }
         for (int i = node->childCount - 1; i >= 0; --i)
-            pending.push_back(node->children[i]);
+            pending.push_back(childrenOf(node)[i]);
     }
 }
 

@@ -178,7 +178,7 @@ bool appendShape(const TreeNode* node, const std::unordered_map<const TreeNode*,
     }
     for (int c = 0; c < node->childCount; ++c) {
         std::string part;
-        if (appendShape(node->children[c], rowOf, part)) {
+        if (appendShape(childrenOf(node)[c], rowOf, part)) {
             inner += written++ > 0 ? "," : "";
             inner += part;
         }

@@ -112,7 +112,7 @@ TreeNode* placeReplacement(TreeNode* polytomic, ResultCode& code) {
     replacement->twin = polytomic;
     polytomic->twin = replacement;
     if (parent != nullptr)
-        parent->children[slot] = replacement;
+        childrenOf(parent)[slot] = replacement;
     else
         rootNode = replacement;
     return replacement;
@@ -266,7 +266,7 @@ ResultCode tearDownReplacement(TreeNode* polytomic) {
         const int slot = findChild(parent, replacement);
         if (slot < 0)
             return ERINT;
-        parent->children[slot] = polytomic;
+        childrenOf(parent)[slot] = polytomic;
     } else {
         rootNode = polytomic;
     }

@@ -27,11 +27,11 @@ std::string repeated(const std::string& piece, int times) {
     return text;
 }
 
-// A star tree: the root with `children` leaves L0, L1, ...
-std::string starTree(int children) {
+// A star tree: the root with `children` leaves L0, L1, ... (or another letter)
+std::string starTree(int children, const std::string& letter = "L") {
     std::string text = "(";
     for (int i = 0; i < children; ++i)
-        text += (i > 0 ? ",L" : "L") + std::to_string(i);
+        text += (i > 0 ? "," : "") + letter + std::to_string(i);
     return text + ");";
 }
 
@@ -174,6 +174,25 @@ TEST_F(TreeReader, ThirtySecondChildOpeningAGroupIsRefusedAtItsParenthesis) {
     EXPECT_EQ(result.code, ERTREE);
     const int position = static_cast<int>(text.find("(X"));
     EXPECT_EQ(result.out, "Maximum order exceeded at pos " + std::to_string(position) + "\n");
+}
+
+TEST_F(TreeReader, TheHeuristicSearchTakesAnyNumberOfChildrenInTheirOrder) {
+    // 70 children pass the slots and the first room of many; one of them is itself a polytomy of 40
+    longOptions.search = Search::HEURISTIC;
+    std::string nested40 = starTree(40, "M");
+    nested40.pop_back();
+    std::string text = starTree(70);
+    text.insert(text.size() - 2, "," + nested40);
+    setTree(text);
+    ASSERT_EQ(readCaptured().code, 0);
+    ASSERT_EQ(rootNode->childCount, 71);
+    for (int i = 0; i < 70; ++i)
+        EXPECT_EQ(std::string(childrenOf(rootNode)[i]->name), "L" + std::to_string(i));
+    const TreeNode* nested = childrenOf(rootNode)[70];
+    ASSERT_EQ(nested->childCount, 40);
+    EXPECT_EQ(std::string(childrenOf(nested)[39]->name), "M39");
+    EXPECT_EQ(childrenOf(nested)[39]->parent, nested);
+    EXPECT_EQ(leafCount, 110);
 }
 
 TEST_F(TreeReader, NamesAndLabelsOf254AreTakenAnd255Refused) {
