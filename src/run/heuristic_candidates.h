@@ -19,8 +19,10 @@ constexpr double HEURISTIC_ENUMERATION_LIMIT = 200.0;
 // in larger spaces the first start's climb takes thousands of candidates,
 // and further ones did not find better alignments.
 constexpr int SEARCH_STARTS = 4;
-// Then starts from the best so far with one polytomy resolved otherwise at random
-constexpr int SEARCH_PERTURBATIONS = 100;
+// Then starts from the best so far with one polytomy resolved otherwise at
+// random, until the budget is spent: in a small space most of them climb back
+// through candidates scored before, which cost nothing, so it takes many
+constexpr int SEARCH_PERTURBATIONS = 1000;
 // A polytomy has all its resolutions tried at once only while they are at
 // most this share of the candidate trees, and of the most evaluations the
 // search may make; otherwise it climbs by interchanges.
