@@ -58,21 +58,21 @@ class ReportingEvaluator final : public CandidateEvaluator {
     }
 
     // Workers start from this process's subtree cache, which holds only what
-    // it aligned itself: it aligns the candidate the search goes on from
-    // (unless it stands here already), its texts thrown away, so that the
-    // workers' next candidates find its subtrees.
+    // it aligned itself: it aligns the candidate the search goes on from, so
+    // that the workers' next candidates find its subtrees.
     void adopt(const CandidateTopologies& current) override {
-        if (workers_ <= 1 || current == standing_ || candidateTreeOf(current) != 0)
-            return;
-        standing_ = current;
-        if (!beginCandidateCapture())
-            return;
-        const auto hook = afterCandidate;
-        afterCandidate = nullptr;
-        AlignmentScore score;
-        (void)evaluateCandidate(candidateNumber, score);
-        afterCandidate = hook;
-        (void)packCandidateMessage(CANDIDATE_DONE, candidateNumber, 0, score);
+        if (workers_ > 1)
+            (void)standHere(current);
+    }
+
+    // Made from the evaluated candidate's alignment, standing in this process
+    bool alignedStart(const CandidateTopologies& evaluated, CandidateTopologies& start) override {
+        if (!standHere(evaluated))
+            return false;
+        start.clear();
+        for (const TreeNode* polytomic : polytomicNodes)
+            start.push_back(averageLinkageTopology(alignedChildDistances(polytomic)));
+        return true;
     }
 
     bool isBetter(const AlignmentScore& best, const AlignmentScore& score) const override {
@@ -81,6 +81,23 @@ class ReportingEvaluator final : public CandidateEvaluator {
     }
 
   private:
+    // Aligns the candidate here (unless it stands here already), its texts
+    // thrown away; false when it cannot be.
+    bool standHere(const CandidateTopologies& candidate) {
+        if (candidate == standing_)
+            return true;
+        if (candidateTreeOf(candidate) != 0 || !beginCandidateCapture())
+            return false;
+        standing_ = candidate;
+        const auto hook = afterCandidate;
+        afterCandidate = nullptr;
+        AlignmentScore score;
+        const ResultCode code = evaluateCandidate(candidateNumber, score);
+        afterCandidate = hook;
+        (void)packCandidateMessage(CANDIDATE_DONE, candidateNumber, 0, score);
+        return code == 0;
+    }
+
     BestAlignment& best_;
     bool& failed_;
     CandidateCapture capture_;
@@ -157,7 +174,8 @@ void runHeuristicSearch(BestAlignment& best, int& code, bool& candidateFailed) {
     SearchSummary summary;
     const SearchLimits limits = {
         treesToTry <= EXTRA_STARTS_LIMIT ? SEARCH_BUDGET_SHARE * treesToTry : 0.0, SEARCH_PERTURBATIONS,
-        SEARCH_SEED + 1, std::min(ENUMERATED_SHARE * treesToTry, MAX_PAIR_CANDIDATES), mostEvaluations()};
+        SEARCH_SEED + 1, std::min(ENUMERATED_SHARE * treesToTry, MAX_PAIR_CANDIDATES), mostEvaluations(),
+        LARGE_SEARCH_EXTRA_SHARE};
     code = searchResolutions(searchStarts(), enumeratedTopologies(limits.mostEvaluations), limits, evaluator,
                              summary);
     if (code != 0)

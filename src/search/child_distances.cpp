@@ -1,7 +1,10 @@
 #include "search/child_distances.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstddef>
+#include <string>
 
 namespace vorbex {
 
@@ -71,7 +74,63 @@ std::vector<double> meanWordProfile(const TreeNode* node) {
     return profile;
 }
 
+// The first `most` leaves below the node, depth first
+std::vector<const TreeNode*> leavesBelow(const TreeNode* node, int most) {
+    std::vector<const TreeNode*> leaves;
+    std::vector<const TreeNode*> pending = {node};
+    while (!pending.empty() && static_cast<int>(leaves.size()) < most) {
+        const TreeNode* at = pending.back();
+        pending.pop_back();
+        if (at->childCount == 0)
+            leaves.push_back(at);
+        for (int i = at->childCount - 1; i >= 0; --i)
+            pending.push_back(childrenOf(at)[i]);
+    }
+    return leaves;
+}
+
+// A leaf's row in the alignment standing: its letters, '-' in its gap columns
+std::string alignedRowOf(const TreeNode* leaf) {
+    const int columns = std::min(workTextLength(leaf), leaf->workLength);
+    std::string row(static_cast<std::size_t>(std::max(columns, 0)), '-');
+    for (int i = 0; i < columns; ++i)
+        if (!isGapColumnOf(leaf, i))
+            row[static_cast<std::size_t>(i)] = static_cast<char>(std::tolower(leaf->workText[i]));
+    return row;
+}
+
+double differingShare(const std::string& a, const std::string& b) {
+    double both = 0.0;
+    double differing = 0.0;
+    const std::size_t columns = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < columns; ++i)
+        if (a[i] != '-' && b[i] != '-') {
+            both += 1.0;
+            differing += a[i] != b[i] ? 1.0 : 0.0;
+        }
+    return both > 0.0 ? differing / both : 1.0;
+}
+
 } // namespace
+
+std::vector<std::vector<double>> alignedChildDistances(const TreeNode* polytomic) {
+    const std::size_t order = static_cast<std::size_t>(polytomic->childCount);
+    std::vector<std::vector<std::string>> rows(order);
+    for (std::size_t a = 0; a < order; ++a)
+        for (const TreeNode* leaf : leavesBelow(childrenOf(polytomic)[a], ALIGNED_SAMPLE_LEAVES))
+            rows[a].push_back(alignedRowOf(leaf));
+    std::vector<std::vector<double>> distances(order, std::vector<double>(order, 0.0));
+    for (std::size_t a = 0; a < order; ++a)
+        for (std::size_t b = a + 1; b < order; ++b) {
+            double sum = 0.0;
+            for (const std::string& rowA : rows[a])
+                for (const std::string& rowB : rows[b])
+                    sum += differingShare(rowA, rowB);
+            const double pairs = static_cast<double>(rows[a].size() * rows[b].size());
+            distances[a][b] = distances[b][a] = pairs > 0.0 ? sum / pairs : 1.0;
+        }
+    return distances;
+}
 
 std::vector<std::vector<double>> childDistances(const TreeNode* polytomic) {
     const std::size_t order = static_cast<std::size_t>(polytomic->childCount);

@@ -1,5 +1,6 @@
 // Distances between the children of a polytomy, from the words of their
-// sequences: the start of the heuristic search's resolution.
+// sequences or from an alignment of them: the starts of the heuristic
+// search's resolution.
 #pragma once
 
 #include <vector>
@@ -16,5 +17,15 @@ constexpr int WORD_LENGTH = 4;
 // words holding any code but a, c, g and t are left out. Read from the source
 // texts of the leaves, so the candidates standing do not matter.
 std::vector<std::vector<double>> childDistances(const TreeNode* polytomic);
+
+// Leaves below a child that speak for it in the aligned distances
+constexpr int ALIGNED_SAMPLE_LEAVES = 4;
+
+// The same from the alignment of the candidate standing: the mean, over
+// leaves below each two children (the first ALIGNED_SAMPLE_LEAVES below
+// each), of the share of differing letters in the columns where both leaves
+// have one (1 where they share none). Alignment distances come closer to the
+// tree than words do, as a second guide tree does after a first alignment.
+std::vector<std::vector<double>> alignedChildDistances(const TreeNode* polytomic);
 
 } // namespace vorbex

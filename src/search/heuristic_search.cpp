@@ -66,6 +66,11 @@ class ResolutionSearch {
         return stepTo(candidates, 0, improved);
     }
 
+    // Scores the candidate and goes on from it when it is better
+    ResultCode offer(const CandidateTopologies& candidate, bool& improved) {
+        return stepTo({candidate}, 0, improved);
+    }
+
     const CandidateTopologies& current() const { return current_; }
     const AlignmentScore& currentScore() const { return currentScore_; }
 
@@ -194,6 +199,28 @@ ResultCode climb(ResolutionSearch& search, const std::vector<std::vector<Topolog
     return 0;
 }
 
+// The best so far with PERTURBED_POLYTOMIES polytomies moved away: an
+// enumerated or small one to a random resolution, a large one by a few
+// interchanges, as a random resolution of it would be far from any good one
+CandidateTopologies perturbed(CandidateTopologies start, const std::vector<std::vector<Topology>>& enumerated,
+                              std::mt19937_64& random) {
+    const std::size_t polytomies = enumerated.size();
+    for (int k = 0; k < PERTURBED_POLYTOMIES && polytomies > 0; ++k) {
+        const std::size_t i = static_cast<std::size_t>(random() % polytomies);
+        const Topology was = start[i];
+        if (!enumerated[i].empty() || was.order <= 3) {
+            while (start[i] == was)
+                start[i] = randomTopology(was.order, random);
+            continue;
+        }
+        for (int move = 0; move < PERTURBED_INTERCHANGES; ++move) {
+            const std::vector<Topology> next = interchangeNeighbours(start[i]);
+            start[i] = next[static_cast<std::size_t>(random() % next.size())];
+        }
+    }
+    return start;
+}
+
 } // namespace
 
 ResultCode searchResolutions(const std::vector<std::vector<Topology>>& starts,
@@ -204,35 +231,40 @@ ResultCode searchResolutions(const std::vector<std::vector<Topology>>& starts,
     AlignmentScore bestScore{};
     std::mt19937_64 random(limits.seed);
     const std::size_t polytomies = enumerated.size();
+    double budget = limits.budget;
     for (std::size_t round = 0; round < starts.size() + static_cast<std::size_t>(limits.perturbations);
          ++round) {
-        // The given starts, then the best so far with a few polytomies resolved at random
-        std::vector<Topology> start;
-        if (round < starts.size()) {
-            start = starts[round];
-        } else {
-            start = summary.best;
-            for (int k = 0; k < PERTURBED_POLYTOMIES && polytomies > 0; ++k) {
-                const std::size_t i = static_cast<std::size_t>(random() % polytomies);
-                const Topology was = start[i];
-                while (start[i] == was)
-                    start[i] = randomTopology(was.order, random);
-            }
-        }
+        // In a space too large for a share of it, the other given starts would be far from any good candidate
+        if (round > 0 && round < starts.size() && limits.budget == 0.0)
+            continue;
+        // The given starts, then the best so far with a polytomy moved away at random
+        const std::vector<Topology> start =
+            round < starts.size() ? starts[round] : perturbed(summary.best, enumerated, random);
         if (start.size() != polytomies)
             return ERINT;
         // The first start runs to its end; the others within the budget
         if (haveBest)
-            search.limitTo(limits.budget);
-        if (search.spent() || (haveBest && static_cast<double>(summary.evaluated) >= limits.budget))
+            search.limitTo(budget);
+        if (search.spent() || (haveBest && static_cast<double>(summary.evaluated) >= budget))
             break;
         ++summary.starts;
         if (const ResultCode code = search.start(start); code != 0)
             return code;
         if (search.spent())
             break;
+        // The first start gives way to the start made of its alignment where
+        // that is better, as a second guide tree is made of a first alignment
+        if (CandidateTopologies aligned; round == 0 && evaluator.alignedStart(search.current(), aligned)) {
+            bool improved = false;
+            if (const ResultCode code = search.offer(aligned, improved); code != 0)
+                return code;
+            if (search.spent())
+                break;
+        }
         if (const ResultCode code = climb(search, enumerated, limits, summary); code != 0)
             return code;
+        if (round == 0 && limits.budget == 0.0)
+            budget = static_cast<double>(summary.evaluated) * (1.0 + limits.extraShare);
         if (!haveBest || evaluator.isBetter(bestScore, search.currentScore())) {
             summary.best = search.current();
             bestScore = search.currentScore();

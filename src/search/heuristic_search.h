@@ -30,6 +30,11 @@ class CandidateEvaluator {
     // The search goes on from this candidate, scored already: the next
     // steps are its neighbours, which share most of its work.
     virtual void adopt(const CandidateTopologies&) {}
+    // A second start made from the alignment of `evaluated`, the candidate
+    // scored last; false when there is none.
+    virtual bool alignedStart(const CandidateTopologies& /*evaluated*/, CandidateTopologies& /*start*/) {
+        return false;
+    }
 };
 
 struct SearchSummary {
@@ -40,7 +45,8 @@ struct SearchSummary {
 };
 
 // Searches from each start in turn (a topology per polytomic node, of its
-// order); the first start runs to its end, the others only while at most
+// order); the first start, or the aligned start made from it where that is
+// better, runs to its end, the others only while at most
 // `budget` candidates have been scored in all (a step that would pass it
 // ends the search). `enumerated[i]` holds every resolution of polytomy i
 // when it is to be tried in full, else nothing. No candidate is scored twice:
@@ -60,8 +66,10 @@ struct SearchLimits {
     unsigned long long seed;
     double pairCandidates = 0;
     double mostEvaluations = HUGE_VAL;
+    double extraShare = 0.0;
 };
 constexpr int PERTURBED_POLYTOMIES = 1;
+constexpr int PERTURBED_INTERCHANGES = 3;
 // Interchanges are scored this many at a time, the first group that holds a
 // better candidate ending the step: most steps of a large polytomy improve
 // early, and a fixed group keeps the search the same on any number of workers.

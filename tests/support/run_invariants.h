@@ -141,11 +141,16 @@ inline const char* alignmentFault(const AlignmentScore& score) {
 
 // For afterCandidate. A broken invariant stops the process: in a worker that
 // fails the run with ERINT, elsewhere the test or the fuzz input.
+// A test's own look at each candidate while it stands, after the invariants
+inline void (*alsoAfterCandidate)(int number, const AlignmentScore& score) = nullptr;
+
 inline void checkCandidate(int number, const AlignmentScore& score) {
     if (const char* fault = alignmentFault(score)) {
         std::fprintf(stderr, "candidate #%d: broken invariant: %s\n", number, fault);
         std::abort();
     }
+    if (alsoAfterCandidate != nullptr)
+        alsoAfterCandidate(number, score);
 }
 
 } // namespace vorbex::test_support

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
@@ -9,6 +11,7 @@
 #include "resolve/resolve.h"
 #include "run/heuristic_candidates.h"
 #include "run/parallel_candidates.h"
+#include "search/child_distances.h"
 #include "support/whole_run.h"
 
 namespace vorbex {
@@ -245,6 +248,59 @@ TEST(HeuristicCandidates, AStarTreeOfTheSequencesIsTheStarGivenAsATree) {
             EXPECT_NE(fromTree.standardOutput.find("Best multiple alignment #"), std::string::npos);
         }
     }
+}
+
+// The distances of the aligned start, taken while the first candidate stands
+std::vector<std::vector<double>> firstAlignedDistances;
+void takeAlignedDistances(int number, const AlignmentScore&) {
+    if (number == 1)
+        firstAlignedDistances = alignedChildDistances(polytomicNodes[0]);
+}
+
+// The rows the report shows for the first candidate, by name
+std::map<std::string, std::string> firstCandidateRows(const std::string& report) {
+    std::map<std::string, std::string> rows;
+    std::istringstream lines(report);
+    for (std::string line; std::getline(lines, line) && line.rfind("#1:", 0) != 0;)
+        if (line.rfind('>', 0) == 0 && std::getline(lines, rows[line.substr(1)])) {
+            for (char& letter : rows[line.substr(1)])
+                letter = static_cast<char>(std::tolower(letter));
+        }
+    return rows;
+}
+
+TEST(HeuristicCandidates, AlignedDistancesAreThoseOfTheRowsTheReportShows) {
+    // A root of six children, the first a subtree of five leaves: four of them speak for it
+    const RandomInput input = starOf(23, 10);
+    const std::vector<std::vector<std::string>> below = {
+        {"s1", "s2", "s3", "s4"}, {"s6"}, {"s7"}, {"s8"}, {"s9"}, {"s10"}};
+    const std::string newick = "((s1,(s2,(s3,(s4,s5)))),s6,s7,s8,s9,s10);\n";
+    test_support::alsoAfterCandidate = &takeAlignedDistances;
+    const RunOutput run = runInProcess(input.fasta, newick, {"--search=heuristic"}, false);
+    test_support::alsoAfterCandidate = nullptr;
+    ASSERT_EQ(run.result, 0) << run.standardOutput;
+    const std::map<std::string, std::string> rows = firstCandidateRows(run.report);
+    ASSERT_EQ(rows.size(), 10u);
+    ASSERT_EQ(firstAlignedDistances.size(), below.size());
+    auto differing = [](const std::string& a, const std::string& b) {
+        int both = 0;
+        int differ = 0;
+        for (std::size_t i = 0; i < a.size() && i < b.size(); ++i)
+            if (a[i] != '-' && b[i] != '-') {
+                ++both;
+                differ += a[i] != b[i];
+            }
+        return both > 0 ? static_cast<double>(differ) / both : 1.0;
+    };
+    for (std::size_t a = 0; a < below.size(); ++a)
+        for (std::size_t b = 0; b < below.size(); ++b) {
+            double sum = 0.0;
+            for (const std::string& x : below[a])
+                for (const std::string& y : below[b])
+                    sum += differing(rows.at(x), rows.at(y));
+            const double expected = a == b ? 0.0 : sum / static_cast<double>(below[a].size() * below[b].size());
+            EXPECT_NEAR(firstAlignedDistances[a][b], expected, 1e-12) << a << "," << b;
+        }
 }
 
 // A polytomy is enumerated while its resolutions are few against the

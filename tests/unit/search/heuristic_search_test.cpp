@@ -58,7 +58,16 @@ class FakeEvaluator final : public CandidateEvaluator {
         return score.ConsIndex > best.ConsIndex;
     }
 
+    bool alignedStart(const CandidateTopologies& evaluated, CandidateTopologies& start) override {
+        alignedFrom.push_back(textsOf(evaluated));
+        start = aligned;
+        return !aligned.empty();
+    }
+
     double objective(const Texts& texts) const { return objective_(texts); }
+
+    CandidateTopologies aligned;     // the aligned start offered; none when empty
+    std::vector<Texts> alignedFrom; // the candidates it was asked of
 
     std::set<Texts> asked;
     std::vector<std::vector<Texts>> callTexts; // each call's candidates, in order
@@ -313,6 +322,45 @@ TEST_F(HeuristicSearch, LaterStartsRunWithinTheBudgetAndTheBestEndWins) {
     }
 }
 
+TEST_F(HeuristicSearch, TheFirstStartClimbsFromItsAlignedStartWhereThatIsBetter) {
+    // The slope of the test above without its spike: the climb ends at the peak from anywhere
+    const std::vector<std::string> texts = table(7);
+    const std::string peak = texts[0];
+    const std::map<std::string, int> distance = interchangeDistances(peak, 7);
+    std::string far = peak;
+    for (const auto& [text, d] : distance)
+        if (d > distance.at(far))
+            far = text;
+    const Objective objective = [&](const Texts& c) { return -distance.at(c[0]); };
+    const Topology atPeak = topologyFromText(peak, 7);
+    const Topology nextToPeak = interchangeNeighbours(atPeak)[0];
+    const Topology atFar = topologyFromText(far, 7);
+    struct Case {
+        const char* what;
+        Topology start;
+        Topology aligned;
+        Texts askedFirst; // the first two candidates scored
+    };
+    const std::vector<Case> cases = {
+        // Taken: the climb goes on from beside the peak
+        {"better", atFar, nextToPeak, {far, topologyTextOf(nextToPeak)}},
+        // Scored, not taken: the climb from the start alone
+        {"worse", nextToPeak, atFar, {topologyTextOf(nextToPeak), far}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeEvaluator evaluator(objective);
+        evaluator.aligned = {c.aligned};
+        SearchSummary summary;
+        ASSERT_EQ(search({{c.start}}, {{}}, 0.0, evaluator, summary), 0);
+        EXPECT_EQ(textsOf(summary.best), Texts{peak});
+        ASSERT_GE(evaluator.callTexts.size(), 2u);
+        EXPECT_EQ((Texts{evaluator.callTexts[0][0][0], evaluator.callTexts[1][0][0]}), c.askedFirst);
+        // Asked once, of the first start
+        EXPECT_EQ(evaluator.alignedFrom, std::vector<Texts>{Texts{topologyTextOf(c.start)}});
+    }
+}
+
 TEST_F(HeuristicSearch, AnEvaluatorErrorEndsTheSearchWithItsCode) {
     const std::vector<std::string> five = table(5);
     const std::vector<std::string> seven = table(7);
@@ -407,6 +455,18 @@ TEST_F(HeuristicSearch, LaterStartsNeverPassTheBudgetAndRepeatForTheSameSeed) {
         EXPECT_LE(summary.starts, 17);
         // Every start ends at the best of what it scored, and the best end wins
         EXPECT_EQ(evaluator.objective(textsOf(summary.best)), evaluator.bestAsked);
+        EXPECT_GE(evaluator.bestAsked, alone.bestAsked);
+    }
+    // A space too large for a budget: the perturbed starts take a share of the first start's candidates
+    for (const double share : {0.5, 2.0}) {
+        SCOPED_TRACE(share);
+        FakeEvaluator evaluator(objective);
+        SearchSummary summary;
+        SearchLimits limits{0.0, 16, 1};
+        limits.extraShare = share;
+        ASSERT_EQ(searchResolutions({start}, {{}, {}}, limits, evaluator, summary), 0);
+        EXPECT_GT(summary.starts, 1);
+        EXPECT_LE(static_cast<double>(summary.evaluated), firstStart * (1.0 + share));
         EXPECT_GE(evaluator.bestAsked, alone.bestAsked);
     }
     // Room for every perturbed start; the same seed asks the same candidates in the same order
