@@ -172,10 +172,12 @@ void runHeuristicSearch(BestAlignment& best, int& code, bool& candidateFailed) {
     }
     ReportingEvaluator evaluator(best, candidateFailed);
     SearchSummary summary;
-    const SearchLimits limits = {
-        treesToTry <= EXTRA_STARTS_LIMIT ? SEARCH_BUDGET_SHARE * treesToTry : 0.0, SEARCH_PERTURBATIONS,
-        SEARCH_SEED + 1, std::min(ENUMERATED_SHARE * treesToTry, MAX_PAIR_CANDIDATES), mostEvaluations(),
-        LARGE_SEARCH_EXTRA_SHARE};
+    const SearchLimits limits = {treesToTry <= EXTRA_STARTS_LIMIT ? SEARCH_BUDGET_SHARE * treesToTry : 0.0,
+                                 SEARCH_PERTURBATIONS,
+                                 SEARCH_SEED + 1,
+                                 std::min(ENUMERATED_SHARE * treesToTry, MAX_PAIR_CANDIDATES),
+                                 mostEvaluations(),
+                                 LARGE_SEARCH_EXTRA_SHARE};
     code = searchResolutions(searchStarts(), enumeratedTopologies(limits.mostEvaluations), limits, evaluator,
                              summary);
     if (code != 0)
