@@ -298,7 +298,8 @@ TEST(HeuristicCandidates, AlignedDistancesAreThoseOfTheRowsTheReportShows) {
             for (const std::string& x : below[a])
                 for (const std::string& y : below[b])
                     sum += differing(rows.at(x), rows.at(y));
-            const double expected = a == b ? 0.0 : sum / static_cast<double>(below[a].size() * below[b].size());
+            const double expected =
+                a == b ? 0.0 : sum / static_cast<double>(below[a].size() * below[b].size());
             EXPECT_NEAR(firstAlignedDistances[a][b], expected, 1e-12) << a << "," << b;
         }
 }
