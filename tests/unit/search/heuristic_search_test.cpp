@@ -66,7 +66,7 @@ class FakeEvaluator final : public CandidateEvaluator {
 
     double objective(const Texts& texts) const { return objective_(texts); }
 
-    CandidateTopologies aligned;     // the aligned start offered; none when empty
+    CandidateTopologies aligned;    // the aligned start offered; none when empty
     std::vector<Texts> alignedFrom; // the candidates it was asked of
 
     std::set<Texts> asked;
