@@ -1,6 +1,7 @@
 #include "run/heuristic_candidates.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <random>
@@ -172,14 +173,21 @@ void runHeuristicSearch(BestAlignment& best, int& code, bool& candidateFailed) {
     }
     ReportingEvaluator evaluator(best, candidateFailed);
     SearchSummary summary;
-    const SearchLimits limits = {treesToTry <= EXTRA_STARTS_LIMIT ? SEARCH_BUDGET_SHARE * treesToTry : 0.0,
-                                 SEARCH_PERTURBATIONS,
-                                 SEARCH_SEED + 1,
-                                 std::min(ENUMERATED_SHARE * treesToTry, MAX_PAIR_CANDIDATES),
-                                 mostEvaluations(),
-                                 LARGE_SEARCH_EXTRA_SHARE};
-    code = searchResolutions(searchStarts(), enumeratedTopologies(limits.mostEvaluations), limits, evaluator,
-                             summary);
+    // A space too large for a share of it: the first start alone, then starts
+    // from the best with a few interchanges made at random, for a multiple of
+    // its candidates; random starts would be far from any good candidate
+    const bool large = treesToTry > EXTRA_STARTS_LIMIT;
+    SearchLimits limits = {large ? HUGE_VAL : SEARCH_BUDGET_SHARE * treesToTry,
+                           SEARCH_PERTURBATIONS,
+                           SEARCH_SEED + 1,
+                           large ? 0.0 : std::min(ENUMERATED_SHARE * treesToTry, MAX_PAIR_CANDIDATES),
+                           mostEvaluations(),
+                           large ? LARGE_SEARCH_MULTIPLE : SEARCH_MULTIPLE};
+    std::vector<std::vector<Topology>> starts = searchStarts();
+    if (large)
+        starts.resize(1);
+    code =
+        searchResolutions(starts, enumeratedTopologies(limits.mostEvaluations), limits, evaluator, summary);
     if (code != 0)
         return;
     if (const int restored = restoreActualTree(); restored != 0) {

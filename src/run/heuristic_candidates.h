@@ -33,10 +33,13 @@ constexpr double SEARCH_BUDGET_SHARE = 0.25;
 // at most this many
 constexpr double MAX_PAIR_CANDIDATES = 1000.0;
 constexpr double EXTRA_STARTS_LIMIT = 1e6;
-// Beyond that, the first start's climbs are followed by starts from the best
-// with a few interchanges made at random, while they take at most this share
-// of the candidates the first start took (so at most twice its time)
-constexpr double LARGE_SEARCH_EXTRA_SHARE = 1.0;
+// The search takes at most this many times the candidates of its first
+// start: a quarter of a million candidates would take minutes of a small
+// tree's time. Beyond EXTRA_STARTS_LIMIT the first start is followed only by
+// starts from the best with a few interchanges made at random, up to
+// LARGE_SEARCH_MULTIPLE times its candidates (so about twice its time).
+constexpr double SEARCH_MULTIPLE = 10.0;
+constexpr double LARGE_SEARCH_MULTIPLE = 2.0;
 constexpr unsigned SEARCH_SEED = 20261208;
 // Candidates times their letters the search may evaluate in all (about ten
 // minutes of --scoring=sp on 2 cores for 2,000 sequences of 1,000 bases),

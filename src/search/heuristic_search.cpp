@@ -234,9 +234,6 @@ ResultCode searchResolutions(const std::vector<std::vector<Topology>>& starts,
     double budget = limits.budget;
     for (std::size_t round = 0; round < starts.size() + static_cast<std::size_t>(limits.perturbations);
          ++round) {
-        // In a space too large for a share of it, the other given starts would be far from any good candidate
-        if (round > 0 && round < starts.size() && limits.budget == 0.0)
-            continue;
         // The given starts, then the best so far with a polytomy moved away at random
         const std::vector<Topology> start =
             round < starts.size() ? starts[round] : perturbed(summary.best, enumerated, random);
@@ -263,8 +260,9 @@ ResultCode searchResolutions(const std::vector<std::vector<Topology>>& starts,
         }
         if (const ResultCode code = climb(search, enumerated, limits, summary); code != 0)
             return code;
-        if (round == 0 && limits.budget == 0.0)
-            budget = static_cast<double>(summary.evaluated) * (1.0 + limits.extraShare);
+        if (round == 0)
+            budget =
+                std::min(limits.budget, static_cast<double>(summary.evaluated) * limits.firstStartMultiple);
         if (!haveBest || evaluator.isBetter(bestScore, search.currentScore())) {
             summary.best = search.current();
             bestScore = search.currentScore();

@@ -66,7 +66,8 @@ struct SearchLimits {
     unsigned long long seed;
     double pairCandidates = 0;
     double mostEvaluations = HUGE_VAL;
-    double extraShare = 0.0;
+    // The budget is at most this many times the candidates the first start took
+    double firstStartMultiple = HUGE_VAL;
 };
 constexpr int PERTURBED_POLYTOMIES = 1;
 constexpr int PERTURBED_INTERCHANGES = 3;

@@ -457,16 +457,16 @@ TEST_F(HeuristicSearch, LaterStartsNeverPassTheBudgetAndRepeatForTheSameSeed) {
         EXPECT_EQ(evaluator.objective(textsOf(summary.best)), evaluator.bestAsked);
         EXPECT_GE(evaluator.bestAsked, alone.bestAsked);
     }
-    // A space too large for a budget: the perturbed starts take a share of the first start's candidates
-    for (const double share : {0.5, 2.0}) {
-        SCOPED_TRACE(share);
+    // No budget but a multiple of the first start's candidates
+    for (const double multiple : {1.5, 3.0}) {
+        SCOPED_TRACE(multiple);
         FakeEvaluator evaluator(objective);
         SearchSummary summary;
-        SearchLimits limits{0.0, 16, 1};
-        limits.extraShare = share;
+        SearchLimits limits{HUGE_VAL, 16, 1};
+        limits.firstStartMultiple = multiple;
         ASSERT_EQ(searchResolutions({start}, {{}, {}}, limits, evaluator, summary), 0);
         EXPECT_GT(summary.starts, 1);
-        EXPECT_LE(static_cast<double>(summary.evaluated), firstStart * (1.0 + share));
+        EXPECT_LE(static_cast<double>(summary.evaluated), firstStart * multiple);
         EXPECT_GE(evaluator.bestAsked, alone.bestAsked);
     }
     // Room for every perturbed start; the same seed asks the same candidates in the same order
