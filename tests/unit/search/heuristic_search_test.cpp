@@ -128,6 +128,15 @@ std::map<std::string, int> interchangeDistances(const std::string& target, int o
     return distance;
 }
 
+// The first text of the most interchanges away
+std::string farthestOf(const std::map<std::string, int>& distance) {
+    auto farthest = distance.begin();
+    for (auto at = distance.begin(); at != distance.end(); ++at)
+        if (at->second > farthest->second)
+            farthest = at;
+    return farthest->first;
+}
+
 // A start from average linkage of random distances
 Topology randomStart(int order, std::mt19937& random) {
     std::vector<std::vector<double>> distances(order, std::vector<double>(order, 0.0));
@@ -284,13 +293,9 @@ TEST_F(HeuristicSearch, InterchangesClimbToTheTargetOfASeparableObjective) {
 TEST_F(HeuristicSearch, LaterStartsRunWithinTheBudgetAndTheBestEndWins) {
     // One polytomy of order 7: a slope up to `peak`, and a spike at the text
     // farthest from it that only a start beside it finds
-    const std::vector<std::string> texts = table(7);
-    const std::string peak = texts[0];
+    const std::string peak = table(7)[0];
     const std::map<std::string, int> distance = interchangeDistances(peak, 7);
-    std::string spike = peak;
-    for (const auto& [text, d] : distance)
-        if (d > distance.at(spike))
-            spike = text;
+    const std::string spike = farthestOf(distance);
     ASSERT_GE(distance.at(spike), 4);
     const Topology atPeak = topologyFromText(peak, 7);
     const Topology besideSpike = interchangeNeighbours(topologyFromText(spike, 7))[0];
@@ -324,13 +329,9 @@ TEST_F(HeuristicSearch, LaterStartsRunWithinTheBudgetAndTheBestEndWins) {
 
 TEST_F(HeuristicSearch, TheFirstStartClimbsFromItsAlignedStartWhereThatIsBetter) {
     // The slope of the test above without its spike: the climb ends at the peak from anywhere
-    const std::vector<std::string> texts = table(7);
-    const std::string peak = texts[0];
+    const std::string peak = table(7)[0];
     const std::map<std::string, int> distance = interchangeDistances(peak, 7);
-    std::string far = peak;
-    for (const auto& [text, d] : distance)
-        if (d > distance.at(far))
-            far = text;
+    const std::string far = farthestOf(distance);
     const Objective objective = [&](const Texts& c) { return -distance.at(c[0]); };
     const Topology atPeak = topologyFromText(peak, 7);
     const Topology nextToPeak = interchangeNeighbours(atPeak)[0];
