@@ -177,12 +177,12 @@ void runHeuristicSearch(BestAlignment& best, int& code, bool& candidateFailed) {
     // from the best with a few interchanges made at random, for a multiple of
     // its candidates; random starts would be far from any good candidate
     const bool large = treesToTry > EXTRA_STARTS_LIMIT;
-    SearchLimits limits = {large ? HUGE_VAL : SEARCH_BUDGET_SHARE * treesToTry,
-                           SEARCH_PERTURBATIONS,
-                           SEARCH_SEED + 1,
-                           large ? 0.0 : std::min(ENUMERATED_SHARE * treesToTry, MAX_PAIR_CANDIDATES),
-                           mostEvaluations(),
-                           large ? LARGE_SEARCH_MULTIPLE : SEARCH_MULTIPLE};
+    const SearchLimits limits = {large ? HUGE_VAL : SEARCH_BUDGET_SHARE * treesToTry,
+                                 SEARCH_PERTURBATIONS,
+                                 SEARCH_SEED + 1,
+                                 large ? 0.0 : std::min(ENUMERATED_SHARE * treesToTry, MAX_PAIR_CANDIDATES),
+                                 mostEvaluations(),
+                                 large ? LARGE_SEARCH_MULTIPLE : SEARCH_MULTIPLE};
     std::vector<std::vector<Topology>> starts = searchStarts();
     if (large)
         starts.resize(1);

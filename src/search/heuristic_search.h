@@ -46,9 +46,10 @@ struct SearchSummary {
 
 // Searches from each start in turn (a topology per polytomic node, of its
 // order); the first start, or the aligned start made from it where that is
-// better, runs to its end, the others only while at most
-// `budget` candidates have been scored in all (a step that would pass it
-// ends the search). `enumerated[i]` holds every resolution of polytomy i
+// better, runs to its end, the others only while at most `budget`
+// candidates (HUGE_VAL: no such bound), and at most `firstStartMultiple`
+// times the first start's, have been scored in all (a step that would pass
+// it ends the search). `enumerated[i]` holds every resolution of polytomy i
 // when it is to be tried in full, else nothing. No candidate is scored twice:
 // a start meets the scores of the starts before it. The candidates of one
 // step go to the evaluator together, and the best of them (the first among
@@ -57,7 +58,8 @@ struct SearchSummary {
 // polytomies of at most `pairCandidates` resolutions together are tried,
 // within the budget. After the given starts come up to `perturbations`
 // more, each the best candidate so far with PERTURBED_POLYTOMIES polytomies
-// (drawn by `seed`) resolved otherwise at random.
+// (drawn by `seed`) changed at random: an enumerated or small one to a random
+// resolution, a larger one by PERTURBED_INTERCHANGES random interchanges.
 // No step passes `mostEvaluations` candidates scored in all, the first
 // start's included.
 struct SearchLimits {
@@ -66,7 +68,6 @@ struct SearchLimits {
     unsigned long long seed;
     double pairCandidates = 0;
     double mostEvaluations = HUGE_VAL;
-    // The budget is at most this many times the candidates the first start took
     double firstStartMultiple = HUGE_VAL;
 };
 constexpr int PERTURBED_POLYTOMIES = 1;
