@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <string>
 
 namespace vorbex {
@@ -53,27 +54,6 @@ bool addWordShares(const char* text, std::vector<double>& profile) {
     return true;
 }
 
-// The mean word profile of the sequences below `node`
-std::vector<double> meanWordProfile(const TreeNode* node) {
-    std::vector<double> profile(WORD_COUNT, 0.0);
-    double sequences = 0.0;
-    std::vector<const TreeNode*> pending = {node};
-    while (!pending.empty()) {
-        const TreeNode* at = pending.back();
-        pending.pop_back();
-        if (at->childCount == 0) {
-            sequences += addWordShares(at->sourceText, profile) ? 1.0 : 0.0;
-            continue;
-        }
-        for (int i = at->childCount - 1; i >= 0; --i)
-            pending.push_back(childrenOf(at)[i]);
-    }
-    if (sequences > 0.0)
-        for (double& share : profile)
-            share /= sequences;
-    return profile;
-}
-
 // The first `most` leaves below the node, depth first
 std::vector<const TreeNode*> leavesBelow(const TreeNode* node, int most) {
     std::vector<const TreeNode*> leaves;
@@ -87,6 +67,18 @@ std::vector<const TreeNode*> leavesBelow(const TreeNode* node, int most) {
             pending.push_back(childrenOf(at)[i]);
     }
     return leaves;
+}
+
+// The mean word profile of the sequences below `node`
+std::vector<double> meanWordProfile(const TreeNode* node) {
+    std::vector<double> profile(WORD_COUNT, 0.0);
+    double sequences = 0.0;
+    for (const TreeNode* leaf : leavesBelow(node, std::numeric_limits<int>::max()))
+        sequences += addWordShares(leaf->sourceText, profile) ? 1.0 : 0.0;
+    if (sequences > 0.0)
+        for (double& share : profile)
+            share /= sequences;
+    return profile;
 }
 
 // A leaf's row in the alignment standing: its letters, '-' in its gap columns
