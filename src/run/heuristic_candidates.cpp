@@ -28,8 +28,16 @@ class ReportingEvaluator final : public CandidateEvaluator {
 
     ResultCode evaluate(const std::vector<CandidateTopologies>& candidates,
                         std::vector<AlignmentScore>& scores) override {
-        // A step's candidates side by side in worker processes, written in order
+        // A step's candidates side by side in MPI ranks or worker processes, written in order
         standing_.clear();
+        if (ranksShareSearch()) {
+            const CandidateBatch batch = {
+                static_cast<int>(candidates.size()), candidateNumber + 1,
+                [&](int c) { return candidateTreeOf(candidates[static_cast<std::size_t>(c)]); }};
+            int code = 0;
+            evaluateBatchOverRanks(batch, best_, scores, code, failed_);
+            return code;
+        }
         if (workers_ > 1 && candidates.size() >= MIN_WORKER_BATCH) {
             const CandidateBatch batch = {
                 static_cast<int>(candidates.size()), candidateNumber + 1,
@@ -68,7 +76,8 @@ class ReportingEvaluator final : public CandidateEvaluator {
 
     // Made from the evaluated candidate's alignment, standing in this process
     bool alignedStart(const CandidateTopologies& evaluated, CandidateTopologies& start) override {
-        if (!standHere(evaluated))
+        // Every rank of an MPI job makes it, and all go on from it or none
+        if (!trueOnEveryRank(standHere(evaluated)))
             return false;
         start.clear();
         for (const TreeNode* polytomic : polytomicNodes)
@@ -102,7 +111,7 @@ class ReportingEvaluator final : public CandidateEvaluator {
     BestAlignment& best_;
     bool& failed_;
     CandidateCapture capture_;
-    const int workers_ = candidateWorkerCount();
+    const int workers_ = ranksShareSearch() ? 1 : candidateWorkerCount();
     CandidateTopologies standing_; // the candidate whose work this process holds
 };
 
@@ -166,12 +175,10 @@ bool searchesHeuristically() {
 }
 
 void runHeuristicSearch(BestAlignment& best, int& code, bool& candidateFailed) {
-    // The first rank of an MPI job searches alone for now; the others wait at the end
-    if (isFollowerRank()) {
-        code = NO_MORE_CANDIDATES;
-        return;
-    }
-    ReportingEvaluator evaluator(best, candidateFailed);
+    // Every rank of an MPI job runs the same search; a follower keeps its own
+    // copy of the best, and ends the run with none, as in the candidate loop
+    BestAlignment followersBest = NO_BEST_ALIGNMENT;
+    ReportingEvaluator evaluator(isFollowerRank() ? followersBest : best, candidateFailed);
     SearchSummary summary;
     // A space too large for a share of it: the first start alone, then starts
     // from the best with a few interchanges made at random, for a multiple of
@@ -186,8 +193,10 @@ void runHeuristicSearch(BestAlignment& best, int& code, bool& candidateFailed) {
     std::vector<std::vector<Topology>> starts = searchStarts();
     if (large)
         starts.resize(1);
-    code =
-        searchResolutions(starts, enumeratedTopologies(limits.mostEvaluations), limits, evaluator, summary);
+    code = runSearchOverRanks([&] {
+        return searchResolutions(starts, enumeratedTopologies(limits.mostEvaluations), limits, evaluator,
+                                 summary);
+    });
     if (code != 0)
         return;
     if (const int restored = restoreActualTree(); restored != 0) {

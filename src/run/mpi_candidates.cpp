@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mpi.h>
 #include <string>
@@ -68,14 +69,15 @@ int chunkSize(int total) {
     return std::clamp(total / (8 * rankCount), 1, MAX_RANK_CHUNK);
 }
 
-// Candidate `number` evaluated in this rank, as a message for the first rank.
-// `broken` is set when the run cannot go on past it.
-std::string evaluateForMessage(int number, BestAlignment& best, CandidateCapture& files, bool& broken) {
+// Candidate `number`, put in the tree by `stand`, evaluated in this rank, as
+// a message for the first rank. `broken` is set when the run cannot go on past it.
+std::string evaluateForMessage(int number, const std::function<int()>& stand, BestAlignment& best,
+                               CandidateCapture& files, bool& broken) {
     if (!beginCandidateCapture()) {
         broken = true;
         return packCandidateMessage(BUILD_FAILED, number, ERMEM, {});
     }
-    if (const int built = candidateTreeAt(number); built != 0) {
+    if (const int built = stand(); built != 0) {
         broken = true;
         return packCandidateMessage(BUILD_FAILED, number, built == NO_MORE_CANDIDATES ? ERINT : built, {});
     }
@@ -186,7 +188,8 @@ void runFollower(int& code, bool& candidateFailed) {
         const int number = chunks.front().first++;
         if (--chunks.front().count == 0)
             chunks.pop_front();
-        sender.send(evaluateForMessage(number, best, files, broken));
+        sender.send(evaluateForMessage(
+            number, [number] { return candidateTreeAt(number); }, best, files, broken));
     }
     sender.finish();
     MPI_Send(nullptr, 0, MPI_BYTE, 0, TAG_FINISHED, MPI_COMM_WORLD);
@@ -272,6 +275,7 @@ struct Coordinator {
     std::deque<Chunk> own;
     std::map<int, CandidateMessage> arrived;
     BestAlignment* best = nullptr;
+    std::vector<AlignmentScore>* scores = nullptr; // where the written candidates' scores go, if anywhere
     int code = 0;
     bool candidateFailed = false;
     bool ended = false;
@@ -322,20 +326,33 @@ struct Coordinator {
             }
             if (!ready)
                 return;
-            int size = 0;
-            MPI_Get_count(&status, MPI_BYTE, &size);
-            std::string bytes(static_cast<std::size_t>(size), '\0');
-            MPI_Recv(bytes.data(), size, MPI_BYTE, status.MPI_SOURCE, TAG_RESULT, MPI_COMM_WORLD,
-                     MPI_STATUS_IGNORE);
-            CandidateMessage message;
-            if (!unpackCandidateMessage(bytes.data(), bytes.size(), message)) {
-                // A garbled message: the run cannot be trusted beyond it
-                message = CandidateMessage{};
-                message.header.kind = 0;
-                message.header.number = nextToWrite;
-            }
-            take(status.MPI_SOURCE, std::move(message));
+            take(status.MPI_SOURCE, receiveResult(status));
         }
+    }
+
+    // The result `status` announced
+    CandidateMessage receiveResult(const MPI_Status& status) const {
+        int size = 0;
+        MPI_Get_count(&status, MPI_BYTE, &size);
+        std::string bytes(static_cast<std::size_t>(size), '\0');
+        MPI_Recv(bytes.data(), size, MPI_BYTE, status.MPI_SOURCE, TAG_RESULT, MPI_COMM_WORLD,
+                 MPI_STATUS_IGNORE);
+        CandidateMessage message;
+        if (!unpackCandidateMessage(bytes.data(), bytes.size(), message)) {
+            // A garbled message: the run cannot be trusted beyond it
+            message = CandidateMessage{};
+            message.header.kind = 0;
+            message.header.number = nextToWrite;
+        }
+        return message;
+    }
+
+    // A message of this rank's own
+    void takeOwn(const std::string& bytes, int number) {
+        CandidateMessage message;
+        if (!unpackCandidateMessage(bytes.data(), bytes.size(), message))
+            message.header = MessageHeader{0, number, ERINT, {}, {}, 0, 0, 0, 0, 0};
+        take(0, std::move(message));
     }
 
     // The candidates that can be written now, in candidate order
@@ -349,6 +366,8 @@ struct Coordinator {
                 writeCandidateTexts(message);
                 candidateNumber = number;
                 takeCandidate(*best, number, message.header.score, message.files);
+                if (scores != nullptr)
+                    scores->push_back(message.header.score);
                 break;
             case CANDIDATE_FAILED:
                 writeCandidateTexts(message);
@@ -394,11 +413,9 @@ struct Coordinator {
                 const int number = own.front().first++;
                 if (--own.front().count == 0)
                     own.pop_front();
-                const std::string bytes = evaluateForMessage(number, ownBest, files, broken);
-                CandidateMessage message;
-                if (!unpackCandidateMessage(bytes.data(), bytes.size(), message))
-                    message.header = MessageHeader{0, number, ERINT, {}, {}, 0, 0, 0, 0, 0};
-                take(0, std::move(message));
+                takeOwn(evaluateForMessage(
+                            number, [number] { return candidateTreeAt(number); }, ownBest, files, broken),
+                        number);
                 continue;
             }
             receiveResults(true);
@@ -496,6 +513,101 @@ bool runCandidatesOverRanks(BestAlignment& best, int& code, bool& candidateFaile
     code = coordinator.code;
     candidateFailed = coordinator.candidateFailed;
     return true;
+}
+
+bool ranksShareSearch() {
+    return joined && rankCount > 1;
+}
+
+ResultCode runSearchOverRanks(const std::function<ResultCode()>& search) {
+    if (!ranksShareSearch())
+        return search();
+    mainWorkspace().choices.threads = std::max(1, availableProcessors() / ranksOnThisMachine());
+    if (rankIndex == 0)
+        startGuardian();
+    const ResultCode code = search();
+    stopGuardian();
+    return code;
+}
+
+void evaluateBatchOverRanks(const CandidateBatch& batch, BestAlignment& best,
+                            std::vector<AlignmentScore>& scores, int& code, bool& candidateFailed) {
+    code = 0;
+    candidateFailed = false;
+    scores.clear();
+    if (batch.count <= 0)
+        return;
+    // Consecutive candidates share subtrees that a rank aligns once. One of
+    // this rank's may be the best of all only if it is better than every one
+    // before it here, the run's best included.
+    const int slice = (batch.count + rankCount - 1) / rankCount;
+    const int end = std::min(batch.count, (rankIndex + 1) * slice);
+    BestAlignment mine = best;
+    CandidateCapture files;
+    bool broken = false;
+    Coordinator writer;
+    writer.outstanding.assign(static_cast<std::size_t>(rankCount), 0);
+    ResultSender sender;
+    for (int c = rankIndex * slice; c < end && !broken; ++c) {
+        const int number = batch.firstNumber + c;
+        std::string message = evaluateForMessage(
+            number, [&] { return batch.stand(c); }, mine, files, broken);
+        if (rankIndex == 0)
+            writer.takeOwn(message, number);
+        else
+            sender.send(std::move(message));
+    }
+    int verdict[3] = {0, 0, 0}; // the step's code, whether a candidate failed, the scores written
+    if (rankIndex > 0) {
+        sender.finish();
+        MPI_Send(nullptr, 0, MPI_BYTE, 0, TAG_FINISHED, MPI_COMM_WORLD);
+    } else {
+        for (int finished = 0; finished < rankCount - 1;) {
+            MPI_Status status;
+            MPI_Probe(MPI_ANY_SOURCE, MPI_ANY_TAG, MPI_COMM_WORLD, &status);
+            if (status.MPI_TAG == TAG_RESULT) {
+                writer.take(status.MPI_SOURCE, writer.receiveResult(status));
+                continue;
+            }
+            MPI_Recv(nullptr, 0, MPI_BYTE, status.MPI_SOURCE, status.MPI_TAG, MPI_COMM_WORLD,
+                     MPI_STATUS_IGNORE);
+            if (status.MPI_TAG == TAG_FINISHED)
+                ++finished;
+        }
+        writer.nextToWrite = batch.firstNumber;
+        writer.total = batch.firstNumber + batch.count - 1;
+        writer.best = &best;
+        writer.scores = &scores;
+        writer.writeInOrder();
+        // A slice ends early only after a failure, which ends the writing first
+        if (!writer.ended) {
+            reportBoth("ERROR: MPI rank failed at candidate tree #%d\n", writer.nextToWrite);
+            writer.code = ERINT;
+        }
+        verdict[0] = writer.code == NO_MORE_CANDIDATES ? 0 : writer.code;
+        verdict[1] = writer.candidateFailed ? 1 : 0;
+        verdict[2] = static_cast<int>(scores.size());
+    }
+    MPI_Bcast(verdict, 3, MPI_INT, 0, MPI_COMM_WORLD);
+    scores.resize(static_cast<std::size_t>(verdict[2]));
+    MPI_Bcast(scores.data(), verdict[2] * static_cast<int>(sizeof(AlignmentScore)), MPI_BYTE, 0,
+              MPI_COMM_WORLD);
+    code = verdict[0];
+    candidateFailed = verdict[1] != 0;
+    if (rankIndex > 0) {
+        for (std::size_t c = 0; c < scores.size(); ++c)
+            (void)takeIfBetter(best, batch.firstNumber + static_cast<int>(c), scores[c]);
+        candidateNumber = batch.firstNumber + verdict[2] - 1;
+    }
+}
+
+bool trueOnEveryRank(bool value) {
+    if (!ranksShareSearch())
+        return value;
+    int mine = value ? 1 : 0;
+    int all = 0;
+    MPI_Allreduce(&mine, &all, 1, MPI_INT, MPI_MIN, MPI_COMM_WORLD);
+    return all != 0;
 }
 
 } // namespace vorbex

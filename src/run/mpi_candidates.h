@@ -7,7 +7,11 @@
 // without a launcher, these are the one-process run's.
 #pragma once
 
+#include <functional>
+#include <vector>
+
 #include "run/candidate_loop.h"
+#include "run/parallel_candidates.h"
 
 namespace vorbex {
 
@@ -27,6 +31,22 @@ bool isFollowerRank();
 // as runCandidatesInWorkers leaves them. False, with nothing done, in a job of one rank.
 bool runCandidatesOverRanks(BestAlignment& best, int& code, bool& candidateFailed);
 
+// True in a job of several ranks: the heuristic search then runs alike on
+// every rank, and each of its steps shares its candidates among them.
+bool ranksShareSearch();
+// Runs `search` on every rank, each with its share of the machine's
+// processors; the first rank's outputs guarded as in the candidate loop.
+[[nodiscard]] ResultCode runSearchOverRanks(const std::function<ResultCode()>& search);
+// One step of a search every rank runs alike: the batch in consecutive
+// slices, one per rank. The first rank writes every candidate's texts in
+// order and takes it with `best`; every rank gets the scores in order, and
+// `code` and `candidateFailed` as evaluateBatchInWorkers leaves them; a
+// follower takes the scores into its own `best`, which so stays the first rank's.
+void evaluateBatchOverRanks(const CandidateBatch& batch, BestAlignment& best,
+                            std::vector<AlignmentScore>& scores, int& code, bool& candidateFailed);
+// True on every rank when `value` is true on every rank.
+[[nodiscard]] bool trueOnEveryRank(bool value);
+
 #else
 
 inline void startRanks(int&, char**&) {}
@@ -41,6 +61,19 @@ inline bool isFollowerRank() {
 }
 inline bool runCandidatesOverRanks(BestAlignment&, int&, bool&) {
     return false;
+}
+inline bool ranksShareSearch() {
+    return false;
+}
+[[nodiscard]] inline ResultCode runSearchOverRanks(const std::function<ResultCode()>& search) {
+    return search();
+}
+inline void evaluateBatchOverRanks(const CandidateBatch&, BestAlignment&, std::vector<AlignmentScore>&,
+                                   int& code, bool&) {
+    code = ERINT;
+}
+[[nodiscard]] inline bool trueOnEveryRank(bool value) {
+    return value;
 }
 
 #endif

@@ -100,6 +100,10 @@ same_as_one_process refined "$scratch/in/nested" --scoring=sp --refine=2 seq.fa 
 same_as_one_process heuristic "$scratch/in/examples" --search=heuristic --scoring=sp microbotryum.fasta \
     microbotryum.nwk --candidates=all.tsv
 same_as_one_process star_tree "$scratch/in/examples" --star-tree -O0 betaglobin.fasta star.log --tree=best.nwk
+# Search steps shared among the ranks: whole texts, and candidates that overflow in the first rank's share and a follower's
+same_as_one_process heuristic_nested "$scratch/in/nested" --search=heuristic -O56 seq.fa tree.nwk --tree=best.nwk \
+    --candidates=all.tsv
+same_as_one_process heuristic_overflow "$scratch/in/late" --star-tree -O16 seq.fa --alignment=best.fa
 same_as_one_process overflow_early "$scratch/in/early" seq.fa tree.nwk --alignment=best.fa
 same_as_one_process overflow_late "$scratch/in/late" -O16 seq.fa tree.nwk --alignment=best.fa
 # Start-up errors are written once, with the one process's status
@@ -112,7 +116,7 @@ cp "$scratch/in/nested"/* "$progress/"
 run_in "$progress" "${MPIRUN[@]}" -- --progress=always seq.fa tree.nwk
 grep -q "Candidate trees 2025/2025" "$progress/stderr.txt" || fail "progress: no line with every candidate"
 [ "$(grep -o "Candidate trees 1/" "$progress/stderr.txt" | wc -l)" = 1 ] || fail "progress: not the first rank's alone"
-for case in overflow_early overflow_late; do
+for case in overflow_early overflow_late heuristic_overflow; do
     grep -q "ERROR: MAXSEQLEN overflow" "$scratch/$case/mpi/stdout.txt" || fail "$case: no overflow"
 done
 grep -q "#106: MA_length" "$scratch/overflow_late/mpi/seq.log" && fail "overflow_late: candidate 106 has a summary"
