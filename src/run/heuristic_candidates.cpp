@@ -68,9 +68,10 @@ class ReportingEvaluator final : public CandidateEvaluator {
 
     // Workers start from this process's subtree cache, which holds only what
     // it aligned itself: it aligns the candidate the search goes on from, so
-    // that the workers' next candidates find its subtrees.
+    // that the workers' next candidates find its subtrees. Each MPI rank
+    // aligns it too, having scored only its own slices.
     void adopt(const CandidateTopologies& current) override {
-        if (workers_ > 1)
+        if (workers_ > 1 || ranksShareSearch())
             (void)standHere(current);
     }
 

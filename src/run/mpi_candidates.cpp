@@ -537,6 +537,35 @@ void evaluateBatchOverRanks(const CandidateBatch& batch, BestAlignment& best,
     scores.clear();
     if (batch.count <= 0)
         return;
+    // The first rank writes the texts in order as they come, its own
+    // candidates among them
+    Coordinator writer;
+    writer.outstanding.assign(static_cast<std::size_t>(rankCount), 0);
+    writer.nextToWrite = batch.firstNumber;
+    writer.total = batch.firstNumber + batch.count - 1;
+    writer.best = &best;
+    writer.scores = &scores;
+    int finished = 0; // followers done with their slices
+    const auto collect = [&](bool wait) {
+        while (finished < rankCount - 1) {
+            MPI_Status status;
+            int arrived = 1;
+            if (wait)
+                MPI_Probe(MPI_ANY_SOURCE, MPI_ANY_TAG, MPI_COMM_WORLD, &status);
+            else
+                MPI_Iprobe(MPI_ANY_SOURCE, MPI_ANY_TAG, MPI_COMM_WORLD, &arrived, &status);
+            if (!arrived)
+                break;
+            if (status.MPI_TAG == TAG_RESULT) {
+                writer.take(status.MPI_SOURCE, writer.receiveResult(status));
+                continue;
+            }
+            MPI_Recv(nullptr, 0, MPI_BYTE, status.MPI_SOURCE, status.MPI_TAG, MPI_COMM_WORLD,
+                     MPI_STATUS_IGNORE);
+            finished += status.MPI_TAG == TAG_FINISHED ? 1 : 0;
+        }
+        writer.writeInOrder();
+    };
     // Consecutive candidates share subtrees that a rank aligns once. One of
     // this rank's may be the best of all only if it is better than every one
     // before it here, the run's best included.
@@ -545,40 +574,25 @@ void evaluateBatchOverRanks(const CandidateBatch& batch, BestAlignment& best,
     BestAlignment mine = best;
     CandidateCapture files;
     bool broken = false;
-    Coordinator writer;
-    writer.outstanding.assign(static_cast<std::size_t>(rankCount), 0);
     ResultSender sender;
     for (int c = rankIndex * slice; c < end && !broken; ++c) {
         const int number = batch.firstNumber + c;
         std::string message = evaluateForMessage(
             number, [&] { return batch.stand(c); }, mine, files, broken);
-        if (rankIndex == 0)
-            writer.takeOwn(message, number);
-        else
+        if (rankIndex > 0) {
             sender.send(std::move(message));
+            continue;
+        }
+        // Taking the others' results as they come, never keeping them waiting to send
+        writer.takeOwn(message, number);
+        collect(false);
     }
     int verdict[3] = {0, 0, 0}; // the step's code, whether a candidate failed, the scores written
     if (rankIndex > 0) {
         sender.finish();
         MPI_Send(nullptr, 0, MPI_BYTE, 0, TAG_FINISHED, MPI_COMM_WORLD);
     } else {
-        for (int finished = 0; finished < rankCount - 1;) {
-            MPI_Status status;
-            MPI_Probe(MPI_ANY_SOURCE, MPI_ANY_TAG, MPI_COMM_WORLD, &status);
-            if (status.MPI_TAG == TAG_RESULT) {
-                writer.take(status.MPI_SOURCE, writer.receiveResult(status));
-                continue;
-            }
-            MPI_Recv(nullptr, 0, MPI_BYTE, status.MPI_SOURCE, status.MPI_TAG, MPI_COMM_WORLD,
-                     MPI_STATUS_IGNORE);
-            if (status.MPI_TAG == TAG_FINISHED)
-                ++finished;
-        }
-        writer.nextToWrite = batch.firstNumber;
-        writer.total = batch.firstNumber + batch.count - 1;
-        writer.best = &best;
-        writer.scores = &scores;
-        writer.writeInOrder();
+        collect(true);
         // A slice ends early only after a failure, which ends the writing first
         if (!writer.ended) {
             reportBoth("ERROR: MPI rank failed at candidate tree #%d\n", writer.nextToWrite);

@@ -3,8 +3,9 @@
 // inputs itself; the first rank alone writes standard output, the report and
 // the result files, deals the candidates out in chunks as ranks ask for them,
 // evaluates chunks of its own in between, and writes every candidate's text in
-// candidate order: the outputs are those of a one-process run. Without MPI, or
-// without a launcher, these are the one-process run's.
+// candidate order: the outputs are those of a one-process run. The heuristic
+// search runs alike on every rank, each of its steps shared out the same way.
+// Without MPI, or without a launcher, these are the one-process run's.
 #pragma once
 
 #include <functional>
