@@ -11,14 +11,14 @@
 # polytomies, made by search/collapsed_case.py), its whole run in seconds.
 # The outputs of every way are compared with the first (but for the elapsed seconds).
 set -u
+here=$(dirname "$(realpath "$0")")
 binary=$(realpath "$1")
 workloads=$2
 work=$(realpath -m "$3")
 runs=${4:-3}
 mkdir -p "$work"
 "$workloads" "$work" C9 C675 || exit 1
-(cd "$work" && /usr/bin/python3 "$(dirname "$(realpath "$0")")/search/collapsed_case.py" S120 120 350 0.5 2 >/dev/null) ||
-    exit 1
+(cd "$work" && /usr/bin/python3 "$here/search/collapsed_case.py" S120 120 350 0.5 2 >/dev/null) || exit 1
 MPIRUN=(mpirun --allow-run-as-root -np)
 
 launch() { # way workload [options]

@@ -103,6 +103,8 @@ same_as_one_process star_tree "$scratch/in/examples" --star-tree -O0 betaglobin.
 # Search steps shared among the ranks: whole texts, and candidates that overflow in the first rank's share and a follower's
 same_as_one_process heuristic_nested "$scratch/in/nested" --search=heuristic -O56 seq.fa tree.nwk --tree=best.nwk \
     --candidates=all.tsv
+same_as_one_process heuristic_refined "$scratch/in/nested" --search=heuristic --scoring=sp --refine=1 seq.fa tree.nwk \
+    --alignment=best.fa
 same_as_one_process heuristic_overflow "$scratch/in/late" --star-tree -O16 seq.fa --alignment=best.fa
 same_as_one_process overflow_early "$scratch/in/early" seq.fa tree.nwk --alignment=best.fa
 same_as_one_process overflow_late "$scratch/in/late" -O16 seq.fa tree.nwk --alignment=best.fa
