@@ -30,18 +30,15 @@ class ReportingEvaluator final : public CandidateEvaluator {
                         std::vector<AlignmentScore>& scores) override {
         // A step's candidates side by side in MPI ranks or worker processes, written in order
         standing_.clear();
+        const CandidateBatch batch = {static_cast<int>(candidates.size()), candidateNumber + 1, [&](int c) {
+                                          return candidateTreeOf(candidates[static_cast<std::size_t>(c)]);
+                                      }};
         if (ranksShareSearch()) {
-            const CandidateBatch batch = {
-                static_cast<int>(candidates.size()), candidateNumber + 1,
-                [&](int c) { return candidateTreeOf(candidates[static_cast<std::size_t>(c)]); }};
             int code = 0;
             evaluateBatchOverRanks(batch, best_, scores, code, failed_);
             return code;
         }
         if (workers_ > 1 && candidates.size() >= MIN_WORKER_BATCH) {
-            const CandidateBatch batch = {
-                static_cast<int>(candidates.size()), candidateNumber + 1,
-                [&](int c) { return candidateTreeOf(candidates[static_cast<std::size_t>(c)]); }};
             int code = 0;
             if (evaluateBatchInWorkers(workers_, batch, best_, scores, code, failed_))
                 return code;
