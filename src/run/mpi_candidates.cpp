@@ -69,6 +69,23 @@ int chunkSize(int total) {
     return std::clamp(total / (8 * rankCount), 1, MAX_RANK_CHUNK);
 }
 
+// True, with its envelope in `status`, when a message from `source` with
+// `tag` is there to be received; waits for one when `wait` is set
+bool messageWaiting(int source, int tag, bool wait, MPI_Status& status) {
+    if (wait) {
+        MPI_Probe(source, tag, MPI_COMM_WORLD, &status);
+        return true;
+    }
+    int arrived = 0;
+    MPI_Iprobe(source, tag, MPI_COMM_WORLD, &arrived, &status);
+    return arrived != 0;
+}
+
+// Puts candidate `number` of the candidate loop in the tree
+std::function<int()> candidateNumbered(int number) {
+    return [number] { return candidateTreeAt(number); };
+}
+
 // Candidate `number`, put in the tree by `stand`, evaluated in this rank, as
 // a message for the first rank. `broken` is set when the run cannot go on past it.
 std::string evaluateForMessage(int number, const std::function<int()>& stand, BestAlignment& best,
@@ -107,16 +124,9 @@ struct Chunk {
 bool receiveOrders(std::deque<Chunk>& chunks, bool wait, int stop[2]) {
     while (true) {
         MPI_Status status;
-        int arrived = 0;
-        if (wait) {
-            MPI_Probe(0, MPI_ANY_TAG, MPI_COMM_WORLD, &status);
-            arrived = 1;
-            wait = false;
-        } else {
-            MPI_Iprobe(0, MPI_ANY_TAG, MPI_COMM_WORLD, &arrived, &status);
-        }
-        if (!arrived)
+        if (!messageWaiting(0, MPI_ANY_TAG, wait, status))
             return false;
+        wait = false;
         int values[2];
         MPI_Recv(values, 2, MPI_INT, 0, status.MPI_TAG, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
         if (status.MPI_TAG == TAG_STOP) {
@@ -188,8 +198,7 @@ void runFollower(int& code, bool& candidateFailed) {
         const int number = chunks.front().first++;
         if (--chunks.front().count == 0)
             chunks.pop_front();
-        sender.send(evaluateForMessage(
-            number, [number] { return candidateTreeAt(number); }, best, files, broken));
+        sender.send(evaluateForMessage(number, candidateNumbered(number), best, files, broken));
     }
     sender.finish();
     MPI_Send(nullptr, 0, MPI_BYTE, 0, TAG_FINISHED, MPI_COMM_WORLD);
@@ -316,16 +325,9 @@ struct Coordinator {
     void receiveResults(bool wait) {
         while (true) {
             MPI_Status status;
-            int ready = 0;
-            if (wait) {
-                MPI_Probe(MPI_ANY_SOURCE, TAG_RESULT, MPI_COMM_WORLD, &status);
-                ready = 1;
-                wait = false;
-            } else {
-                MPI_Iprobe(MPI_ANY_SOURCE, TAG_RESULT, MPI_COMM_WORLD, &ready, &status);
-            }
-            if (!ready)
+            if (!messageWaiting(MPI_ANY_SOURCE, TAG_RESULT, wait, status))
                 return;
+            wait = false;
             take(status.MPI_SOURCE, receiveResult(status));
         }
     }
@@ -413,8 +415,7 @@ struct Coordinator {
                 const int number = own.front().first++;
                 if (--own.front().count == 0)
                     own.pop_front();
-                takeOwn(evaluateForMessage(
-                            number, [number] { return candidateTreeAt(number); }, ownBest, files, broken),
+                takeOwn(evaluateForMessage(number, candidateNumbered(number), ownBest, files, broken),
                         number);
                 continue;
             }
@@ -549,12 +550,7 @@ void evaluateBatchOverRanks(const CandidateBatch& batch, BestAlignment& best,
     const auto collect = [&](bool wait) {
         while (finished < rankCount - 1) {
             MPI_Status status;
-            int arrived = 1;
-            if (wait)
-                MPI_Probe(MPI_ANY_SOURCE, MPI_ANY_TAG, MPI_COMM_WORLD, &status);
-            else
-                MPI_Iprobe(MPI_ANY_SOURCE, MPI_ANY_TAG, MPI_COMM_WORLD, &arrived, &status);
-            if (!arrived)
+            if (!messageWaiting(MPI_ANY_SOURCE, MPI_ANY_TAG, wait, status))
                 break;
             if (status.MPI_TAG == TAG_RESULT) {
                 writer.take(status.MPI_SOURCE, writer.receiveResult(status));
