@@ -187,7 +187,8 @@ void runHeuristicSearch(BestAlignment& best, int& code, bool& candidateFailed) {
                                  SEARCH_SEED + 1,
                                  large ? 0.0 : std::min(ENUMERATED_SHARE * treesToTry, MAX_PAIR_CANDIDATES),
                                  mostEvaluations(),
-                                 large ? LARGE_SEARCH_MULTIPLE : SEARCH_MULTIPLE};
+                                 large ? LARGE_SEARCH_MULTIPLE : SEARCH_MULTIPLE,
+                                 large ? 0.0 : MIN_SEARCH_BUDGET};
     std::vector<std::vector<Topology>> starts = searchStarts();
     if (large)
         starts.resize(1);

@@ -30,8 +30,9 @@ constexpr double ENUMERATED_SHARE = 0.1;
 constexpr double SEARCH_BUDGET_SHARE = 0.25;
 // Two polytomies are tried together where neither improves alone, while their
 // resolutions together are at most ENUMERATED_SHARE of the candidate trees and
-// at most this many
-constexpr double MAX_PAIR_CANDIDATES = 1000.0;
+// at most this many (two of order 3): larger pairs took what further starts
+// put to better use
+constexpr double MAX_PAIR_CANDIDATES = 20.0;
 constexpr double EXTRA_STARTS_LIMIT = 1e6;
 // The search takes at most this many times the candidates of its first
 // start: a quarter of a million candidates would take minutes of a small
@@ -40,6 +41,11 @@ constexpr double EXTRA_STARTS_LIMIT = 1e6;
 // LARGE_SEARCH_MULTIPLE times its candidates (so about twice its time).
 constexpr double SEARCH_MULTIPLE = 10.0;
 constexpr double LARGE_SEARCH_MULTIPLE = 2.0;
+// Up to EXTRA_STARTS_LIMIT, SEARCH_MULTIPLE bounds the search only beyond this
+// many candidates (a second or so of a small tree): a small space's first
+// climb may take a few dozen, and ten times that ended the search far short
+// of its share.
+constexpr double MIN_SEARCH_BUDGET = 1000.0;
 constexpr unsigned SEARCH_SEED = 20261208;
 // Candidates times their letters the search may evaluate in all (about ten
 // minutes of --scoring=sp on 2 cores for 2,000 sequences of 1,000 bases),

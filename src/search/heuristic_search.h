@@ -48,8 +48,8 @@ struct SearchSummary {
 // order); the first start, or the aligned start made from it where that is
 // better, runs to its end, the others only while at most `budget`
 // candidates (HUGE_VAL: no such bound), and at most `firstStartMultiple`
-// times the first start's, have been scored in all (a step that would pass
-// it ends the search). `enumerated[i]` holds every resolution of polytomy i
+// times the first start's or `leastBudget`, whichever is more, have been
+// scored in all (a step that would pass it ends the search). `enumerated[i]` holds every resolution of polytomy i
 // when it is to be tried in full, else nothing. No candidate is scored twice:
 // a start meets the scores of the starts before it. The candidates of one
 // step go to the evaluator together, and the best of them (the first among
@@ -69,6 +69,7 @@ struct SearchLimits {
     double pairCandidates = 0;
     double mostEvaluations = HUGE_VAL;
     double firstStartMultiple = HUGE_VAL;
+    double leastBudget = 0;
 };
 constexpr int PERTURBED_POLYTOMIES = 1;
 constexpr int PERTURBED_INTERCHANGES = 3;

@@ -9,6 +9,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "resolve/resolve.h"
@@ -458,17 +459,25 @@ TEST_F(HeuristicSearch, LaterStartsNeverPassTheBudgetAndRepeatForTheSameSeed) {
         EXPECT_EQ(evaluator.objective(textsOf(summary.best)), evaluator.bestAsked);
         EXPECT_GE(evaluator.bestAsked, alone.bestAsked);
     }
-    // No budget but a multiple of the first start's candidates
-    for (const double multiple : {1.5, 3.0}) {
-        SCOPED_TRACE(multiple);
+    // No budget but a multiple of the first start's candidates, or a least
+    // budget where that is more
+    long long byMultiple = 0;
+    for (const auto& [multiple, least] : {std::pair{1.5, 0.0}, {3.0, 0.0}, {1.5, 3.0}}) {
+        SCOPED_TRACE(testing::Message() << multiple << " " << least);
         FakeEvaluator evaluator(objective);
         SearchSummary summary;
         SearchLimits limits{HUGE_VAL, 16, 1};
         limits.firstStartMultiple = multiple;
+        limits.leastBudget = least * firstStart;
         ASSERT_EQ(searchResolutions({start}, {{}, {}}, limits, evaluator, summary), 0);
         EXPECT_GT(summary.starts, 1);
-        EXPECT_LE(static_cast<double>(summary.evaluated), firstStart * multiple);
+        EXPECT_LE(static_cast<double>(summary.evaluated), firstStart * std::max(multiple, least));
         EXPECT_GE(evaluator.bestAsked, alone.bestAsked);
+        if (least == 0.0 && multiple == 3.0) {
+            byMultiple = summary.evaluated;
+        } else if (least == 3.0) {
+            EXPECT_EQ(summary.evaluated, byMultiple);
+        }
     }
     // Room for every perturbed start; the same seed asks the same candidates in the same order
     FakeEvaluator first(objective), again(objective), otherSeed(objective);
