@@ -261,9 +261,9 @@ ResultCode searchResolutions(const std::vector<std::vector<Topology>>& starts,
         if (const ResultCode code = climb(search, enumerated, limits, summary); code != 0)
             return code;
         if (round == 0)
-            budget = std::min(limits.budget,
-                              std::max(limits.leastBudget,
-                                       static_cast<double>(summary.evaluated) * limits.firstStartMultiple));
+            budget =
+                std::min(limits.budget, std::max(limits.leastBudget, static_cast<double>(summary.evaluated) *
+                                                                         limits.firstStartMultiple));
         if (!haveBest || evaluator.isBetter(bestScore, search.currentScore())) {
             summary.best = search.current();
             bestScore = search.currentScore();

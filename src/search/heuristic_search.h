@@ -49,11 +49,14 @@ struct SearchSummary {
 // better, runs to its end, the others only while at most `budget`
 // candidates (HUGE_VAL: no such bound), and at most `firstStartMultiple`
 // times the first start's or `leastBudget`, whichever is more, have been
-// scored in all (a step that would pass it ends the search). `enumerated[i]` holds every resolution of polytomy i
-// when it is to be tried in full, else nothing. No candidate is scored twice:
-// a start meets the scores of the starts before it. The candidates of one
-// step go to the evaluator together, and the best of them (the first among
-// equals) is taken when it is better than the current one.
+// scored in all (a step that would pass it ends the search).
+//
+// `enumerated[i]` holds every resolution of polytomy i when it is to be
+// tried in full, else nothing. No candidate is scored twice: a start meets
+// the scores of the starts before it. The candidates of one step go to the
+// evaluator together, and the best of them (the first among equals) is taken
+// when it is better than the current one.
+//
 // Where one polytomy at a time improves no more, pairs of enumerated
 // polytomies of at most `pairCandidates` resolutions together are tried,
 // within the budget. After the given starts come up to `perturbations`
