@@ -4,7 +4,8 @@
 // the result files, deals the candidates out in chunks as ranks ask for them,
 // evaluates chunks of its own in between, and writes every candidate's text in
 // candidate order: the outputs are those of a one-process run. The heuristic
-// search runs alike on every rank, each of its steps shared out the same way.
+// search runs alike on every rank, each of its steps cut into one slice of
+// consecutive candidates per rank and written by the first rank in order.
 // Without MPI, or without a launcher, these are the one-process run's.
 #pragma once
 
